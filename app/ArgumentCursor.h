@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/CommandError.h"
+
+// Walks a subcommand's words in order; an option that takes a value consumes the next word.
+class ArgumentCursor {
+ public:
+  explicit ArgumentCursor(const std::vector<std::string>& args) : args_(args) {}
+
+  bool Done() const { return next_ >= args_.size(); }
+  const std::string& Take() { return args_[next_++]; }
+  const std::string& TakeValueOf(const std::string& option) {
+    if (Done()) throw CommandError(option + " needs a value");
+    return Take();
+  }
+
+  // "-x" and "--xyz" are options; "-" alone and everything else are operands (file names).
+  static bool IsOption(const std::string& word) { return word.size() > 1 && word[0] == '-'; }
+
+ private:
+  const std::vector<std::string>& args_;
+  size_t next_ = 0;
+};

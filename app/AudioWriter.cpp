@@ -1,0 +1,82 @@
+#include "app/AudioWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/CommandError.h"
+#include "app/SndfileReason.h"
+
+namespace {
+
+[[noreturn]] void RefuseWrite(const std::string& path, const std::string& reason) {
+  throw CommandError("cannot write " + path + ": " + reason);
+}
+
+// Creates "<path>.partN" exclusively, so two renders into one folder never share a temporary
+// file; returns the open descriptor and its name.
+int CreateTemporaryFile(const std::string& path, std::string& temporaryPath) {
+  const std::string stem = path + ".part" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    temporaryPath = stem + std::to_string(attempt);
+    const int fd = open(temporaryPath.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) RefuseWrite(path, std::strerror(errno));
+  }
+  RefuseWrite(path, "no free temporary file name");
+}
+
+}  // namespace
+
+AudioWriter::AudioWriter(const std::string& path, int sampleRate, int channels, int format)
+    : path_(path) {
+  SF_INFO info{};
+  info.samplerate = sampleRate;
+  info.channels = channels;
+  info.format = format;
+  if (!sf_format_check(&info))
+    RefuseWrite(path, "this file format cannot be written with " + std::to_string(channels) +
+                          " channel(s) at " + std::to_string(sampleRate) + " Hz");
+
+  // The descriptor stays ours (libsndfile does not close it), so it is closed exactly once.
+  descriptor_ = CreateTemporaryFile(path, temporaryPath_);
+  file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_FALSE);
+  if (file_ == nullptr) {
+    const std::string reason = SndfileReason(sf_strerror(nullptr));
+    Discard();
+    RefuseWrite(path, reason);
+  }
+  sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+}
+
+AudioWriter::~AudioWriter() {
+  if (!committed_) Discard();
+}
+
+void AudioWriter::Write(const double* interleaved, int64_t frames) {
+  if (sf_writef_double(file_, interleaved, frames) != frames)
+    RefuseWrite(path_, SndfileReason(sf_strerror(file_)));
+}
+
+void AudioWriter::Commit() {
+  const int closeError = sf_close(file_);
+  file_ = nullptr;
+  if (closeError != 0) RefuseWrite(path_, SndfileReason(sf_error_number(closeError)));
+  const int descriptorError = close(descriptor_);
+  descriptor_ = -1;
+  if (descriptorError != 0) RefuseWrite(path_, std::strerror(errno));
+  if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0)
+    RefuseWrite(path_, std::strerror(errno));
+  committed_ = true;
+}
+
+void AudioWriter::Discard() {
+  if (file_ != nullptr) sf_close(file_);
+  file_ = nullptr;
+  if (descriptor_ >= 0) close(descriptor_);
+  descriptor_ = -1;
+  std::remove(temporaryPath_.c_str());
+}

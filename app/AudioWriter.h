@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include <sndfile.h>
+
+// Writes an audio file so that the target path only ever holds a complete file: the samples go
+// to a new temporary file beside the target, which Commit renames onto it. A writer destroyed
+// without Commit (an error, an exception) removes its temporary file and leaves the target as
+// it was.
+class AudioWriter {
+ public:
+  static constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+
+  // `format` is libsndfile's SF_FORMAT_* major | subtype. Throws CommandError when the format
+  // cannot hold this rate and channel count or the temporary file cannot be created.
+  AudioWriter(const std::string& path, int sampleRate, int channels, int format = kFloatWav);
+  ~AudioWriter();
+  AudioWriter(const AudioWriter&) = delete;
+  AudioWriter& operator=(const AudioWriter&) = delete;
+
+  // Writes `frames` interleaved frames. Integer formats clip at full scale instead of wrapping.
+  void Write(const double* interleaved, int64_t frames);
+  void Commit();
+
+  const std::string& TemporaryPath() const { return temporaryPath_; }
+
+ private:
+  void Discard();
+
+  std::string path_;
+  std::string temporaryPath_;
+  int descriptor_ = -1;
+  SNDFILE* file_ = nullptr;
+  bool committed_ = false;
+};

@@ -1,0 +1,80 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <ostream>
+
+#include "app/CommandError.h"
+#include "app/GenerateCommand.h"
+#include "app/ProgressBar.h"
+#include "app/RenderArguments.h"
+#include "app/RenderReport.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out) {
+  RenderArguments parsed = ParseRenderArguments(args);
+  if (parsed.help) {
+    out << UsageText();
+    return kExitOk;
+  }
+  // Whether to show a bar is decided once, on the first block, when the length is known.
+  std::unique_ptr<ProgressBar> progress;
+  bool progressDecided = false;
+  parsed.options.onProgress = [&progress, &progressDecided](double done, double total) {
+    if (!progressDecided && ProgressBar::WantedFor(total))
+      progress = std::make_unique<ProgressBar>(stderr);
+    progressDecided = true;
+    if (progress) progress->Update(done / total);
+  };
+  const RenderResult result = RenderFile(parsed.options);
+  progress.reset();
+  out << (parsed.json ? FormatRenderReportJson(result) : FormatRenderReport(result));
+  return kExitOk;
+}
+
+int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    out << UsageText();
+    return kExitOk;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (args[0] == "generate") return RunGenerateCommand(rest, out);
+  if (args[0] == "render") return RunRenderCommand(rest, out);
+  err << "zarn: unknown command \"" << args[0] << "\"\n" << UsageText();
+  return kExitUsage;
+}
+
+}  // namespace
+
+const char* UsageText() {
+  return "usage: zarn generate KIND OUT [--rate R] [--seconds S] [--channels N]\n"
+         "         Writes a 32-bit float WAV test signal (default 48000 Hz, 10 s, stereo).\n"
+         "         KIND: demo (drums over chords, peak -2 dBFS), pink (pink noise, -18 dBFS RMS),\n"
+         "               isp (quarter-rate tone, 0 dBFS samples, +3.01 dBTP true peak)\n"
+         "       zarn render IN OUT [--set \"Name=value\"]... [--block N] [--json] [--format same]\n"
+         "         Runs IN (WAV, AIFF, FLAC, ...; mono or stereo) through the limiter into OUT,\n"
+         "         aligned with IN. --set takes a parameter's name (any case) and plain value,\n"
+         "         e.g. --set \"Drive L=9\"; --block is the host block size (1..65536, default\n"
+         "         512); OUT is 32-bit float WAV unless --format same keeps IN's format;\n"
+         "         --json prints the report as JSON.\n"
+         "       zarn --help\n";
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  try {
+    return Dispatch(args, out, err);
+  } catch (const CommandError& error) {
+    err << "zarn: " << error.what() << "\n";
+    if (!error.Hint().empty()) err << "  " << error.Hint() << "\n";
+    return kExitUsage;
+  } catch (const std::exception& error) {
+    err << "zarn: unexpected failure: " << error.what() << "\n";
+    return kExitFailure;
+  }
+}

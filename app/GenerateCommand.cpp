@@ -1,0 +1,98 @@
+#include "app/GenerateCommand.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+
+#include "app/ArgumentCursor.h"
+#include "app/CommandError.h"
+#include "app/Decibels.h"
+#include "app/NumberParsing.h"
+#include "app/TestSignals.h"
+
+namespace {
+
+constexpr double kPinkRmsDbfs = -18.0;
+constexpr uint32_t kPinkSeed = 1;
+constexpr double kMaxSeconds = 3600.0;
+constexpr int kMaxChannels = 8;
+
+signals::Stereo GenerateStereo(const GenerateRequest& request) {
+  if (request.kind == "demo") return signals::Demo(request.sampleRate, request.seconds);
+  if (request.kind == "pink")
+    return signals::PinkNoise(request.sampleRate, request.seconds, kPinkRmsDbfs, kPinkSeed);
+  if (request.kind == "isp") return signals::IntersamplePeakTone(request.sampleRate, request.seconds);
+  throw CommandError("generate: unknown kind \"" + request.kind + "\"",
+                     "kinds: demo, pink, isp");
+}
+
+double ParseNumberIn(const std::string& option, const std::string& text, double low, double high) {
+  const auto value = ParseFiniteNumber(text);
+  if (!value || *value < low || *value > high)
+    throw CommandError(option + " \"" + text + "\": expected a number from " +
+                       std::to_string(static_cast<long long>(low)) + " to " +
+                       std::to_string(static_cast<long long>(high)));
+  return *value;
+}
+
+void ParseOption(const std::string& option, ArgumentCursor& cursor, GenerateRequest& request) {
+  if (option == "--rate") {
+    request.sampleRate = std::round(ParseNumberIn(option, cursor.TakeValueOf(option), 8000, 768000));
+  } else if (option == "--seconds") {
+    request.seconds = ParseNumberIn(option, cursor.TakeValueOf(option), 0, kMaxSeconds);
+  } else if (option == "--channels") {
+    const std::string& text = cursor.TakeValueOf(option);
+    const auto value = ParseWholeNumber(text);
+    if (!value || *value < 1 || *value > kMaxChannels)
+      throw CommandError(option + " \"" + text + "\": expected a whole number from 1 to " +
+                         std::to_string(kMaxChannels));
+    request.channels = static_cast<int>(*value);
+  } else {
+    throw CommandError("generate: unknown option " + option);
+  }
+}
+
+double SamplePeakDbfs(const AudioBuffer& buffer) {
+  double peak = 0.0;
+  for (const auto& channel : buffer.channels)
+    for (double x : channel) peak = std::max(peak, std::abs(x));
+  return AmplitudeToDb(peak);
+}
+
+}  // namespace
+
+AudioBuffer GenerateSignal(const GenerateRequest& request) {
+  signals::Stereo stereo = GenerateStereo(request);
+  AudioBuffer buffer;
+  buffer.sampleRate = request.sampleRate;
+  for (int c = 0; c < request.channels; ++c)
+    buffer.channels.push_back(c % 2 == 0 ? stereo.left : stereo.right);
+  return buffer;
+}
+
+int RunGenerateCommand(const std::vector<std::string>& args, std::ostream& out) {
+  GenerateRequest request;
+  std::vector<std::string> operands;
+  ArgumentCursor cursor(args);
+  while (!cursor.Done()) {
+    const std::string& word = cursor.Take();
+    if (ArgumentCursor::IsOption(word))
+      ParseOption(word, cursor, request);
+    else
+      operands.push_back(word);
+  }
+  if (operands.size() != 2)
+    throw CommandError("generate: expected a kind and an output file", "kinds: demo, pink, isp");
+  request.kind = operands[0];
+  const std::string& path = operands[1];
+
+  const AudioBuffer buffer = GenerateSignal(request);
+  SaveAudioFile(path, buffer);
+  char numbers[160];
+  std::snprintf(numbers, sizeof numbers, "%.0f Hz, %d channel(s), %.2f s, peak %.2f dBFS",
+                buffer.sampleRate, buffer.Channels(),
+                static_cast<double>(buffer.Frames()) / buffer.sampleRate, SamplePeakDbfs(buffer));
+  out << path << ": " << request.kind << ", " << numbers << "\n";
+  return 0;
+}

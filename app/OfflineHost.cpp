@@ -1,0 +1,31 @@
+#include "app/OfflineHost.h"
+
+#include <algorithm>
+
+#include "app/AudioFile.h"
+#include "core/ZARN.h"
+
+OfflineHost::OfflineHost(ZARN& plugin, int nChannels, int blockSize)
+    : plugin_(plugin),
+      nChannels_(nChannels),
+      inputs_(static_cast<size_t>(nChannels), std::vector<double>(static_cast<size_t>(blockSize))),
+      outputs_(inputs_),
+      interleavedOutput_(static_cast<size_t>(nChannels) * static_cast<size_t>(blockSize)) {
+  for (int c = 0; c < nChannels; ++c) {
+    inputPointers_.push_back(inputs_[static_cast<size_t>(c)].data());
+    outputPointers_.push_back(outputs_[static_cast<size_t>(c)].data());
+  }
+}
+
+const double* OfflineHost::Process(const double* interleaved, int frames) {
+  Deinterleave(interleaved, nChannels_, frames, inputPointers_.data());
+  plugin_.ProcessAudioBlock(inputPointers_.data(), outputPointers_.data(), frames);
+  CollectGainReduction();
+  Interleave(outputPointers_.data(), nChannels_, frames, interleavedOutput_.data());
+  return interleavedOutput_.data();
+}
+
+void OfflineHost::CollectGainReduction() {
+  for (int c = 0; c < nChannels_; ++c)
+    minGain_ = std::min(minGain_, plugin_.Engine().TakeMinGain(c));
+}

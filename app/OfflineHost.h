@@ -1,0 +1,30 @@
+#pragma once
+
+#include <vector>
+
+class ZARN;
+
+// Drives a prepared plug-in the way a plug-in host does: blocks of at most the block size given
+// to SetupProcessing, one input and one output array per connected channel (one channel takes
+// the plug-in's mono path), and the limiter's gain reduction collected after every block.
+class OfflineHost {
+ public:
+  OfflineHost(ZARN& plugin, int nChannels, int blockSize);
+
+  // Processes `frames` (at most the block size) interleaved frames and returns the plug-in's
+  // output, interleaved the same way; the pointer stays valid until the next call.
+  const double* Process(const double* interleaved, int frames);
+
+  // Smallest limiter gain of any channel so far (1 when nothing was limited).
+  double MinGain() const { return minGain_; }
+
+ private:
+  void CollectGainReduction();
+
+  ZARN& plugin_;
+  int nChannels_;
+  std::vector<std::vector<double>> inputs_, outputs_;
+  std::vector<double*> inputPointers_, outputPointers_;
+  std::vector<double> interleavedOutput_;
+  double minGain_ = 1.0;
+};

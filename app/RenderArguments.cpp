@@ -1,0 +1,61 @@
+#include "app/RenderArguments.h"
+
+#include "app/ArgumentCursor.h"
+#include "app/CommandError.h"
+#include "app/NumberParsing.h"
+
+namespace {
+
+int ParseBlockSize(const std::string& text) {
+  const auto value = ParseWholeNumber(text);
+  if (!value || *value < RenderOptions::kMinBlockSize || *value > RenderOptions::kMaxBlockSize)
+    throw CommandError("--block \"" + text + "\": expected a whole number from " +
+                       std::to_string(RenderOptions::kMinBlockSize) + " to " +
+                       std::to_string(RenderOptions::kMaxBlockSize));
+  return static_cast<int>(*value);
+}
+
+bool ParseKeepFormat(const std::string& text) {
+  if (text == "same") return true;
+  if (text == "float") return false;
+  throw CommandError("--format \"" + text + "\": expected \"same\" (the input's format) or "
+                     "\"float\" (32-bit float WAV)");
+}
+
+void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArguments& parsed) {
+  if (option == "--set") {
+    parsed.options.settings.push_back(cursor.TakeValueOf(option));
+  } else if (option == "--block") {
+    parsed.options.blockSize = ParseBlockSize(cursor.TakeValueOf(option));
+  } else if (option == "--format") {
+    parsed.options.keepInputFormat = ParseKeepFormat(cursor.TakeValueOf(option));
+  } else if (option == "--json") {
+    parsed.json = true;
+  } else if (option == "--help" || option == "-h") {
+    parsed.help = true;
+  } else {
+    throw CommandError("render: unknown option " + option);
+  }
+}
+
+}  // namespace
+
+RenderArguments ParseRenderArguments(const std::vector<std::string>& args) {
+  RenderArguments parsed;
+  std::vector<std::string> files;
+  ArgumentCursor cursor(args);
+  while (!cursor.Done()) {
+    const std::string& word = cursor.Take();
+    if (ArgumentCursor::IsOption(word))
+      ParseOption(word, cursor, parsed);
+    else
+      files.push_back(word);
+  }
+  if (parsed.help) return parsed;
+  if (files.size() != 2)
+    throw CommandError("render: expected an input and an output file, got " +
+                       std::to_string(files.size()) + " file name(s)");
+  parsed.options.inputPath = files[0];
+  parsed.options.outputPath = files[1];
+  return parsed;
+}

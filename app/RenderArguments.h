@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/RenderCommand.h"
+
+// The command line of `zarn render IN OUT [--set "Name=value"]... [--block N] [--json]
+// [--format same|float] [--help]`.
+struct RenderArguments {
+  RenderOptions options;
+  bool json = false;
+  bool help = false;
+};
+
+// `args` are the words after "render". Throws CommandError for an unknown option, a missing or
+// malformed value, or not exactly two file names. Parameter names are checked when rendering.
+RenderArguments ParseRenderArguments(const std::vector<std::string>& args);

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "dsp/LimiterEngine.h"
+#include "host/IFxAPIBase.h"
+#include "host/IFxProcessor.h"
+
+// The plug-in object: configuration, 27 parameters, the engine, and the hooks that tie host
+// events to them.
+//
+// Driving it without a plug-in host (tools, tests):
+//   ZARN plugin;
+//   plugin.GetParam(kDriveL)->Set(9.0); plugin.OnParamChange(kDriveL);
+//   plugin.SetupProcessing(48000.0, 512, 2, 2);   // runs OnProcessingReset, reports latency
+//   plugin.ProcessAudioBlock(inputs, outputs, n);  // n <= 512
+//   plugin.GetLatency();                           // 335 at 48 kHz
+class ZARN final : public IFxAPIBase, public IFxProcessor {
+ public:
+  static PluginConfig MakeConfig();
+
+  ZARN();
+  ~ZARN() override;
+
+  void OnParamChange(int paramIdx) override;  // [audio thread or UI thread]
+  void OnStateRestored() override;            // [UI thread]
+  void OnEditorOpened() override;             // [UI thread]
+  void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;  // [audio]
+  void OnProcessingReset() override;          // [thread of the host's setup call]
+
+  // Sets a parameter from a plain value the way an edit does: value, then engine.
+  bool SetParamValue(int paramIdx, double plain);
+
+  LimiterEngine& Engine() { return engine; }
+  const LimiterEngine& Engine() const { return engine; }
+
+  // Counters the editor's idle tick consumes.
+  std::atomic<int32_t> uiRefreshTicks{0};
+  std::atomic<int32_t> uiSampleRate{0};
+  std::atomic<bool> stateRestoredPending{false};
+
+ private:
+  LimiterEngine engine;
+  int32_t pageGestureParam = -1;
+  int32_t lastReportedLatency = -1;
+  std::vector<double> scratch;
+};

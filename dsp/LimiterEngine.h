@@ -1,0 +1,101 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "dsp/ChannelState.h"
+#include "dsp/DelayLine.h"
+#include "dsp/EngineSettings.h"
+#include "dsp/GainWindow.h"
+#include "dsp/OutputCapture.h"
+#include "dsp/TruePeakTable.h"
+
+// The whole sample-rate-dependent signal path: stereo in, limited stereo out, delayed by
+// Latency() samples. Owned by value by the plug-in; knows nothing of any host.
+//
+// Usage:
+//   LimiterEngine engine;
+//   engine.Prepare(48000.0);                         // sizes and designs everything
+//   engine.settings.ceilingDb[0] = -1.0f;            // any thread, between or during blocks
+//   engine.Process(inL, inR, outL, outR, n, false);  // audio thread
+class LimiterEngine {
+ public:
+  static constexpr int kCatcherDelay = PeakCatcher::kDelay;
+  static constexpr int kMaxLookAhead = 4095;
+  // Placeholder delay of the Loud stage's place in the chain (its oversampling filters).
+  static constexpr int kLoudStageDelay = 47;
+  // Samples beyond this magnitude (+120 dBFS) are clamped where they enter the processing, so
+  // that no finite input can overflow a single-precision path or a mean square; the dry path
+  // keeps them as they are.
+  static constexpr double kMaxProcessedMagnitude = 1e6;
+
+  EngineSettings settings;
+
+  LimiterEngine();
+
+  // Sizes every buffer and designs every coefficient for this rate, and resets all state.
+  // Refuses rates outside 8 kHz..768 kHz (returns false; the previous preparation stays).
+  // At unchanged sizes nothing is reallocated. [audio thread, never during Process]
+  bool Prepare(double sampleRate);
+
+  // Inputs and outputs may alias; each input sample is read before the same index is written.
+  // [audio thread]
+  void Process(const double* inL, const double* inR, double* outL, double* outR, int nFrames,
+               bool mono);
+
+  // Asks the audio thread to clear meters and histories at the start of the next block,
+  // without touching the signal path's delays and gains. [any thread]
+  void RequestMeterReset() { meterResetRequest_.store(1, std::memory_order_relaxed); }
+
+  double SampleRate() const { return sampleRate_; }
+  bool IsPrepared() const { return prepared_; }
+  int LookAheadLength() const { return lookAhead_; }
+  int LoudDelay() const { return loudDelay_; }
+  int Latency() const { return lookAhead_ + loudDelay_ + kCatcherDelay - 1; }
+
+  // Readings for the audio thread and for offline tools.
+  const ChannelState& Channel(int ch) const { return channels_[ch]; }
+  const GainWindow& Gain(int ch) const { return gainWindows_[ch]; }
+  // Smallest limiter gain applied since the last call (1 when none), then starts again.
+  double TakeMinGain(int ch);
+  const OutputCapture& Capture() const { return outputCapture_; }
+
+ private:
+  struct BlockValues;
+
+  void ResetState();
+  void DesignTables();
+  BlockValues ComputeBlockValues();
+  void ProcessSample(double xL, double xR, double& outL, double& outR, const BlockValues& bv);
+  double ProcessChannel(int ch, double x, const BlockValues& bv);
+
+  double sampleRate_ = 44100.0;
+  bool prepared_ = false;
+  bool mono_ = false;
+  int lookAhead_ = 1;
+  int loudDelay_ = kLoudStageDelay;
+
+  ChannelState channels_[2];
+  GainWindow gainWindows_[2];
+  GainWindow::Constants gainConstants_;
+  DelayLine loudStage_[2];      // stands in the Loud stage's place until it exists
+  DelayLine characterDelay_[2];
+  DelayLine characterDiff_[2];
+  double minGain_[2] = {1.0, 1.0};
+
+  // Readings fed back from the meters (0 until the masking model reports).
+  double maskedness_[2] = {0.0, 0.0};
+
+  // Two slots of (detection, catcher) tables: Prepare builds into the inactive slot before
+  // switching the channels over, so a reader of the old tables never sees them change.
+  TruePeakTable tables_[2][2];
+  int activeTableSlot_ = 0;
+
+  OutputCapture outputCapture_;
+
+  int meterPeriod_ = 2200;
+  int meterCounter_ = 0;
+  std::atomic<uint8_t> meterResetRequest_{0};
+  std::atomic<uint8_t> meterPublished_{0};
+};

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "dsp/TruePeakTable.h"
+
+// The last safety stage: delays the gained signal by 48 samples and, wherever the true peak of
+// what it holds still exceeds the ceiling, cuts a 49-sample Hann-shaped dip into its gain around
+// that point (up to two passes per sample).
+class PeakCatcher {
+ public:
+  static constexpr int kDelay = 48;
+
+  PeakCatcher() : table_(&TruePeakTable::DefaultCatcher()) {}
+
+  void Prepare(double sampleRate);  // overshoot factor and window; clears the rings
+  void SetTable(const TruePeakTable* table) { table_ = table; }
+  void Reset();
+
+  double Process(double a, float ceilLin);
+
+  float OvershootFactor() const { return factor_; }
+
+ private:
+  static constexpr int kRing = 128;  // a power of two: positions wrap by masking
+  static constexpr int kWindow = 49;
+  static constexpr int kMaxPasses = 2;
+
+  float TruePeakOfProducts() const;
+  void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
+
+  float sig_[kRing] = {};
+  float gain_[kRing] = {};
+  // gain x sig, stored twice (at i and i + 128) so the newest 48 are always one straight run.
+  alignas(32) float product_[2 * kRing] = {};
+  int q_ = 0;
+  float factor_ = 1.3f;
+  float hann_[kWindow] = {};
+  const TruePeakTable* table_;
+};

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# ZARN developer entry point.
+#   ./run.sh demo     build, render a 10-second demo through the limiter, print the report
+#   ./run.sh test     build and run every test (CTest), plus the ThreadSanitizer build of the threaded tests
+#   ./run.sh bench    build and run the benchmarks
+#   ./run.sh build    build only
+set -euo pipefail
+cd "$(dirname "$0")"
+
+BUILD_DIR=${BUILD_DIR:-build}
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+# Debian packages the build, tests and benchmarks need.
+PACKAGES=(cmake g++ make pkg-config libsndfile1-dev nlohmann-json3-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev)
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$JOBS"
+}
+
+cmd_build() {
+  install_missing "${PACKAGES[@]}"
+  configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
+}
+
+cmd_demo() {
+  cmd_build >/dev/null
+  "$BUILD_DIR/zarn" generate demo "$BUILD_DIR/demo-in.wav"
+  "$BUILD_DIR/zarn" render "$BUILD_DIR/demo-in.wav" "$BUILD_DIR/demo-out.wav" \
+    --set "Drive L=9" --set "Drive R=9"
+  echo "Wrote $BUILD_DIR/demo-out.wav"
+}
+
+cmd_test() {
+  install_missing "${PACKAGES[@]}" clang
+  configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
+  (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS")
+  # The tests that cross threads, again under ThreadSanitizer.
+  configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_BENCH=OFF \
+    -DZARN_BUILD_APP=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread -g"
+  (cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j "$JOBS" -R 'Threads\.')
+}
+
+cmd_bench() {
+  cmd_build >/dev/null
+  "$BUILD_DIR/zarn_bench" "$@"
+}
+
+case "${1:-}" in
+  demo)  cmd_demo ;;
+  test)  cmd_test ;;
+  bench) shift; cmd_bench "$@" ;;
+  build) cmd_build ;;
+  *) echo "usage: ./run.sh demo|test|bench|build" >&2; exit 2 ;;
+esac

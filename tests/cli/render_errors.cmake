@@ -1,0 +1,129 @@
+# Command-line checks of `zarn render`: exit status, messages, and that a refused or failed render
+# leaves nothing behind. Run as: cmake -DZARN=<zarn binary> -DWORK=<scratch folder> -P this file.
+
+if(NOT ZARN OR NOT WORK)
+  message(FATAL_ERROR "usage: cmake -DZARN=<zarn> -DWORK=<folder> -P render_errors.cmake")
+endif()
+
+file(REMOVE_RECURSE "${WORK}")
+file(MAKE_DIRECTORY "${WORK}")
+
+# Runs zarn with the given arguments; sets rc, out and err in the caller.
+function(run_zarn)
+  execute_process(COMMAND "${ZARN}" ${ARGN}
+    RESULT_VARIABLE result OUTPUT_VARIABLE stdout ERROR_VARIABLE stderr)
+  set(rc "${result}" PARENT_SCOPE)
+  set(out "${stdout}" PARENT_SCOPE)
+  set(err "${stderr}" PARENT_SCOPE)
+endfunction()
+
+function(expect_status case expected)
+  if(NOT rc STREQUAL "${expected}")
+    message(FATAL_ERROR "${case}: exit status ${rc}, expected ${expected}\nstdout: ${out}\nstderr: ${err}")
+  endif()
+endfunction()
+
+function(expect_in case text haystack)
+  string(FIND "${haystack}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "${case}: expected \"${text}\" in:\n${haystack}")
+  endif()
+endfunction()
+
+# Neither the output nor any temporary file beside it may be left.
+function(expect_nothing_left case output)
+  file(GLOB leftovers "${output}*")
+  if(leftovers)
+    message(FATAL_ERROR "${case}: left behind: ${leftovers}")
+  endif()
+endfunction()
+
+function(expect_refused case output)
+  expect_status("${case}" 2)
+  expect_nothing_left("${case}" "${output}")
+  string(STRIP "${err}" message)
+  if(message STREQUAL "")
+    message(FATAL_ERROR "${case}: no error message")
+  endif()
+endfunction()
+
+# Inputs.
+run_zarn(generate demo "${WORK}/demo.wav" --seconds 2)
+expect_status("generate demo" 0)
+run_zarn(generate pink "${WORK}/three.wav" --seconds 0.5 --channels 3)
+expect_status("generate three channels" 0)
+file(WRITE "${WORK}/not-audio.wav" "this is not a sound file\n")
+
+# Missing input.
+run_zarn(render "${WORK}/missing.wav" "${WORK}/out-missing.wav")
+expect_refused("missing input" "${WORK}/out-missing.wav")
+expect_in("missing input" "missing.wav" "${err}")
+
+# A file that is not audio.
+run_zarn(render "${WORK}/not-audio.wav" "${WORK}/out-garbage.wav")
+expect_refused("unreadable input" "${WORK}/out-garbage.wav")
+expect_in("unreadable input" "not-audio.wav" "${err}")
+
+# Three channels.
+run_zarn(render "${WORK}/three.wav" "${WORK}/out-three.wav")
+expect_refused("three channels" "${WORK}/out-three.wav")
+expect_in("three channels" "3 channels" "${err}")
+
+# Unknown parameter: the message lists the valid names.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-unknown.wav" --set "Volume=3")
+expect_refused("unknown parameter" "${WORK}/out-unknown.wav")
+expect_in("unknown parameter" "Volume" "${err}")
+expect_in("unknown parameter" "Drive L" "${err}")
+expect_in("unknown parameter" "Target LUFS" "${err}")
+
+# A value that is not a number, and one that is not finite.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-value.wav" --set "Release=fast")
+expect_refused("non-numeric value" "${WORK}/out-value.wav")
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-nan.wav" --set "Release=nan")
+expect_refused("nan value" "${WORK}/out-nan.wav")
+
+# Block sizes out of range.
+foreach(block 0 65537 12x)
+  run_zarn(render "${WORK}/demo.wav" "${WORK}/out-block.wav" --block ${block})
+  expect_refused("block ${block}" "${WORK}/out-block.wav")
+endforeach()
+
+# Unknown subcommand; usage with no arguments.
+run_zarn(mix "${WORK}/demo.wav")
+expect_status("unknown subcommand" 2)
+expect_in("unknown subcommand" "usage:" "${err}")
+run_zarn()
+expect_status("no arguments" 0)
+expect_in("no arguments" "usage:" "${out}")
+
+# A good render, human report.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-good.wav" --set "drive l=9" --set "DRIVE R=9")
+expect_status("good render" 0)
+if(NOT EXISTS "${WORK}/out-good.wav")
+  message(FATAL_ERROR "good render: no output file")
+endif()
+expect_in("good render" "dBTP" "${out}")
+file(GLOB leftovers "${WORK}/out-good.wav.*")
+if(leftovers)
+  message(FATAL_ERROR "good render: temporary files left: ${leftovers}")
+endif()
+
+# A good render, JSON report.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-json.wav" --json --block 100)
+expect_status("json render" 0)
+string(JSON frames GET "${out}" frames)
+string(JSON rate GET "${out}" sampleRate)
+if(NOT frames EQUAL 96000 OR NOT rate EQUAL 48000)
+  message(FATAL_ERROR "json render: frames ${frames}, sampleRate ${rate}:\n${out}")
+endif()
+
+# Rendering onto the input is refused and the input survives.
+file(SIZE "${WORK}/demo.wav" size_before)
+run_zarn(render "${WORK}/demo.wav" "${WORK}/demo.wav")
+expect_status("output is input" 2)
+file(SIZE "${WORK}/demo.wav" size_after)
+if(NOT size_before EQUAL size_after)
+  message(FATAL_ERROR "output is input: the input changed")
+endif()
+
+message(STATUS "render command-line checks passed")
