@@ -17,7 +17,7 @@
 //   plugin.SetupProcessing(48000.0, 512, 2, 2);   // runs OnProcessingReset, reports latency
 //   plugin.ProcessAudioBlock(inputs, outputs, n);  // n <= 512
 //   plugin.GetLatency();                           // 335 at 48 kHz
-class ZARN final : public IFxAPIBase, public IFxProcessor {
+class ZARN : public IFxAPIBase, public IFxProcessor {
  public:
   static PluginConfig MakeConfig();
 
