@@ -47,13 +47,33 @@ cmd_demo() {
 }
 
 cmd_test() {
-  install_missing "${PACKAGES[@]}" clang
+  install_missing "${PACKAGES[@]}" clang libclang-rt-14-dev
   configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
   (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS")
   # The tests that cross threads, again under ThreadSanitizer.
   configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_BENCH=OFF \
     -DZARN_BUILD_APP=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread -g"
   (cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j "$JOBS" -R 'Threads\.')
+  run_fuzzers
+}
+
+# Every parser under libFuzzer with AddressSanitizer, for a bounded number of inputs.
+run_fuzzers() {
+  CC=clang CXX=clang++ configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DZARN_BUILD_FUZZERS=ON >/dev/null
+  local corpus log
+  for fuzzer in build-fuzz/tests/fuzz/fuzz_*; do
+    corpus=$(mktemp -d)
+    log=$(mktemp)
+    echo "Fuzzing $(basename "$fuzzer")"
+    if ! "$fuzzer" -runs="${FUZZ_RUNS:-200000}" -max_len=4096 -seed=1 "$corpus" >"$log" 2>&1; then
+      cat "$log"
+      echo "FAILED: $(basename "$fuzzer")" >&2
+      return 1
+    fi
+    tail -n 1 "$log"
+    rm -rf "$corpus" "$log"
+  done
 }
 
 cmd_bench() {

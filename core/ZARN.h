@@ -43,7 +43,6 @@ class ZARN : public IFxAPIBase, public IFxProcessor {
 
  private:
   LimiterEngine engine;
-  int32_t pageGestureParam = -1;
   int32_t lastReportedLatency = -1;
   std::vector<double> scratch;
 };

@@ -19,6 +19,7 @@ void GainWindow::Reset() {
   writeIndex_ = 0;
   counter_ = 0;
   head_ = size_ = 0;
+  ramping_ = false;
   gainState_ = 1.0;
   previousRequired_ = 1.0;
   fallCount_ = 0;
@@ -38,6 +39,7 @@ void GainWindow::RestartFromCurrentGain() {
   holdCounter_ = 0;
   fallCount_ = 0;
   previousRequired_ = gainState_;
+  ramping_ = false;
 }
 
 // Monotonic deque over the last K required gains: values rise from oldest to newest, so the
@@ -89,14 +91,23 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
     target = gainState_ - 0.3 * (gainState_ - f);
   if (f < gainState_) {
     // Samples until the minimum leaves the look-ahead: ramp down along a straight line that
-    // reaches it exactly then.
+    // reaches it exactly then. The line is a state of its own, started from the gain when the
+    // ramp begins: stepped from the smoothed gain itself, each step would shrink by the attack
+    // smoothing and the gain would arrive far too late, leaving the peak to the catcher.
+    if (!ramping_) rampLine_ = gainState_;
+    ramping_ = true;
     const int64_t oldest = size_ > 0 ? deque_[head_].time : 0;
     const int dist =
         static_cast<int>((lookAhead_ + oldest % lookAhead_ - writeIndex_) % lookAhead_);
-    if (dist < 2)
+    if (dist < 2) {
+      rampLine_ = f;
       target = std::min(target, f);
-    else
-      target = std::max(target, gainState_ + (f - gainState_) / dist);
+    } else {
+      rampLine_ += (f - rampLine_) / dist;
+      target = std::max(target, rampLine_);
+    }
+  } else {
+    ramping_ = false;
   }
 
   if (target < gainState_) {

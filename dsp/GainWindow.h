@@ -50,6 +50,8 @@ class GainWindow {
   int head_ = 0;  // oldest
   int size_ = 0;
 
+  bool ramping_ = false;
+  double rampLine_ = 1.0;  // the straight line the gain follows down to the window minimum
   double gainState_ = 1.0;
   double previousRequired_ = 1.0;
   int fallCount_ = 0;

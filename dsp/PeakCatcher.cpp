@@ -8,9 +8,62 @@
 #include "dsp/TruePeakKernel.h"
 
 namespace {
+
 // Ring positions wrap by masking; correct for the negative offsets below too.
 constexpr int kMask = 127;
+
+// The guard's highpass: half of (identity - lowpass at 0.455 of the sample rate), 39 taps,
+// Kaiser beta 5. Its gain stays above the interpolator's shortfall at every frequency (0.5 at
+// Nyquist, 0.3 at 0.46, 0.04 at 0.43) and is negligible below 0.42.
+constexpr int kGuardTaps = 39;
+constexpr int kGuardCentre = (kGuardTaps - 1) / 2;
+// Positions of the guard's magnitudes around the interval being checked, 24 samples back.
+constexpr int kGuardNewest = kGuardCentre;
+constexpr int kGuardOldest = 28;
+// Below this share of the estimate the guard is taken for the highpass's leakage of lower
+// content (at most 8e-4) and ignored, so signals at the ceiling pass untouched; near-Nyquist
+// content that small cannot move the estimate by more than 0.02 dB.
+constexpr float kGuardDeadband = 2e-3f;
+
+double BesselI0(double x) {
+  double sum = 1.0, term = 1.0;
+  for (int k = 1; k < 200; ++k) {
+    term *= 0.25 * x * x / (static_cast<double>(k) * k);
+    sum += term;
+    if (term < 1e-15 * sum) break;
+  }
+  return sum;
+}
+
+struct GuardTaps {
+  alignas(32) float taps[kGuardTaps + 1] = {};  // one zero tap of padding
+
+  GuardTaps() {
+    constexpr double kCutoff = 0.455, kBeta = 5.0;
+    double lowpass[kGuardTaps], sum = 0.0;
+    for (int n = 0; n < kGuardTaps; ++n) {
+      const double t = n - kGuardCentre, r = t / (kGuardCentre + 1);
+      const double window = BesselI0(kBeta * std::sqrt(1.0 - r * r)) / BesselI0(kBeta);
+      const double sinc = t == 0.0 ? 2.0 * kCutoff
+                                   : std::sin(2.0 * std::numbers::pi * kCutoff * t) /
+                                         (std::numbers::pi * t);
+      lowpass[n] = sinc * window;
+      sum += lowpass[n];
+    }
+    for (int n = 0; n < kGuardTaps; ++n)
+      taps[n] = static_cast<float>((n == kGuardCentre ? 0.5 : 0.0) - 0.5 * lowpass[n] / sum);
+  }
+};
+
+const float* DesignGuardTaps() {
+  static const GuardTaps guard;
+  return guard.taps;
+}
+
 }  // namespace
+
+PeakCatcher::PeakCatcher()
+    : guardTaps_(DesignGuardTaps()), table_(&TruePeakTable::DefaultCatcher()) {}
 
 void PeakCatcher::Prepare(double sampleRate) {
   // A dip lowers the neighbours of a peak less than the peak itself, so it over-corrects; less so
@@ -26,6 +79,8 @@ void PeakCatcher::Reset() {
   std::fill(std::begin(sig_), std::end(sig_), 0.0f);
   std::fill(std::begin(gain_), std::end(gain_), 1.0f);
   std::fill(std::begin(product_), std::end(product_), 0.0f);
+  std::fill(std::begin(sigTwice_), std::end(sigTwice_), 0.0f);
+  std::fill(std::begin(guardMagnitude_), std::end(guardMagnitude_), 0.0f);
   q_ = 0;
 }
 
@@ -36,12 +91,29 @@ float PeakCatcher::TruePeakOfProducts() const {
   return truepeak::PeakOfPhases(y, 0.0f);
 }
 
+float PeakCatcher::NyquistGuard() {
+  const float* window = sigTwice_ + ((q_ - (kGuardTaps - 1)) & kMask);  // oldest first
+  float acc[8] = {};
+  for (int m = 0; m < kGuardTaps + 1; m += 8)
+    for (int k = 0; k < 8; ++k) acc[k] += guardTaps_[m + k] * window[m + k];
+  const float highpass = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+  guardMagnitude_[(q_ - kGuardNewest) & kMask] = std::fabs(highpass);
+  float envelope = 0.0f;
+  for (int j = kGuardNewest; j <= kGuardOldest; ++j)
+    envelope = std::max(envelope, guardMagnitude_[(q_ - j) & kMask]);
+  // The dips already cut around the interval scale its content too.
+  return envelope * gain_[(q_ - kDelay / 2) & kMask];
+}
+
 double PeakCatcher::Process(double a, float ceilLin) {
   sig_[q_] = std::isfinite(a) ? static_cast<float>(a) : 0.0f;
   gain_[q_] = 1.0f;
   SetProduct(q_);
+  sigTwice_[q_] = sigTwice_[q_ + kRing] = sig_[q_];
+  const float guard = NyquistGuard();
   for (int pass = 0; pass < kMaxPasses; ++pass) {
-    const float p = TruePeakOfProducts();
+    float p = TruePeakOfProducts();
+    if (guard > kGuardDeadband * p) p += guard;
     if (p <= ceilLin || p < 1e-12f) break;
     const float depth = std::min(0.95f, (1.0f - ceilLin / p) * factor_);
     // The dip spans the sample leaving now (m = 0) to the newest (m = 48), centred 24 back.

@@ -1,8 +1,10 @@
 #include "dsp/TruePeakKernel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -36,6 +38,20 @@ __attribute__((target("avx2,fma"))) void InterpolateAvx2(const TruePeakTable& ta
   _mm256_storeu_ps(y + 8, _mm256_add_ps(_mm256_add_ps(hi[0], hi[1]), _mm256_add_ps(hi[2], hi[3])));
 }
 
+// With AVX-512 one tap of all 16 phases is a single vector.
+__attribute__((target("avx512f"))) void InterpolateAvx512(const TruePeakTable& table,
+                                                          const float* window, float* y) {
+  __m512 acc[4];
+  for (auto& a : acc) a = _mm512_setzero_ps();
+  for (int m = 0; m < kTaps; m += 4) {
+    for (int g = 0; g < 4; ++g) {
+      const __m512 x = _mm512_set1_ps(window[kTaps - 1 - m - g]);
+      acc[g] = _mm512_fmadd_ps(_mm512_load_ps(table.tapMajor[m + g]), x, acc[g]);
+    }
+  }
+  _mm512_storeu_ps(y, _mm512_add_ps(_mm512_add_ps(acc[0], acc[1]), _mm512_add_ps(acc[2], acc[3])));
+}
+
 // SSE2 is the x86-64 baseline: four 4-float vectors per tap, two groups of taps.
 void InterpolateSse2(const TruePeakTable& table, const float* window, float* y) {
   __m128 acc[2][4];
@@ -53,11 +69,23 @@ void InterpolateSse2(const TruePeakTable& table, const float* window, float* y) 
 }
 #endif
 
-using Kernel = void (*)(const TruePeakTable&, const float*, float*);
-
-Kernel SelectKernel() {
+std::vector<KernelVariant> DetectKernels() {
+  std::vector<KernelVariant> kernels;
 #if ZARN_X86
   __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) kernels.push_back({"avx512", InterpolateAvx512});
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
+    kernels.push_back({"avx2", InterpolateAvx2});
+  kernels.push_back({"sse2", InterpolateSse2});
+#endif
+  kernels.push_back({"scalar", InterpolatePhasesScalar});
+  return kernels;
+}
+
+InterpolateFn BestKernel() {
+#if ZARN_X86
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f")) return InterpolateAvx512;
   if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return InterpolateAvx2;
   return InterpolateSse2;
 #else
@@ -65,7 +93,16 @@ Kernel SelectKernel() {
 #endif
 }
 
-const Kernel kKernel = SelectKernel();
+// Constant-initialised to a first-call trampoline, so the choice needs neither a lock nor an
+// allocation and works even during another file's static initialisation.
+void SelectAndInterpolate(const TruePeakTable& table, const float* window, float* y);
+std::atomic<InterpolateFn> gKernel{SelectAndInterpolate};
+
+void SelectAndInterpolate(const TruePeakTable& table, const float* window, float* y) {
+  const InterpolateFn best = BestKernel();
+  gKernel.store(best, std::memory_order_relaxed);
+  best(table, window, y);
+}
 
 }  // namespace
 
@@ -77,8 +114,13 @@ void InterpolatePhasesScalar(const TruePeakTable& table, const float* window, fl
   }
 }
 
+const std::vector<KernelVariant>& AvailableKernels() {
+  static const std::vector<KernelVariant> kernels = DetectKernels();
+  return kernels;
+}
+
 void InterpolatePhases(const TruePeakTable& table, const float* window, float* y) {
-  kKernel(table, window, y);
+  gKernel.load(std::memory_order_relaxed)(table, window, y);
 }
 
 namespace {

@@ -1,17 +1,27 @@
 #pragma once
 
+#include <vector>
+
 #include "dsp/TruePeakTable.h"
 
 namespace truepeak {
 
 // y[k] = sum over m of table[k][m] * window[47 - m], for k = 0..15: the 16 points interpolated
 // between the samples of a 48-sample window given oldest first. Dispatches once to the best
-// instruction set the processor has (AVX2+FMA, else SSE2); results agree with the plain form
+// instruction set the processor has (AVX-512, AVX2+FMA, else SSE2); results agree with the plain form
 // to within single-precision rounding.
 void InterpolatePhases(const TruePeakTable& table, const float* window, float* y);
 
 // The plain, literal form, kept as the reference for the vector ones.
 void InterpolatePhasesScalar(const TruePeakTable& table, const float* window, float* y);
+
+using InterpolateFn = void (*)(const TruePeakTable&, const float*, float*);
+struct KernelVariant {
+  const char* name;
+  InterpolateFn fn;
+};
+// Every form this processor can run, the one InterpolatePhases uses first, the scalar one last.
+const std::vector<KernelVariant>& AvailableKernels();
 
 // Largest of a and |y[k]|, refined by a parabola through every local maximum of |y| among the
 // inner phases 1..14.
