@@ -38,7 +38,13 @@ std::vector<double> PinkNoise(size_t frames, uint64_t seed) {
   return x;
 }
 
-void BM_ProcessAudioBlock(benchmark::State& state) {
+struct Setting {
+  int param;
+  double value;
+};
+
+// 48 kHz stereo, 512-sample blocks of pink noise driven by +12 dB, with extra settings on top.
+void RunBlocks(benchmark::State& state, std::initializer_list<Setting> settings) {
   const size_t frames = static_cast<size_t>(10.0 * kRate) / kBlock * kBlock;
   const std::vector<double> left = PinkNoise(frames, 1), right = PinkNoise(frames, 2);
   std::vector<double> outL(kBlock), outR(kBlock);
@@ -47,6 +53,7 @@ void BM_ProcessAudioBlock(benchmark::State& state) {
   plugin.SetupProcessing(kRate, kBlock, 2, 2);
   plugin.SetParamValue(kDriveL, 12.0);
   plugin.SetParamValue(kDriveR, 12.0);
+  for (const Setting& s : settings) plugin.SetParamValue(s.param, s.value);
 
   size_t start = 0;
   for (auto _ : state) {
@@ -64,7 +71,16 @@ void BM_ProcessAudioBlock(benchmark::State& state) {
       static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate);
   state.SetItemsProcessed(state.iterations() * kBlock);
 }
+
+void BM_ProcessAudioBlock(benchmark::State& state) { RunBlocks(state, {}); }
 BENCHMARK(BM_ProcessAudioBlock);
+
+// Every stage in circuit: Loud 100 % Hard (8x oversampling), Character 10, Extra 75 %, 16-bit dither.
+void BM_ProcessAudioBlockAllStages(benchmark::State& state) {
+  RunBlocks(state, {{kLoud, 100.0}, {kLoudClip, 2.0}, {kCharacter, 10.0}, {kExtra, 75.0},
+                    {kDither, 1.0}});
+}
+BENCHMARK(BM_ProcessAudioBlockAllStages);
 
 // One true-peak estimate: 16 interpolated phases of a 48-sample window plus the peak search.
 template <bool kVector>

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "dsp/DenormalGuard.h"
+#include "dsp/OutputStage.h"
 
 namespace {
 
@@ -12,6 +13,8 @@ constexpr double kMaxSampleRate = 768000.0;
 constexpr double kMeanSquareFloor = 1e-30;
 // Single-precision safety margin under the ceiling, about -0.04 dB.
 constexpr float kCeilingMargin = 0.9954f;
+// The clippers' threshold until the first block sets it from the drive.
+constexpr float kClipperStartThreshold = 0.9954f;
 
 double DbToLin(double db) { return std::pow(10.0, db / 20.0); }
 double OnePole(double seconds, double sampleRate) { return std::exp(-1.0 / (seconds * sampleRate)); }
@@ -39,25 +42,38 @@ struct LimiterEngine::BlockValues {
   double driveLin[2];
   double ceilLin[2];
   double a3s;
+  ExtraLeveler::Coefficients extraCoefficients;
+  double extra;
   double loudGain;
   double loudMix;
   bool loudDelta;
+  int clipMode;
+  double warmBias;
+  int characterRow;
+  output_stage::Settings output;
   bool scrub;
 };
 
-LimiterEngine::LimiterEngine() { Prepare(sampleRate_); }
+LimiterEngine::LimiterEngine() {
+  // The Loud stage's filters are designed in normalised frequency: once, here, so that Prepare
+  // (which a host may call on its audio thread) only resets them.
+  for (LoudClipper& clipper : clippers_) clipper.Design();
+  Prepare(sampleRate_);
+}
 
 bool LimiterEngine::Prepare(double sampleRate) {
   if (!std::isfinite(sampleRate) || sampleRate < kMinSampleRate || sampleRate > kMaxSampleRate)
     return false;
   sampleRate_ = sampleRate;
   lookAhead_ = std::min(1 + static_cast<int>(0.005 * sampleRate), kMaxLookAhead);
-  loudDelay_ = kLoudStageDelay;
+  loudDelay_ = MeasureLoudDelay();
 
+  leveler_.Reset();
+  loudTaps_.Reset(LoudStageTaps::PeriodFor(sampleRate));
   for (int ch = 0; ch < 2; ++ch) {
-    loudStage_[ch].Resize(loudDelay_ + 1);
     characterDelay_[ch].Resize(loudDelay_ + 1);
     characterDiff_[ch].Resize(loudDelay_ + 1);
+    saturators_[ch].Design();
     ChannelState& c = channels_[ch];
     c.lookAhead.Resize(lookAhead_);
     c.dryDelay.Resize(lookAhead_ + loudDelay_ + kCatcherDelay);
@@ -80,6 +96,20 @@ bool LimiterEngine::Prepare(double sampleRate) {
   outputCapture_.Resize(static_cast<int>(3.0 * sampleRate));
   prepared_ = true;
   return true;
+}
+
+// The Loud stage's delay, measured on the left clipper in the mode it has and in Hard mode (the
+// two oversampling paths); the left clipper stays in Hard mode until the next block sets it.
+int LimiterEngine::MeasureLoudDelay() {
+  LoudClipper& left = clippers_[0];
+  for (LoudClipper& clipper : clippers_) {
+    clipper.SetThreshold(kClipperStartThreshold);
+    clipper.Reset();
+  }
+  const int current = left.MeasureDelay();
+  left.SetMode(LoudClipper::kHard);
+  const int hard = left.MeasureDelay();
+  return std::max(1, std::max(current, hard));
 }
 
 void LimiterEngine::DesignTables() {
@@ -122,14 +152,34 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   gainConstants_.aAtk = OnePole(0.0005, sampleRate_);
   gainConstants_.a2s = OnePole(2.0, sampleRate_);
 
+  bv.extra = std::clamp(Finite(settings.extra, 0.0), 0.0, 1.0);
+  bv.extraCoefficients = ExtraLeveler::ForRate(sampleRate_);
   const double loud = std::clamp(Finite(settings.loud, 0.0), 0.0, 1.0);
-  const double extra = std::clamp(Finite(settings.extra, 0.0), 0.0, 1.0);
-  const double loudAmount = std::max(loud, std::clamp(2.0 * extra - 1.0, 0.0, 1.0));
+  const double loudAmount = std::max(loud, std::clamp(2.0 * bv.extra - 1.0, 0.0, 1.0));
   bv.loudGain = DbToLin(loudAmount * 12.0);
   if (loudAmount > 0.0) bv.loudGain *= DbToLin(loudAmount * 1.5 * (maskedness_[0] + maskedness_[1]));
   bv.loudMix = std::min(1.0, loudAmount / 0.1);
   bv.loudDelta = settings.loudDelta.load() > 0.5f;
+  bv.clipMode = static_cast<int>(std::lround(Finite(settings.loudClipMode, 0.0)));
+  bv.warmBias = settings.loudWarm.load() > 0.5f ? 0.1 : 0.0;
+  bv.characterRow = static_cast<int>(std::lround(std::clamp(Finite(settings.character, 0.0), 0.0, 10.0)));
+
+  bv.output.bypass = settings.bypass;
+  bv.output.levelMatch = settings.levelMatch;
+  bv.output.fullDelta = settings.fullDelta.load() > 0.5f;
+  bv.output.ditherStep = output_stage::DitherStep(settings.dither);
   return bv;
+}
+
+void LimiterEngine::ConfigureStages(const BlockValues& bv) {
+  for (int ch = 0; ch < 2; ++ch) {
+    LoudClipper& clipper = clippers_[ch];
+    // Positive drive raises the clip level with it, so drive pushes into the limiter, not the clipper.
+    clipper.SetThreshold(std::max(1.0, bv.driveLin[ch]));
+    clipper.SetMode(bv.clipMode);
+    clipper.SetBias(bv.warmBias);
+    saturators_[ch].SetRow(bv.characterRow);
+  }
 }
 
 void LimiterEngine::Process(const double* inL, const double* inR, double* outL, double* outR,
@@ -141,6 +191,7 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
 
   BlockValues bv = ComputeBlockValues();
   bv.scrub = HasNonFinite(inL, nFrames) || HasNonFinite(inR, nFrames);
+  ConfigureStages(bv);
 
   for (int i = 0; i < nFrames; ++i) {
     double xL = inL[i], xR = inR[i];
@@ -160,41 +211,62 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
 
 void LimiterEngine::ProcessSample(double xL, double xR, double& outL, double& outR,
                                   const BlockValues& bv) {
-  outL = ProcessChannel(0, xL, bv);
-  outR = ProcessChannel(1, xR, bv);
-  outputCapture_.Push(static_cast<float>(outL), static_cast<float>(outR));
+  const double x[2] = {xL, xR};
+  double dry[2], xp[2], xr[2], y[2], w[2], q[2], out[2];
+  for (int ch = 0; ch < 2; ++ch) {
+    dry[ch] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
+    xp[ch] = std::clamp(x[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
+    SmoothSquare(channels_[ch].msIn, bv.a3s, xp[ch]);
+  }
+
+  const double extraGain = bv.extra > 0.0 ? leveler_.Gain(xp[0], xp[1], bv.extra, bv.extraCoefficients) : 1.0;
+  for (int ch = 0; ch < 2; ++ch) {
+    xr[ch] = xp[ch] * extraGain;
+    LoudChain(ch, xr[ch], bv, y[ch], w[ch], q[ch]);
+  }
+  loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
+
+  for (int ch = 0; ch < 2; ++ch) {
+    ChannelState& c = channels_[ch];
+    const double o = Limit(ch, bv.loudDelta ? q[ch] : w[ch], bv);
+    SmoothSquare(c.msOut, bv.a3s, o);
+    SmoothSquare(c.msRef, bv.a3s, xr[ch]);
+    const double dryForDelta = std::clamp(dry[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
+    out[ch] = output_stage::Process(bv.output, dry[ch], dryForDelta, o, c.msOut, c.msRef,
+                                    settings.ditherSeed[ch]);
+    c.outputMeter.Process(static_cast<float>(o));  // the meters show the processed signal
+  }
+  outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
   ++meterCounter_;
+  outL = out[0];
+  outR = out[1];
 }
 
-double LimiterEngine::ProcessChannel(int ch, double x, const BlockValues& bv) {
+void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w,
+                              double& q) {
   ChannelState& c = channels_[ch];
-  const double dry = c.dryDelay.Push(x);  // the raw input, for bypass and delta listening
-  (void)dry;
-  const double xp = std::clamp(x, -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
-  SmoothSquare(c.msIn, bv.a3s, xp);
-
-  const double xr = xp;  // Extra leveler's place
-  const double y = xr * bv.driveLin[ch];
+  y = xr * bv.driveLin[ch];
   SmoothSquare(c.msDriven, bv.a3s, y);
   c.drivenMeter.Process(static_cast<float>(y));
+  loudTaps_.insistIn = std::max(loudTaps_.insistIn, std::fabs(y));
 
-  const double character = y;  // Character saturator's place
-  const double cd = characterDelay_[ch].Push(character);
+  const double character = saturators_[ch].Process(y);
+  const double cd = characterDelay_[ch].Push(character);  // lines up with the clipper's output
   characterDiff_[ch].Push(character - y);
-  const double z = loudStage_[ch].Push(static_cast<float>(character * bv.loudGain));
-  const double w = cd + bv.loudMix * (z - cd);
-  const double q = bv.loudMix * (z - cd * bv.loudGain);
-  const double u = bv.loudDelta ? q : w;
+  const double z = clippers_[ch].Process(static_cast<float>(character * bv.loudGain));
+  w = cd + bv.loudMix * (z - cd);
+  q = bv.loudMix * (z - cd * bv.loudGain);  // what clipping removed, at the raised level
+  loudTaps_.insistOut = std::max(loudTaps_.insistOut, std::fabs(w));
+  loudTaps_.charOutEnergy += cd * cd;
+  loudTaps_.loudDiffEnergy += q * q;
+}
 
+double LimiterEngine::Limit(int ch, double u, const BlockValues& bv) {
+  ChannelState& c = channels_[ch];
   const double v = c.lookAhead.Push(u);
   const float p = c.detection.Process(static_cast<float>(u));
   const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven, maskedness_[ch],
                                             gainConstants_);
   minGain_[ch] = std::min(minGain_[ch], g);
-  const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]));
-
-  SmoothSquare(c.msOut, bv.a3s, o);
-  SmoothSquare(c.msRef, bv.a3s, xr);
-  c.outputMeter.Process(static_cast<float>(o));
-  return o;  // output stage's place
+  return c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]));
 }

@@ -5,9 +5,13 @@
 #include <vector>
 
 #include "dsp/ChannelState.h"
+#include "dsp/CharacterSaturator.h"
 #include "dsp/DelayLine.h"
 #include "dsp/EngineSettings.h"
+#include "dsp/ExtraLeveler.h"
 #include "dsp/GainWindow.h"
+#include "dsp/LoudClipper.h"
+#include "dsp/LoudStageTaps.h"
 #include "dsp/OutputCapture.h"
 #include "dsp/TruePeakTable.h"
 
@@ -23,8 +27,6 @@ class LimiterEngine {
  public:
   static constexpr int kCatcherDelay = PeakCatcher::kDelay;
   static constexpr int kMaxLookAhead = 4095;
-  // Placeholder delay of the Loud stage's place in the chain (its oversampling filters).
-  static constexpr int kLoudStageDelay = 47;
   // Samples beyond this magnitude (+120 dBFS) are clamped where they enter the processing, so
   // that no finite input can overflow a single-precision path or a mean square; the dry path
   // keeps them as they are.
@@ -60,28 +62,40 @@ class LimiterEngine {
   // Smallest limiter gain applied since the last call (1 when none), then starts again.
   double TakeMinGain(int ch);
   const OutputCapture& Capture() const { return outputCapture_; }
+  const LoudClipper& Clipper(int ch) const { return clippers_[ch]; }
+  const CharacterSaturator& Saturator(int ch) const { return saturators_[ch]; }
+  const LoudStageTaps& LoudTaps() const { return loudTaps_; }
+  const ExtraLeveler& Leveler() const { return leveler_; }
 
  private:
   struct BlockValues;
 
   void ResetState();
   void DesignTables();
+  int MeasureLoudDelay();
   BlockValues ComputeBlockValues();
+  void ConfigureStages(const BlockValues& bv);
   void ProcessSample(double xL, double xR, double& outL, double& outR, const BlockValues& bv);
-  double ProcessChannel(int ch, double x, const BlockValues& bv);
+  // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
+  void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
+  // Look-ahead, gain computer and peak catcher for one channel.
+  double Limit(int ch, double u, const BlockValues& bv);
 
   double sampleRate_ = 44100.0;
   bool prepared_ = false;
   bool mono_ = false;
   int lookAhead_ = 1;
-  int loudDelay_ = kLoudStageDelay;
+  int loudDelay_ = 47;
 
   ChannelState channels_[2];
   GainWindow gainWindows_[2];
   GainWindow::Constants gainConstants_;
-  DelayLine loudStage_[2];      // stands in the Loud stage's place until it exists
-  DelayLine characterDelay_[2];
+  ExtraLeveler leveler_;
+  CharacterSaturator saturators_[2];
+  DelayLine characterDelay_[2];  // the dry path around the Loud stage, delayed by D
   DelayLine characterDiff_[2];
+  LoudClipper clippers_[2];
+  LoudStageTaps loudTaps_;
   double minGain_[2] = {1.0, 1.0};
 
   // Readings fed back from the meters (0 until the masking model reports).

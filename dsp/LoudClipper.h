@@ -1,0 +1,72 @@
+#pragma once
+
+#include <vector>
+
+// The Loud stage's clipper for one channel: the signal is oversampled (4x for Soft and Cubic,
+// 8x for Hard) with linear-phase filters, shaped by one of three curves around the threshold and
+// brought back to the base rate, so that clipping adds as little aliasing as possible. An optional
+// bias ("Warm") makes the curve asymmetric for even harmonics; a DC blocker removes its offset.
+class LoudClipper {
+ public:
+  enum Mode : int { kSoft = 0, kCubic = 1, kHard = 2 };
+
+  // Designs both oversampling paths. [not on the audio thread while it runs Process]
+  void Design(int request = 4, double threshold = 0.9954, int baseLength = 48);
+
+  // Per-block configuration.
+  void SetMode(int mode);
+  void SetBias(double fraction);
+  void SetThreshold(double threshold) { threshold_ = threshold; }
+
+  float Process(float x);
+
+  // Feeds an impulse through the current mode's path and returns where its largest output falls:
+  // the path's delay. Clears the state before and after.
+  int MeasureDelay();
+  void Reset();
+
+  // Clip statistics since the last TakeClipCounts.
+  int Clipped() const { return clipped_; }
+  int Total() const { return total_; }
+  void ClearClipCounts() { clipped_ = total_ = 0; }
+
+  int Factor() const { return pathA_.factor; }
+  int ModeInUse() const { return mode_; }
+  double Threshold() const { return threshold_; }
+  double Knee() const { return kappa_; }
+  double Bias() const { return bias_; }
+
+  // The shaping curve of the current mode and threshold.
+  double Shape(double x) const;
+
+ private:
+  struct Path {
+    int factor = 1;
+    int tapsPerPhase = 1;
+    int length = 1;  // prototype taps N
+    // phases[k * P + j]: tap j of phase k, reversed (oldest input first) and scaled by the factor.
+    std::vector<double> phases;
+    std::vector<double> decimation;  // h reversed (oldest first)
+    std::vector<double> input;       // P newest inputs, stored twice
+    int inputIndex = 0;
+    std::vector<double> output;      // N newest oversampled values, stored twice
+    int outputIndex = 0;
+
+    void Design(int factor, int length, double cutoff);
+    void Clear();
+  };
+
+  double RunPath(Path& path, double x, double biasOut);
+
+  Path pathA_;  // Soft and Cubic
+  Path pathB_;  // Hard
+  int hardRequest_ = 8;
+  double threshold_ = 0.891;
+  double kappa_ = 0.66;
+  int mode_ = kSoft;
+  double bias_ = 0.0;
+  double dcPreviousIn_ = 0.0;
+  double dcPreviousOut_ = 0.0;
+  int clipped_ = 0;
+  int total_ = 0;
+};
