@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/CeilingControl.h"
 #include "dsp/DenormalGuard.h"
 #include "dsp/OutputStage.h"
 
@@ -47,6 +48,7 @@ struct LimiterEngine::BlockValues {
   double loudGain;
   double loudMix;
   bool loudDelta;
+  bool channelsIndependent;
   int clipMode;
   double warmBias;
   int characterRow;
@@ -82,7 +84,6 @@ bool LimiterEngine::Prepare(double sampleRate) {
     c.ClearMeanSquares();
     gainWindows_[ch].Prepare(lookAhead_);
     minGain_[ch] = 1.0;
-    maskedness_[ch] = 0.0;
   }
 
   gainConstants_.sampleRate = sampleRate;
@@ -93,6 +94,7 @@ bool LimiterEngine::Prepare(double sampleRate) {
 
   meterCounter_ = 0;
   meterPeriod_ = static_cast<int>(sampleRate * 50.0 / 1000.0);
+  PrepareMeters();
   outputCapture_.Resize(static_cast<int>(3.0 * sampleRate));
   prepared_ = true;
   return true;
@@ -132,8 +134,8 @@ void LimiterEngine::ResetState() {
     channels_[ch].ClearMeanSquares();
     channels_[ch].ResetDetectors();
     gainWindows_[ch].RestartFromCurrentGain();
-    maskedness_[ch] = 0.0;
   }
+  ResetMeters();
 }
 
 double LimiterEngine::TakeMinGain(int ch) {
@@ -144,9 +146,20 @@ double LimiterEngine::TakeMinGain(int ch) {
 
 LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   BlockValues bv{};
+  const float ceilingDbLeft = static_cast<float>(Finite(settings.ceilingDb[0], -0.1));
+  const GainWindow& left = gainWindows_[0];
+  const GainWindow& right = gainWindows_[1];
+  codecHeadroomDb_ = ceiling_control::CodecHeadroomDb(
+      settings.codecMode,
+      {ceilingDbLeft, tpTick_, left.GainState(), right.GainState(),
+       left.HoldCounter() >= 1 || right.HoldCounter() >= 1, impact_.Features()});
+  const double dynamicOffsetDb = ceiling_control::DynamicOffsetDb(
+      static_cast<float>(Finite(settings.dynamicCeiling, 0.0)), loudness_.OutShortTermLufs(),
+      static_cast<float>(Finite(settings.targetLufs, -9.0)));
+  const double adjustmentDb = dynamicOffsetDb - impact_.CodecPreAttenDb() - codecHeadroomDb_;
   for (int ch = 0; ch < 2; ++ch) {
     bv.driveLin[ch] = DbToLin(Finite(settings.driveDb[ch], 0.0));
-    bv.ceilLin[ch] = kCeilingMargin * DbToLin(Finite(settings.ceilingDb[ch], -0.1));
+    bv.ceilLin[ch] = kCeilingMargin * DbToLin(Finite(settings.ceilingDb[ch], -0.1) + adjustmentDb);
   }
   bv.a3s = OnePole(3.0, sampleRate_);
   gainConstants_.aAtk = OnePole(0.0005, sampleRate_);
@@ -157,9 +170,11 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   const double loud = std::clamp(Finite(settings.loud, 0.0), 0.0, 1.0);
   const double loudAmount = std::max(loud, std::clamp(2.0 * bv.extra - 1.0, 0.0, 1.0));
   bv.loudGain = DbToLin(loudAmount * 12.0);
-  if (loudAmount > 0.0) bv.loudGain *= DbToLin(loudAmount * 1.5 * (maskedness_[0] + maskedness_[1]));
+  if (loudAmount > 0.0)
+    bv.loudGain *= DbToLin(loudAmount * 1.5 * (analysis_.Maskedness(0) + analysis_.Maskedness(1)));
   bv.loudMix = std::min(1.0, loudAmount / 0.1);
   bv.loudDelta = settings.loudDelta.load() > 0.5f;
+  bv.channelsIndependent = settings.channelsIndependent;
   bv.clipMode = static_cast<int>(std::lround(Finite(settings.loudClipMode, 0.0)));
   bv.warmBias = settings.loudWarm.load() > 0.5f ? 0.1 : 0.0;
   bv.characterRow = static_cast<int>(std::lround(std::clamp(Finite(settings.character, 0.0), 0.0, 10.0)));
@@ -206,7 +221,10 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
     outL[i] = yL;
   }
 
-  if (meterCounter_ >= meterPeriod_) meterCounter_ = 0;
+  if (meterCounter_ >= meterPeriod_) {
+    meterCounter_ = 0;
+    RunMeterTick();
+  }
 }
 
 void LimiterEngine::ProcessSample(double xL, double xR, double& outL, double& outR,
@@ -226,17 +244,32 @@ void LimiterEngine::ProcessSample(double xL, double xR, double& outL, double& ou
   }
   loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
 
+  GainAnalysis::Taps taps;
   for (int ch = 0; ch < 2; ++ch) {
     ChannelState& c = channels_[ch];
-    const double o = Limit(ch, bv.loudDelta ? q[ch] : w[ch], bv);
+    const double u = bv.loudDelta ? q[ch] : w[ch];
+    const LimiterTaps limited = Limit(ch, u, bv);
+    const double o = limited.o;
     SmoothSquare(c.msOut, bv.a3s, o);
     SmoothSquare(c.msRef, bv.a3s, xr[ch]);
     const double dryForDelta = std::clamp(dry[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
     out[ch] = output_stage::Process(bv.output, dry[ch], dryForDelta, o, c.msOut, c.msRef,
                                     settings.ditherSeed[ch]);
     c.outputMeter.Process(static_cast<float>(o));  // the meters show the processed signal
+    taps.u[ch] = u;
+    taps.v[ch] = limited.v;
+    taps.o[ch] = o;
+    taps.g[ch] = limited.g;
+    taps.gainState[ch] = gainWindows_[ch].GainState();
+    taps.msDriven[ch] = c.msDriven;
   }
   outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
+
+  loudness_.Accumulate(xp, y, taps.o);
+  levels_.Accumulate(xp, taps.o);
+  analysis_.Accumulate(taps, bv.channelsIndependent);
+  impact_.Accumulate(analysis_.SplitOnInput(0), analysis_.SplitOnInput(1), taps.u,
+                     analysis_.SplitOnOutput(0), analysis_.SplitOnOutput(1), taps.o);
   ++meterCounter_;
   outL = out[0];
   outR = out[1];
@@ -247,7 +280,7 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   ChannelState& c = channels_[ch];
   y = xr * bv.driveLin[ch];
   SmoothSquare(c.msDriven, bv.a3s, y);
-  c.drivenMeter.Process(static_cast<float>(y));
+  if (ch == 0) c.drivenMeter.Process(static_cast<float>(y));  // the meters read the left one only
   loudTaps_.insistIn = std::max(loudTaps_.insistIn, std::fabs(y));
 
   const double character = saturators_[ch].Process(y);
@@ -261,12 +294,12 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   loudTaps_.loudDiffEnergy += q * q;
 }
 
-double LimiterEngine::Limit(int ch, double u, const BlockValues& bv) {
+LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, const BlockValues& bv) {
   ChannelState& c = channels_[ch];
   const double v = c.lookAhead.Push(u);
   const float p = c.detection.Process(static_cast<float>(u));
-  const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven, maskedness_[ch],
-                                            gainConstants_);
+  const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven,
+                                            analysis_.Maskedness(ch), gainConstants_);
   minGain_[ch] = std::min(minGain_[ch], g);
-  return c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]));
+  return {v, g, c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]))};
 }

@@ -14,6 +14,12 @@
 #include "dsp/LoudStageTaps.h"
 #include "dsp/OutputCapture.h"
 #include "dsp/TruePeakTable.h"
+#include "meters/GainAnalysis.h"
+#include "meters/ImpactIndicators.h"
+#include "meters/LevelMeters.h"
+#include "meters/LoudnessMeter.h"
+#include "meters/MeterPublisher.h"
+#include "meters/MeterSnapshot.h"
 
 // The whole sample-rate-dependent signal path: stereo in, limited stereo out, delayed by
 // Latency() samples. Owned by value by the plug-in; knows nothing of any host.
@@ -45,6 +51,13 @@ class LimiterEngine {
   // [audio thread]
   void Process(const double* inL, const double* inR, double* outL, double* outR, int nFrames,
                bool mono);
+
+  // Copies the newest meter snapshot the audio thread has published and not yet handed out.
+  // [the one UI thread]
+  bool TakeMeterSnapshot(MeterSnapshot& out) { return publisher_.Take(out); }
+  // The last tick's readings. [audio thread, or after processing in offline tools]
+  const MeterSnapshot& LatestMeters() const { return working_; }
+  int MeterPeriod() const { return meterPeriod_; }
 
   // Asks the audio thread to clear meters and histories at the start of the next block,
   // without touching the signal path's delays and gains. [any thread]
@@ -78,8 +91,19 @@ class LimiterEngine {
   void ProcessSample(double xL, double xR, double& outL, double& outR, const BlockValues& bv);
   // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
   void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
-  // Look-ahead, gain computer and peak catcher for one channel.
-  double Limit(int ch, double u, const BlockValues& bv);
+  // Look-ahead, gain computer and peak catcher for one channel: v, g and the output o.
+  struct LimiterTaps {
+    double v, g, o;
+  };
+  LimiterTaps Limit(int ch, double u, const BlockValues& bv);
+
+  // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working
+  // snapshot, hand readings back to the engine, publish.
+  void RunMeterTick();
+  void TickLoudStage(MeterSnapshot& s);
+  void TickGainComputer(MeterSnapshot& s);
+  void PrepareMeters();
+  void ResetMeters();
 
   double sampleRate_ = 44100.0;
   bool prepared_ = false;
@@ -98,8 +122,15 @@ class LimiterEngine {
   LoudStageTaps loudTaps_;
   double minGain_[2] = {1.0, 1.0};
 
-  // Readings fed back from the meters (0 until the masking model reports).
-  double maskedness_[2] = {0.0, 0.0};
+  // Meters and the readings they feed back.
+  LoudnessMeter loudness_;
+  LevelMeters levels_;
+  GainAnalysis analysis_;
+  ImpactIndicators impact_;
+  MeterSnapshot working_;
+  MeterPublisher publisher_;
+  double codecHeadroomDb_ = 0.0;
+  float tpTick_ = 0.0f;
 
   // Two slots of (detection, catcher) tables: Prepare builds into the inactive slot before
   // switching the channels over, so a reader of the old tables never sees them change.
@@ -111,5 +142,4 @@ class LimiterEngine {
   int meterPeriod_ = 2200;
   int meterCounter_ = 0;
   std::atomic<uint8_t> meterResetRequest_{0};
-  std::atomic<uint8_t> meterPublished_{0};
 };
