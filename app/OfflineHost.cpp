@@ -29,3 +29,7 @@ void OfflineHost::CollectGainReduction() {
   for (int c = 0; c < nChannels_; ++c)
     minGain_ = std::min(minGain_, plugin_.Engine().TakeMinGain(c));
 }
+
+bool OfflineHost::TakeMeterSnapshot(MeterSnapshot& out) {
+  return plugin_.Engine().TakeMeterSnapshot(out);
+}

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "meters/MeterSnapshot.h"
+
 class ZARN;
 
 // Drives a prepared plug-in the way a plug-in host does: blocks of at most the block size given
@@ -17,6 +19,9 @@ class OfflineHost {
 
   // Smallest limiter gain of any channel so far (1 when nothing was limited).
   double MinGain() const { return minGain_; }
+
+  // The meter snapshot published by the last block, if one was.
+  bool TakeMeterSnapshot(MeterSnapshot& out);
 
  private:
   void CollectGainReduction();

@@ -29,6 +29,8 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
     parsed.options.blockSize = ParseBlockSize(cursor.TakeValueOf(option));
   } else if (option == "--format") {
     parsed.options.keepInputFormat = ParseKeepFormat(cursor.TakeValueOf(option));
+  } else if (option == "--meters") {
+    parsed.options.metersPath = cursor.TakeValueOf(option);
   } else if (option == "--json") {
     parsed.json = true;
   } else if (option == "--help" || option == "-h") {

@@ -6,7 +6,7 @@
 #include "app/RenderCommand.h"
 
 // The command line of `zarn render IN OUT [--set "Name=value"]... [--block N] [--json]
-// [--format same|float] [--help]`.
+// [--meters FILE.jsonl] [--format same|float] [--help]`.
 struct RenderArguments {
   RenderOptions options;
   bool json = false;

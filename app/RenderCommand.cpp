@@ -9,6 +9,7 @@
 #include "app/AudioWriter.h"
 #include "app/CommandError.h"
 #include "app/Decibels.h"
+#include "app/MeterLog.h"
 #include "app/OfflineHost.h"
 #include "app/OutputPeakMeter.h"
 #include "app/ParamAssignment.h"
@@ -71,22 +72,42 @@ class AlignedOutput {
 
 // Runs the whole input through the host, then `latency` frames of silence to bring out the
 // plug-in's last samples. Returns the number of input frames.
-int64_t RunBlocks(AudioReader& reader, OfflineHost& host, AlignedOutput& output, int blockSize,
-                  int latency, const RenderOptions& options) {
+// One block through the host, its output to the file and its meter tick, if any, to the log.
+class BlockRunner {
+ public:
+  BlockRunner(OfflineHost& host, AlignedOutput& output, MeterLog& meters, double sampleRate)
+      : host_(host), output_(output), meters_(meters), sampleRate_(sampleRate) {}
+
+  void Run(const double* interleaved, int frames) {
+    output_.Take(host_.Process(interleaved, frames), frames);
+    framesProcessed_ += frames;
+    if (host_.TakeMeterSnapshot(snapshot_))
+      meters_.Add(static_cast<double>(framesProcessed_) / sampleRate_, snapshot_);
+  }
+
+ private:
+  OfflineHost& host_;
+  AlignedOutput& output_;
+  MeterLog& meters_;
+  double sampleRate_;
+  int64_t framesProcessed_ = 0;
+  MeterSnapshot snapshot_;
+};
+
+int64_t RunBlocks(AudioReader& reader, BlockRunner& runner, int blockSize, int latency,
+                  const RenderOptions& options) {
   std::vector<double> block(static_cast<size_t>(blockSize * reader.Channels()));
   const double totalSeconds = static_cast<double>(reader.Frames()) / reader.SampleRate();
   int64_t framesRead = 0;
   while (const int64_t frames = reader.Read(block.data(), blockSize)) {
-    output.Take(host.Process(block.data(), static_cast<int>(frames)), frames);
+    runner.Run(block.data(), static_cast<int>(frames));
     framesRead += frames;
     if (options.onProgress)
       options.onProgress(static_cast<double>(framesRead) / reader.SampleRate(), totalSeconds);
   }
   std::fill(block.begin(), block.end(), 0.0);
-  for (int remaining = latency; remaining > 0; remaining -= blockSize) {
-    const int frames = std::min(blockSize, remaining);
-    output.Take(host.Process(block.data(), frames), frames);
-  }
+  for (int remaining = latency; remaining > 0; remaining -= blockSize)
+    runner.Run(block.data(), std::min(blockSize, remaining));
   return framesRead;
 }
 
@@ -96,7 +117,7 @@ int OutputFormat(const RenderOptions& options, const AudioReader& reader) {
 
 RenderResult Summarise(const RenderOptions& options, double sampleRate, int nChannels,
                        int64_t frames, int latency, double minGain, const OutputPeakMeter& meter,
-                       std::chrono::steady_clock::time_point started) {
+                       const MeterLog& meters, std::chrono::steady_clock::time_point started) {
   RenderResult result;
   result.inputPath = options.inputPath;
   result.outputPath = options.outputPath;
@@ -107,6 +128,10 @@ RenderResult Summarise(const RenderOptions& options, double sampleRate, int nCha
   result.maxGainReductionDb = std::max(0.0, -AmplitudeToDb(minGain));
   result.outputSamplePeakDbfs = AmplitudeToDb(meter.SamplePeak());
   result.outputTruePeakDbtp = AmplitudeToDb(meter.TruePeak());
+  result.hasMeters = meters.HasSnapshot();
+  result.meters = meters.Last();
+  result.maxShortTermLufs = meters.MaxShortTermLufs();
+  result.maxMomentaryLufs = meters.MaxMomentaryLufs();
   result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   const double audioSeconds = static_cast<double>(frames) / sampleRate;
   result.realtimeFactor = audioSeconds / std::max(result.seconds, 1e-9);
@@ -133,9 +158,12 @@ RenderResult RenderFile(const RenderOptions& options) {
   OutputPeakMeter meter(nChannels);
   OfflineHost host(*plugin, nChannels, options.blockSize);
   AlignedOutput output(writer, meter, nChannels, latency);
-  const int64_t frames = RunBlocks(reader, host, output, options.blockSize, latency, options);
+  MeterLog meters(options.metersPath);
+  BlockRunner runner(host, output, meters, reader.SampleRate());
+  const int64_t frames = RunBlocks(reader, runner, options.blockSize, latency, options);
   meter.Finish();
+  meters.Finish();
   writer.Commit();
   return Summarise(options, reader.SampleRate(), nChannels, frames, latency, host.MinGain(), meter,
-                   started);
+                   meters, started);
 }

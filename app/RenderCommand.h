@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "meters/MeterSnapshot.h"
+
 // Renders an audio file through the plug-in, as an offline host would, into a new file aligned
 // sample for sample with the input (the plug-in's latency is compensated).
 
@@ -17,6 +19,7 @@ struct RenderOptions {
   std::vector<std::string> settings;  // "Name=value", applied in order
   int blockSize = 512;
   bool keepInputFormat = false;       // otherwise 32-bit float WAV
+  std::string metersPath;             // one JSON line per meter tick, when not empty
   // Called after every block with the input seconds done so far and in total.
   std::function<void(double secondsDone, double secondsTotal)> onProgress;
 };
@@ -31,6 +34,10 @@ struct RenderResult {
   double maxGainReductionDb = 0.0;
   double outputSamplePeakDbfs = -100.0;
   double outputTruePeakDbtp = -100.0;
+  bool hasMeters = false;       // at least one meter tick (50 ms of audio) ran
+  MeterSnapshot meters;         // the last tick's readings
+  double maxShortTermLufs = -100.0;
+  double maxMomentaryLufs = -100.0;
   double seconds = 0.0;         // wall-clock time of the whole render
   double realtimeFactor = 0.0;  // audio duration / wall-clock time
 };

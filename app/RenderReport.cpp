@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/MeterJson.h"
 #include "app/RenderCommand.h"
 
 namespace {
@@ -31,6 +32,13 @@ std::string FormatRenderReport(const RenderResult& r) {
   text += Format("  gain reduction  %.2f dB max\n", r.maxGainReductionDb);
   text += Format("  output peak     %.2f dBFS sample, %.2f dBTP true\n", r.outputSamplePeakDbfs,
                  r.outputTruePeakDbtp);
+  if (r.hasMeters) {
+    const MeterSnapshot& m = r.meters;
+    text += Format("  loudness out    %.1f LUFS integrated, %.1f LU range, max %.1f short-term, "
+                   "%.1f momentary\n",
+                   m.lufsI, m.lra, r.maxShortTermLufs, r.maxMomentaryLufs);
+    text += Format("  loudness in     %.1f LUFS integrated\n", m.lufsI_in);
+  }
   text += Format("  time            %.2f s (%.1fx real time)\n", r.seconds, r.realtimeFactor);
   return text;
 }
@@ -46,9 +54,16 @@ std::string FormatRenderReportJson(const RenderResult& r) {
       {"maxGainReductionDb", r.maxGainReductionDb},
       {"outputSamplePeakDbfs", r.outputSamplePeakDbfs},
       {"outputTruePeakDbtp", r.outputTruePeakDbtp},
+      {"outputIntegratedLufs", r.hasMeters ? r.meters.lufsI : -100.0},
+      {"inputIntegratedLufs", r.hasMeters ? r.meters.lufsI_in : -100.0},
+      {"loudnessRangeLu", r.hasMeters ? r.meters.lra : -100.0},
+      {"maxShortTermLufs", r.maxShortTermLufs},
+      {"maxMomentaryLufs", r.maxMomentaryLufs},
       {"seconds", r.seconds},
       {"realtimeFactor", r.realtimeFactor},
   };
+  nlohmann::ordered_json withMeters = report;
+  withMeters["meters"] = MeterSnapshotToJson(r.meters);
   // File names need not be valid UTF-8; replace what is not rather than fail after the render.
-  return report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+  return withMeters.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
