@@ -10,6 +10,10 @@
 #include "core/ZARN.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
+#include "meters/GainAnalysis.h"
+#include "meters/ImpactIndicators.h"
+#include "meters/LevelMeters.h"
+#include "meters/LoudnessMeter.h"
 
 namespace {
 
@@ -110,3 +114,37 @@ BENCHMARK(BM_TruePeakEstimate<false>)->Name("BM_TruePeakEstimate/scalar");
 BENCHMARK(BM_TruePeakEstimate<true>)->Name("BM_TruePeakEstimate/vector");
 
 }  // namespace
+
+// The meters' per-sample work alone (loudness, levels, gain analysis, impact indicators), on the
+// same programme, as a real-time factor: the difference to the block benchmarks is their share.
+void BM_MeterAccumulation(benchmark::State& state) {
+  const size_t frames = static_cast<size_t>(2.0 * kRate) / kBlock * kBlock;
+  const std::vector<double> left = PinkNoise(frames, 4), right = PinkNoise(frames, 5);
+  LoudnessMeter loudness;
+  LevelMeters levels;
+  GainAnalysis analysis;
+  ImpactIndicators impact;
+  loudness.Prepare(kRate);
+  levels.Prepare(kRate);
+  analysis.Prepare(kRate);
+  impact.Prepare(kRate);
+  size_t start = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < kBlock; ++i) {
+      const double x[2] = {left[start + i], right[start + i]};
+      GainAnalysis::Taps taps{{x[0], x[1]}, {x[0], x[1]}, {x[0], x[1]}, {0.7, 0.8},
+                              {0.7, 0.8},   {0.01, 0.01}};
+      loudness.Accumulate(x, x, x);
+      levels.Accumulate(x, x);
+      analysis.Accumulate(taps, true);
+      impact.Accumulate(analysis.SplitOnInput(0), analysis.SplitOnInput(1), x,
+                        analysis.SplitOnOutput(0), analysis.SplitOnOutput(1), x);
+    }
+    benchmark::ClobberMemory();
+    start += kBlock;
+    if (start == frames) start = 0;
+  }
+  state.counters["realtime"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_MeterAccumulation);
