@@ -57,3 +57,25 @@ std::optional<std::vector<uint8_t>> Base64Decode(std::string_view text) {
   }
   return out;
 }
+
+std::vector<uint8_t> Base64DecodeLenient(std::string_view text) {
+  size_t padding = 0;
+  while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') ++padding;
+  const size_t whole = text.size() * 3 / 4;
+  std::vector<uint8_t> out(whole > padding ? whole - padding : 0, 0);
+  uint32_t bits = 0;
+  int bitCount = 0;
+  size_t written = 0;
+  for (const char c : text) {
+    const int value = DecodeChar(c);
+    if (value < 0) break;
+    bits = (bits << 6) | static_cast<uint32_t>(value);
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      if (written < out.size()) out[written++] = static_cast<uint8_t>(bits >> bitCount);
+      bits &= (1u << bitCount) - 1;
+    }
+  }
+  return out;
+}
