@@ -5,36 +5,24 @@
 #include <numbers>
 
 #include "dsp/DotProduct.h"
+#include "dsp/Kaiser.h"
 
 namespace {
 
 constexpr double kKaiserBeta = 9.0;
 constexpr double kDcBlockPole = 0.9995;
 
-double BesselI0(double x) {
-  const double quarterX2 = 0.25 * x * x;
-  double sum = 1.0, term = 1.0;
-  for (int k = 1; k < 500; ++k) {
-    term *= quarterX2 / (static_cast<double>(k) * k);
-    sum += term;
-    if (term < 1e-16 * sum) break;
-  }
-  return sum;
-}
-
 // Kaiser-windowed sinc lowpass of odd length, unity gain at DC, rounded to single precision.
 std::vector<double> DesignPrototype(int length, double cutoff) {
   if (length % 2 == 0) ++length;
   const double centre = (length - 1) / 2.0;
-  const double i0Beta = BesselI0(kKaiserBeta);
   std::vector<double> h(static_cast<size_t>(length));
   double sum = 0.0;
   for (int i = 0; i < length; ++i) {
     const double t = i - centre;
     const double sinc = t == 0.0 ? 2.0 * cutoff
                                  : std::sin(2.0 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
-    const double r = t / centre;
-    const double window = BesselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / i0Beta;
+    const double window = kaiser::Window(t, centre, kKaiserBeta, 1e-16);
     h[static_cast<size_t>(i)] = sinc * window;
     sum += h[static_cast<size_t>(i)];
   }

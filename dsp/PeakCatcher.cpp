@@ -5,6 +5,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/Kaiser.h"
 #include "dsp/TruePeakKernel.h"
 
 namespace {
@@ -25,16 +26,6 @@ constexpr int kGuardOldest = 28;
 // content that small cannot move the estimate by more than 0.02 dB.
 constexpr float kGuardDeadband = 2e-3f;
 
-double BesselI0(double x) {
-  double sum = 1.0, term = 1.0;
-  for (int k = 1; k < 200; ++k) {
-    term *= 0.25 * x * x / (static_cast<double>(k) * k);
-    sum += term;
-    if (term < 1e-15 * sum) break;
-  }
-  return sum;
-}
-
 struct GuardTaps {
   alignas(32) float taps[kGuardTaps + 1] = {};  // one zero tap of padding
 
@@ -42,8 +33,8 @@ struct GuardTaps {
     constexpr double kCutoff = 0.455, kBeta = 5.0;
     double lowpass[kGuardTaps], sum = 0.0;
     for (int n = 0; n < kGuardTaps; ++n) {
-      const double t = n - kGuardCentre, r = t / (kGuardCentre + 1);
-      const double window = BesselI0(kBeta * std::sqrt(1.0 - r * r)) / BesselI0(kBeta);
+      const double t = n - kGuardCentre;
+      const double window = kaiser::Window(t, kGuardCentre + 1, kBeta);
       const double sinc = t == 0.0 ? 2.0 * kCutoff
                                    : std::sin(2.0 * std::numbers::pi * kCutoff * t) /
                                          (std::numbers::pi * t);

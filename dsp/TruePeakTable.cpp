@@ -1,5 +1,7 @@
 #include "dsp/TruePeakTable.h"
 
+#include "dsp/Kaiser.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -9,24 +11,10 @@ namespace {
 constexpr int kPrototypeLength = TruePeakTable::kPhases * TruePeakTable::kTaps;  // 768
 constexpr double kCentre = (kPrototypeLength - 1) / 2.0;                        // 383.5
 constexpr double kKaiserBeta = 8.0;
-constexpr double kI0OfBeta = 427.56411572180474;
-
-// Modified Bessel function of the first kind, order 0, from its power series.
-double BesselI0(double x) {
-  const double quarterX2 = 0.25 * x * x;
-  double sum = 1.0, term = 1.0;
-  for (int k = 1; k < 500; ++k) {
-    term *= quarterX2 / (static_cast<double>(k) * k);
-    sum += term;
-    if (term < 1e-15 * sum) break;
-  }
-  return sum;
-}
 
 double PrototypeTap(int i, double cutoff) {
   const double t = i - kCentre;
-  const double r = t / kCentre;
-  const double window = BesselI0(kKaiserBeta * std::sqrt(std::max(0.0, 1.0 - r * r))) / kI0OfBeta;
+  const double window = kaiser::Window(t, kCentre, kKaiserBeta);
   const double sinc = std::sin(2.0 * std::numbers::pi * cutoff * t) / (std::numbers::pi * t);
   return TruePeakTable::kPhases * window * sinc;
 }
