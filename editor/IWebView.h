@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+// The browser engine that shows the editor page, behind the few calls the plug-in needs. One
+// implementation per platform (Chromium through its DevTools pipe on Linux, WebView2 on Windows).
+// [UI thread]
+class IWebView {
+ public:
+  virtual ~IWebView() = default;
+
+  // Runs a script in the page; no result is awaited. Dropped while no page is loaded.
+  virtual void EvaluateScript(const std::string& utf8Script) = 0;
+  // Places the view inside the editor window, in pixels.
+  virtual void SetBounds(int x, int y, int width, int height) = 0;
+  // Loads the page again (e.g. after the user asked for a reload).
+  virtual void Reload() = 0;
+};
