@@ -193,6 +193,7 @@ void LimiterEngine::ConfigureStages(const BlockValues& bv) {
     clipper.SetThreshold(std::max(1.0, bv.driveLin[ch]));
     clipper.SetMode(bv.clipMode);
     clipper.SetBias(bv.warmBias);
+    clipper.SetTrackLinear(bv.loudMix > 0.0);
     saturators_[ch].SetRow(bv.characterRow);
   }
 }
@@ -288,7 +289,9 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   characterDiff_[ch].Push(character - y);
   const double z = clippers_[ch].Process(static_cast<float>(character * bv.loudGain));
   w = cd + bv.loudMix * (z - cd);
-  q = bv.loudMix * (z - cd * bv.loudGain);  // what clipping removed, at the raised level
+  // What clipping removed, at the raised level: measured against the clipper's own unshaped
+  // response, whose group delay (47.25 or 47.125 samples) a whole-sample dry delay cannot match.
+  q = bv.loudMix * (z - clippers_[ch].LinearResponse());
   loudTaps_.insistOut = std::max(loudTaps_.insistOut, std::fabs(w));
   loudTaps_.charOutEnergy += cd * cd;
   loudTaps_.loudDiffEnergy += q * q;

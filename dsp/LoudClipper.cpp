@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #include "dsp/DotProduct.h"
@@ -55,6 +56,30 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
   input.assign(static_cast<size_t>(2 * p), 0.0);
   output.assign(static_cast<size_t>(2 * length), 0.0);
   Clear();
+  linear = LoudClipper::LinearImpulseResponse(*this);
+}
+
+// The unshaped path is linear and time-invariant at the base rate (interpolate, filter, keep one
+// phase), so its impulse response, reversed, reproduces it as one filter.
+std::vector<double> LoudClipper::LinearImpulseResponse(const Path& design) {
+  Path path = design;
+  path.Clear();
+  std::vector<double> response;
+  for (int n = 0; n < kMaxLinearLength; ++n) {
+    const int p = path.tapsPerPhase;
+    const double x = n == 0 ? 1.0 : 0.0;
+    path.input[static_cast<size_t>(path.inputIndex)] = path.input[static_cast<size_t>(path.inputIndex + p)] = x;
+    const double* window = path.input.data() + path.inputIndex + 1;
+    for (int k = 0; k < path.factor; ++k) {
+      const double u = simd::DotProductScalar(path.phases.data() + k * p, window, p);
+      path.output[static_cast<size_t>(path.outputIndex)] = path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;
+      if (++path.outputIndex == path.length) path.outputIndex = 0;
+    }
+    if (++path.inputIndex == p) path.inputIndex = 0;
+    response.push_back(simd::DotProductScalar(path.decimation.data(), path.output.data() + path.outputIndex, path.length));
+  }
+  while (!response.empty() && response.back() == 0.0) response.pop_back();
+  return std::vector<double>(response.rbegin(), response.rend());
 }
 
 void LoudClipper::Path::Clear() {
@@ -79,7 +104,7 @@ void LoudClipper::SetMode(int mode) {
 
 void LoudClipper::SetBias(double fraction) {
   const double bias = threshold_ * fraction;
-  if ((bias > 0.0) != (bias_ > 0.0)) dcPreviousIn_ = dcPreviousOut_ = 0.0;
+  if ((bias > 0.0) != (bias_ > 0.0)) dcPreviousIn_ = dcPreviousOut_ = linearDcIn_ = linearDcOut_ = 0.0;
   bias_ = bias;
 }
 
@@ -87,6 +112,28 @@ void LoudClipper::Reset() {
   pathA_.Clear();
   pathB_.Clear();
   dcPreviousIn_ = dcPreviousOut_ = 0.0;
+  std::fill(std::begin(history_), std::end(history_), 0.0);
+  historyIndex_ = 0;
+  linearOut_ = linearDcIn_ = linearDcOut_ = 0.0;
+}
+
+void LoudClipper::SetTrackLinear(bool on) {
+  if (!on) linearOut_ = linearDcIn_ = linearDcOut_ = 0.0;
+  trackLinear_ = on;
+}
+
+void LoudClipper::RunLinear(const Path& path) {
+  const int length = static_cast<int>(path.linear.size());
+  const double* window = history_ + historyIndex_ + kMaxLinearLength - length;  // oldest first
+  const double result = simd::DotProduct(path.linear.data(), window, length);
+  if (bias_ <= 0.0) {
+    linearOut_ = result;
+    return;
+  }
+  // The same DC blocker as the shaped signal, so only what the curve did differs.
+  linearOut_ = linearDcOut_ * kDcBlockPole + (result - linearDcIn_);
+  linearDcIn_ = result;
+  linearDcOut_ = linearOut_;
 }
 
 double LoudClipper::Shape(double x) const {
@@ -132,9 +179,13 @@ double LoudClipper::RunPath(Path& path, double x, double biasOut) {
 float LoudClipper::Process(float x) {
   ++total_;
   if (std::fabs(x) > kappa_ * threshold_) ++clipped_;
+  // Newest input at historyIndex_ + kMaxLinearLength - 1 (and its twin kMaxLinearLength back).
+  history_[historyIndex_] = history_[historyIndex_ + kMaxLinearLength] = x;
+  if (++historyIndex_ == kMaxLinearLength) historyIndex_ = 0;
+  Path& path = mode_ == kHard ? pathB_ : pathA_;
+  if (trackLinear_) RunLinear(path);
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
-  const double result =
-      static_cast<float>(RunPath(mode_ == kHard ? pathB_ : pathA_, static_cast<double>(x), biasOut));
+  const double result = static_cast<float>(RunPath(path, static_cast<double>(x), biasOut));
   if (bias_ <= 0.0) return static_cast<float>(result);
   const double y = dcPreviousOut_ * kDcBlockPole + (result - dcPreviousIn_);
   dcPreviousIn_ = result;

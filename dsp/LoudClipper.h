@@ -20,6 +20,13 @@ class LoudClipper {
 
   float Process(float x);
 
+  // While on, Process also runs the current path's filters without the shaping curve, so that
+  // LinearResponse() is what the stage would give if nothing were clipped: the reference that
+  // "what clipping removed" is measured against (the path's group delay is a fraction of a sample
+  // longer than its whole-sample delay, so a delayed dry signal cannot serve). Per block.
+  void SetTrackLinear(bool on);
+  double LinearResponse() const { return linearOut_; }
+
   // Feeds an impulse through the current mode's path and returns where its largest output falls:
   // the path's delay. Clears the state before and after.
   int MeasureDelay();
@@ -51,12 +58,22 @@ class LoudClipper {
     int inputIndex = 0;
     std::vector<double> output;      // N newest oversampled values, stored twice
     int outputIndex = 0;
+    std::vector<double> linear;      // the unshaped path as one base-rate filter, oldest first
 
     void Design(int factor, int length, double cutoff);
     void Clear();
   };
 
   double RunPath(Path& path, double x, double biasOut);
+  static std::vector<double> LinearImpulseResponse(const Path& path);
+  void RunLinear(const Path& path);
+
+  static constexpr int kMaxLinearLength = 128;
+  double history_[2 * kMaxLinearLength] = {};  // recent inputs, stored twice
+  int historyIndex_ = 0;
+  bool trackLinear_ = false;
+  double linearOut_ = 0.0;
+  double linearDcIn_ = 0.0, linearDcOut_ = 0.0;
 
   Path pathA_;  // Soft and Cubic
   Path pathB_;  // Hard
