@@ -4,6 +4,7 @@
 #   ./run.sh test     build and run every test (CTest), plus the ThreadSanitizer build of the threaded tests
 #   ./run.sh bench    build and run the benchmarks
 #   ./run.sh build    build only
+#   ./run.sh install  build and copy the VST3 bundle ZARN.vst3 to ~/.vst3/
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -76,6 +77,16 @@ run_fuzzers() {
   done
 }
 
+# The bundle replaces any earlier copy whole, so no file of an older version stays behind.
+cmd_install() {
+  cmd_build >/dev/null
+  local target="$HOME/.vst3"
+  mkdir -p "$target"
+  rm -rf "$target/ZARN.vst3"
+  cp -R "$BUILD_DIR/ZARN.vst3" "$target/"
+  echo "Installed $target/ZARN.vst3"
+}
+
 cmd_bench() {
   cmd_build >/dev/null
   "$BUILD_DIR/zarn_bench" "$@"
@@ -86,5 +97,6 @@ case "${1:-}" in
   test)  cmd_test ;;
   bench) shift; cmd_bench "$@" ;;
   build) cmd_build ;;
-  *) echo "usage: ./run.sh demo|test|bench|build" >&2; exit 2 ;;
+  install) cmd_install ;;
+  *) echo "usage: ./run.sh demo|test|bench|build|install" >&2; exit 2 ;;
 esac

@@ -58,13 +58,15 @@ const char* UsageText() {
          "         KIND: demo (drums over chords, peak -2 dBFS), pink (pink noise, -18 dBFS RMS),\n"
          "               isp (quarter-rate tone, 0 dBFS samples, +3.01 dBTP true peak)\n"
          "       zarn render IN OUT [--set \"Name=value\"]... [--block N] [--json] [--meters F.jsonl]\n"
-         "                          [--format same]\n"
+         "                          [--format same] [--plugin BUNDLE.vst3]\n"
          "         Runs IN (WAV, AIFF, FLAC, ...; mono or stereo) through the limiter into OUT,\n"
          "         aligned with IN. --set takes a parameter's name (any case) and plain value,\n"
          "         e.g. --set \"Drive L=9\"; --block is the host block size (1..65536, default\n"
          "         512); OUT is 32-bit float WAV unless --format same keeps IN's format;\n"
          "         --json prints the report as JSON, with the last meter reading of every\n"
          "         meter; --meters writes one JSON line per 50 ms meter tick, for plotting.\n"
+         "         --plugin runs the plug-in module of a VST3 bundle as a host would, instead of\n"
+         "         the built-in one (no gain reduction or meter readings then).\n"
          "       zarn --help\n";
 }
 

@@ -27,6 +27,8 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
     parsed.options.settings.push_back(cursor.TakeValueOf(option));
   } else if (option == "--block") {
     parsed.options.blockSize = ParseBlockSize(cursor.TakeValueOf(option));
+  } else if (option == "--plugin") {
+    parsed.options.pluginPath = cursor.TakeValueOf(option);
   } else if (option == "--format") {
     parsed.options.keepInputFormat = ParseKeepFormat(cursor.TakeValueOf(option));
   } else if (option == "--meters") {

@@ -13,6 +13,7 @@
 #include "app/OfflineHost.h"
 #include "app/OutputPeakMeter.h"
 #include "app/ParamAssignment.h"
+#include "app/PluginHost.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -73,9 +74,10 @@ class AlignedOutput {
 // Runs the whole input through the host, then `latency` frames of silence to bring out the
 // plug-in's last samples. Returns the number of input frames.
 // One block through the host, its output to the file and its meter tick, if any, to the log.
+template <class Host>  // OfflineHost or PluginHost
 class BlockRunner {
  public:
-  BlockRunner(OfflineHost& host, AlignedOutput& output, MeterLog& meters, double sampleRate)
+  BlockRunner(Host& host, AlignedOutput& output, MeterLog& meters, double sampleRate)
       : host_(host), output_(output), meters_(meters), sampleRate_(sampleRate) {}
 
   void Run(const double* interleaved, int frames) {
@@ -86,7 +88,7 @@ class BlockRunner {
   }
 
  private:
-  OfflineHost& host_;
+  Host& host_;
   AlignedOutput& output_;
   MeterLog& meters_;
   double sampleRate_;
@@ -94,7 +96,8 @@ class BlockRunner {
   MeterSnapshot snapshot_;
 };
 
-int64_t RunBlocks(AudioReader& reader, BlockRunner& runner, int blockSize, int latency,
+template <class Runner>
+int64_t RunBlocks(AudioReader& reader, Runner& runner, int blockSize, int latency,
                   const RenderOptions& options) {
   std::vector<double> block(static_cast<size_t>(blockSize * reader.Channels()));
   const double totalSeconds = static_cast<double>(reader.Frames()) / reader.SampleRate();
@@ -144,7 +147,8 @@ RenderResult RenderFile(const RenderOptions& options) {
   const auto started = std::chrono::steady_clock::now();
   CheckBlockSize(options.blockSize);
   auto plugin = std::make_unique<ZARN>();
-  ApplyParamAssignments(*plugin, ParseParamAssignments(options.settings, *plugin));
+  const std::vector<ParamAssignment> assignments = ParseParamAssignments(options.settings, *plugin);
+  ApplyParamAssignments(*plugin, assignments);
 
   AudioReader reader(options.inputPath);
   CheckChannels(reader);
@@ -152,18 +156,25 @@ RenderResult RenderFile(const RenderOptions& options) {
   SetUpPlugin(*plugin, reader, options.blockSize);
 
   const int nChannels = reader.Channels();
-  const int latency = plugin->GetLatency();
-  AudioWriter writer(options.outputPath, static_cast<int>(reader.SampleRate()), nChannels,
-                     OutputFormat(options, reader));
-  OutputPeakMeter meter(nChannels);
+  const auto render = [&](auto& host, int latency) {
+    AudioWriter writer(options.outputPath, static_cast<int>(reader.SampleRate()), nChannels,
+                       OutputFormat(options, reader));
+    OutputPeakMeter meter(nChannels);
+    AlignedOutput output(writer, meter, nChannels, latency);
+    MeterLog meters(options.metersPath);
+    BlockRunner runner(host, output, meters, reader.SampleRate());
+    const int64_t frames = RunBlocks(reader, runner, options.blockSize, latency, options);
+    meter.Finish();
+    meters.Finish();
+    writer.Commit();
+    return Summarise(options, reader.SampleRate(), nChannels, frames, latency, host.MinGain(),
+                     meter, meters, started);
+  };
+  if (!options.pluginPath.empty()) {
+    PluginHost host(options.pluginPath, reader.SampleRate(), nChannels, options.blockSize,
+                    assignments);
+    return render(host, host.Latency());
+  }
   OfflineHost host(*plugin, nChannels, options.blockSize);
-  AlignedOutput output(writer, meter, nChannels, latency);
-  MeterLog meters(options.metersPath);
-  BlockRunner runner(host, output, meters, reader.SampleRate());
-  const int64_t frames = RunBlocks(reader, runner, options.blockSize, latency, options);
-  meter.Finish();
-  meters.Finish();
-  writer.Commit();
-  return Summarise(options, reader.SampleRate(), nChannels, frames, latency, host.MinGain(), meter,
-                   meters, started);
+  return render(host, plugin->GetLatency());
 }

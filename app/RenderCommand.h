@@ -19,6 +19,7 @@ struct RenderOptions {
   std::vector<std::string> settings;  // "Name=value", applied in order
   int blockSize = 512;
   bool keepInputFormat = false;       // otherwise 32-bit float WAV
+  std::string pluginPath;             // a VST3 bundle to load instead of the linked plug-in
   std::string metersPath;             // one JSON line per meter tick, when not empty
   // Called after every block with the input seconds done so far and in total.
   std::function<void(double secondsDone, double secondsTotal)> onProgress;

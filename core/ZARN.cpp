@@ -43,7 +43,7 @@ PluginConfig ZARN::MakeConfig() {
   return c;
 }
 
-ZARN::ZARN() : IFxAPIBase(MakeConfig()) {
+ZARN::ZARN() : IFxVST3(MakeConfig()) {
   InitZarnParameters(*this);
   SetPreset(0, "Default");
 }
@@ -106,8 +106,10 @@ void ZARN::OnProcessingReset() {
 
 void ZARN::ProcessAudioBlock(double** inputs, double** outputs, int nFrames) {
   if (NInChansConnected() < 2 || NOutChansConnected() < 2) {
-    double* right =
-        scratch.size() >= static_cast<size_t>(nFrames) ? scratch.data() : outputs[0];
+    // A second output the host connected gets the right result rather than stale audio.
+    double* right = NOutChansConnected() >= 2 ? outputs[1]
+                    : scratch.size() >= static_cast<size_t>(nFrames) ? scratch.data()
+                                                                     : outputs[0];
     engine.Process(inputs[0], inputs[0], outputs[0], right, nFrames, true);
   } else {
     engine.Process(inputs[0], inputs[1], outputs[0], outputs[1], nFrames, false);

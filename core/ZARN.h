@@ -5,11 +5,10 @@
 #include <vector>
 
 #include "dsp/LimiterEngine.h"
-#include "host/IFxAPIBase.h"
-#include "host/IFxProcessor.h"
+#include "host/IFxVST3.h"
 
 // The plug-in object: configuration, 27 parameters, the engine, and the hooks that tie host
-// events to them.
+// events to them. A VST3 host drives it through IFxVST3 (the module's factory creates it).
 //
 // Driving it without a plug-in host (tools, tests):
 //   ZARN plugin;
@@ -17,7 +16,7 @@
 //   plugin.SetupProcessing(48000.0, 512, 2, 2);   // runs OnProcessingReset, reports latency
 //   plugin.ProcessAudioBlock(inputs, outputs, n);  // n <= 512
 //   plugin.GetLatency();                           // 335 at 48 kHz
-class ZARN : public IFxAPIBase, public IFxProcessor {
+class ZARN : public IFxVST3 {
  public:
   static PluginConfig MakeConfig();
 

@@ -1,18 +1,21 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "host/IEditorDelegate.h"
 #include "host/IParam.h"
 #include "host/PluginConfig.h"
 
 // The framework's plug-in side that does not depend on any plug-in API: configuration,
-// parameters, presets and the hooks a plug-in overrides.
-class IFxAPIBase {
+// parameters, presets, host identity, editor size, the saved parameter block and the hooks a
+// plug-in overrides.
+class IFxAPIBase : public IEditorDelegate {
  public:
   explicit IFxAPIBase(const PluginConfig& config);
-  virtual ~IFxAPIBase();
+  ~IFxAPIBase() override;
   IFxAPIBase(const IFxAPIBase&) = delete;
   IFxAPIBase& operator=(const IFxAPIBase&) = delete;
 
@@ -37,12 +40,44 @@ class IFxAPIBase {
   virtual void OnStateRestored() {}
   virtual void OnEditorOpened() {}
   virtual void OnIdleTick() {}
+  virtual void OnHostIdentified() {}
+  virtual void OnActivate(bool /*active*/) {}
 
   // Calls OnParamChange for every parameter in index order.
   void OnAllParamsChanged();
+
+  // The host, once identified: its name, identifier (HostId, -1 until identified) and version
+  // (major << 16 | minor << 8 | patch). [UI thread]
+  struct HostInfo {
+    std::string name;
+    int id = -1;
+    int32_t version = 0;
+  };
+  const HostInfo& Host() const { return host_; }
+  int GetHostId() const { return host_.id; }
+  void SetHost(const std::string& name, int32_t version);
+
+  // Editor size state: the current size changes only when the page asks for another.
+  struct EditorSize {
+    bool hasEditor = false;
+    bool hostResize = false;
+    int width = 0, height = 0;
+    int minWidth = 0, maxWidth = 0, minHeight = 0, maxHeight = 0;
+  };
+  const EditorSize& GetEditorSize() const { return editor_; }
+  void SetEditorSize(int width, int height);
+
+  // The saved parameter block: every value as a little-endian 64-bit float, in index order.
+  void SerializeParams(std::vector<uint8_t>& chunk) const;
+  // Reads values from startPos, clamping each to its parameter (a stored NaN restores the
+  // default), then calls OnParamChange for every parameter. Returns the position after the last
+  // value, or -1 when the chunk ended first (the values read so far stay applied).
+  int64_t UnserializeParams(const std::vector<uint8_t>& chunk, int64_t startPos);
 
  private:
   PluginConfig config_;
   std::vector<std::unique_ptr<IParam>> params_;
   std::vector<Preset> presets_;
+  HostInfo host_;
+  EditorSize editor_;
 };

@@ -1,0 +1,86 @@
+// The module's exported functions: the factory, and the entry and exit a host calls around its
+// use of the module (ModuleEntry/ModuleExit on Linux, InitDll/ExitDll on Windows).
+// Built only into the plug-in module.
+#include <memory>
+#include <mutex>
+
+#include "core/ZarnClass.h"
+#include "host/ModuleGlobals.h"
+#include "host/module/ModuleCount.h"
+#include "host/vst3kit/PluginFactory.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#define ZARN_EXPORT extern "C" __declspec(dllexport)
+#else
+#include <dlfcn.h>
+#define ZARN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
+namespace {
+
+// Recursive: a factory that fails while being made is destroyed with the lock held.
+std::recursive_mutex gFactoryLock;
+vst3kit::PluginFactory* gFactory = nullptr;
+ModuleCount gModuleCount;
+
+// Runs inside the factory's last release, which GetPluginFactory never makes while it holds the
+// lock.
+void ForgetFactory(vst3kit::PluginFactory* factory) {
+  std::lock_guard<std::recursive_mutex> lock(gFactoryLock);
+  if (gFactory == factory) gFactory = nullptr;
+}
+
+bool InitModule() { return true; }
+bool DeinitModule() { return true; }
+
+}  // namespace
+
+// [any thread] The factory with one more reference; the first call creates it.
+ZARN_EXPORT Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
+  std::lock_guard<std::recursive_mutex> lock(gFactoryLock);
+  if (gFactory) {
+    gFactory->addRef();
+    return gFactory;
+  }
+  try {
+    auto factory = std::make_unique<vst3kit::PluginFactory>(zarn_class::FactoryInfo(), ForgetFactory);
+    factory->RegisterClass(zarn_class::ClassInfo(), zarn_class::CreateInstance);
+    gFactory = factory.release();
+    return gFactory;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+#if defined(_WIN32)
+
+ZARN_EXPORT bool InitDll() { return gModuleCount.Enter(InitModule); }
+ZARN_EXPORT bool ExitDll() { return gModuleCount.Exit(DeinitModule); }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    SetModuleHandle(instance);
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(instance, path, MAX_PATH);
+    SetModulePath(path);
+  }
+  return TRUE;
+}
+
+#else
+
+// [UI thread] handle: what dlopen returned for this module.
+ZARN_EXPORT bool ModuleEntry(void* sharedLibraryHandle) {
+  return gModuleCount.Enter([sharedLibraryHandle] {
+    SetModuleHandle(sharedLibraryHandle);
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&GetPluginFactory), &info) && info.dli_fname)
+      SetModulePath(info.dli_fname);
+    return InitModule();
+  });
+}
+
+ZARN_EXPORT bool ModuleExit() { return gModuleCount.Exit(DeinitModule); }
+
+#endif

@@ -1,0 +1,155 @@
+// The saved state through the built module: the 220 documented bytes, round trips, clamping,
+// and streams that are short, long, broken or full of nonsense.
+#ifdef ZARN_VST3_MODULE
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "support/Vst3TestModule.h"
+
+namespace {
+
+using namespace testhost;
+
+constexpr int kRelease = 4, kLevelMatch = 6, kCodecMode = 9, kLoudClip = 19, kTargetLufs = 24;
+constexpr ParamID kHostBypass = 65536;
+
+struct Plugin : Instance {
+  explicit Plugin(const std::u16string& host = u"ZARN test host") {
+    EXPECT_EQ(Initialize(host), kResultOk);
+    EXPECT_EQ(Setup(48000.0, 256), kResultOk);
+  }
+  void Send(ParameterChanges& changes) {
+    std::vector<double> l(16, 0.0), r(16, 0.0), ol(16), orr(16);
+    EXPECT_EQ(ProcessStereo(l, r, ol, orr, &changes), kResultOk);
+  }
+};
+
+const double kDefaults[27] = {0,   0,  -0.1, -0.1, 50, 0, 0, 0, 1, 0, 1,   0, 0, 0,
+                              0,   0,  0,    0,    0,  0, 0, 0, 0, 0, -9, 0, 0};
+
+TEST(Vst3State, DefaultStateIsTheTwentySevenDefaultsAndABypassWord) {
+  Plugin plugin;
+  const std::vector<uint8_t> state = plugin.GetState();
+  ASSERT_EQ(state.size(), 220u);
+  for (int i = 0; i < 27; ++i) EXPECT_EQ(StateValue(state, i), kDefaults[i]) << i;
+  const uint8_t release50[8] = {0, 0, 0, 0, 0, 0, 0x49, 0x40};  // 50.0, little-endian
+  EXPECT_EQ(std::memcmp(state.data() + 32, release50, 8), 0);
+  EXPECT_EQ(state[216] | state[217] | state[218] | state[219], 0);
+}
+
+TEST(Vst3State, RoundTripRestoresValuesAndBypassButNeverLevelMatch) {
+  Plugin saved;
+  ParameterChanges changes;
+  changes.Add(kRelease, 0.5);
+  changes.Add(kLevelMatch, 1.0);
+  changes.Add(kLoudClip, 0.5);
+  changes.Add(kTargetLufs, 0.0);
+  changes.Add(kHostBypass, 1.0);
+  saved.Send(changes);
+  std::vector<uint8_t> state = saved.GetState();
+  EXPECT_EQ(StateValue(state, kLevelMatch), 1.0);
+  EXPECT_EQ(state[216], 1);
+
+  Plugin restored;
+  ASSERT_EQ(restored.SetState(state), kResultOk);
+  const std::vector<uint8_t> again = restored.GetState();
+  EXPECT_EQ(StateValue(again, kRelease), 515.0);
+  EXPECT_EQ(StateValue(again, kLoudClip), 1.0);
+  EXPECT_EQ(StateValue(again, kTargetLufs), -24.0);
+  EXPECT_EQ(StateValue(again, kLevelMatch), 0.0);  // always off after a restore
+  EXPECT_EQ(restored.controller->getParamNormalized(kLevelMatch), 0.0);
+  EXPECT_DOUBLE_EQ(restored.controller->getParamNormalized(kRelease), 0.5);
+  EXPECT_EQ(restored.controller->getParamNormalized(kHostBypass), 1.0);
+  EXPECT_EQ(again[216], 0);  // the processor bypasses only once the host sends it
+}
+
+TEST(Vst3State, StoredValuesAreClampedRoundedOrReplaced) {
+  Plugin plugin;
+  std::vector<uint8_t> state = plugin.GetState();
+  SetStateValue(state, kCodecMode, 2.6);
+  SetStateValue(state, kRelease, 5000.0);
+  SetStateValue(state, 0, std::numeric_limits<double>::quiet_NaN());
+  SetStateValue(state, 1, std::numeric_limits<double>::infinity());
+  SetStateValue(state, 2, -std::numeric_limits<double>::infinity());
+  SetStateValue(state, kLoudClip, -7.0);
+  SetStateValue(state, 3, -3.04);  // a float parameter keeps its value
+  ASSERT_EQ(plugin.SetState(state), kResultOk);
+  const std::vector<uint8_t> restored = plugin.GetState();
+  EXPECT_EQ(StateValue(restored, kCodecMode), 3.0);
+  EXPECT_EQ(StateValue(restored, kRelease), 1000.0);
+  EXPECT_EQ(StateValue(restored, 0), 0.0);     // NaN: the default
+  EXPECT_EQ(StateValue(restored, 1), 12.0);    // the top of Drive R
+  EXPECT_EQ(StateValue(restored, 2), -20.0);   // the bottom of Ceiling L
+  EXPECT_EQ(StateValue(restored, kLoudClip), 0.0);
+  EXPECT_EQ(StateValue(restored, 3), -3.04);
+}
+
+TEST(Vst3State, ShortStreamAppliesWhatItHoldsAndFails) {
+  Plugin plugin;
+  std::vector<uint8_t> state = plugin.GetState();
+  SetStateValue(state, kRelease, 400.0);   // inside the first 100 bytes
+  SetStateValue(state, 20, 1.0);           // Loud Delta, beyond them
+  state.resize(100);
+  EXPECT_EQ(plugin.SetState(state), kResultFalse);
+  const std::vector<uint8_t> after = plugin.GetState();
+  EXPECT_EQ(StateValue(after, kRelease), 400.0);
+  EXPECT_EQ(StateValue(after, 20), 0.0);
+  EXPECT_EQ(plugin.controller->getParamNormalized(kRelease), 20.0 / 970.0);  // not restored
+
+  for (size_t size : {0u, 7u, 216u, 219u}) {
+    std::vector<uint8_t> cut = plugin.GetState();
+    cut.resize(size);
+    EXPECT_EQ(plugin.SetState(cut), kResultFalse) << size;
+  }
+}
+
+TEST(Vst3State, LongStreamIgnoresTheRest) {
+  Plugin plugin;
+  std::vector<uint8_t> state = plugin.GetState();
+  SetStateValue(state, kRelease, 123.0);
+  state.resize(5000, 0xFF);
+  EXPECT_EQ(plugin.SetState(state), kResultOk);
+  EXPECT_EQ(StateValue(plugin.GetState(), kRelease), 123.0);
+}
+
+// Some hosts' streams deliver the bytes and still report an error; WaveLab's are read on.
+TEST(Vst3State, ReadsThatReportErrorsCountOnlyForWaveLab) {
+  for (const std::u16string host : {u"WaveLab Pro 12", u"Nuendo 13"}) {
+    Plugin plugin(host);
+    std::vector<uint8_t> state = plugin.GetState();
+    SetStateValue(state, kRelease, 777.0);
+    SetStateValue(state, 26, 42.0);
+    MemoryStream stream(state);
+    stream.readsReportError = true;
+    stream.readPiece = 100;
+    const tresult result = plugin.component->setState(&stream);
+    const std::vector<uint8_t> after = plugin.GetState();
+    if (host[0] == u'W') {
+      EXPECT_EQ(StateValue(after, kRelease), 777.0);
+      EXPECT_EQ(StateValue(after, 26), 42.0);
+    } else {
+      EXPECT_EQ(result, kResultFalse);
+      EXPECT_EQ(StateValue(after, kRelease), 50.0);  // nothing was kept
+    }
+  }
+}
+
+TEST(Vst3State, BrokenStreamsFailCleanly) {
+  Plugin plugin;
+  EXPECT_NE(plugin.component->setState(nullptr), kResultOk);
+  EXPECT_NE(plugin.component->getState(nullptr), kResultOk);
+  MemoryStream unseekable(plugin.GetState());
+  unseekable.seekFails = true;
+  EXPECT_EQ(plugin.component->setState(&unseekable), kResultFalse);
+  MemoryStream trickle(plugin.GetState());
+  trickle.readPiece = 3;  // pieces smaller than asked for
+  EXPECT_EQ(plugin.component->setState(&trickle), kResultOk);
+}
+
+}  // namespace
+
+#endif  // ZARN_VST3_MODULE
