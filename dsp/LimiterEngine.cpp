@@ -124,7 +124,9 @@ void LimiterEngine::DesignTables() {
   for (ChannelState& c : channels_) {
     c.detection.SetTable(&detection);
     c.drivenMeter.SetTable(&detection);
-    c.outputMeter.SetTable(&detection);
+    // The output's true peak is read with the full-band table: the 20 kHz one would read a
+    // low-passed copy of the limited output, whose peaks can stand above the output's own.
+    c.outputMeter.SetTable(&catcher);
     c.catcher.SetTable(&catcher);
   }
 }

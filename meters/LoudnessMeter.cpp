@@ -6,6 +6,8 @@ void LoudnessMeter::Prepare(double sampleRate) {
   k_ = KWeightingCoefficients::Design(sampleRate);
   const int momentary = static_cast<int>(std::lround(0.4 * sampleRate));
   const int shortTerm = static_cast<int>(std::lround(3.0 * sampleRate));
+  momentaryLength_ = momentary;
+  shortTermLength_ = shortTerm;
   for (int ch = 0; ch < 2; ++ch) {
     outMomentary_[ch].Resize(momentary);
     inMomentary_[ch].Resize(momentary);
@@ -29,6 +31,7 @@ void LoudnessMeter::Reset() {
   inGating_.Clear();
   range_.Clear();
   gatingPhase_ = 0;
+  samplesSinceReset_ = 0;
   outShortTermLufs_ = -100.0;
 }
 
@@ -45,15 +48,15 @@ void LoudnessMeter::TickOutput(bool mono, MeterSnapshot& s) {
   // Gating blocks every second tick: 400-ms blocks every 100 ms, 75 % overlap.
   gatingPhase_ ^= 1;
   if (gatingPhase_ == 0) {
-    outGating_.Add(momentary);
-    range_.Add(s.lufsS, shortTerm);
+    if (samplesSinceReset_ >= momentaryLength_) outGating_.Add(momentary);
+    if (samplesSinceReset_ >= shortTermLength_) range_.Add(s.lufsS, shortTerm);
   }
   s.lufsI = outGating_.IntegratedLoudness();
   s.lra = range_.Range();
 }
 
 void LoudnessMeter::TickInput(bool mono, MeterSnapshot& s) {
-  if (gatingPhase_ == 0)
+  if (gatingPhase_ == 0 && samplesSinceReset_ >= momentaryLength_)
     inGating_.Add((inMomentary_[0].Mean() + inMomentary_[1].Mean()) * MonoFactor(mono));
   s.lufsI_in = inGating_.IntegratedLoudness();
 }

@@ -15,6 +15,7 @@ class LoudnessMeter {
 
   // x: raw input, y: driven signal, o: catcher output, both channels. [audio thread]
   void Accumulate(const double* x, const double* y, const double* o) {
+    if (samplesSinceReset_ < shortTermLength_) ++samplesSinceReset_;
     for (int ch = 0; ch < 2; ++ch) {
       const double ko = out_[ch].Process(k_, o[ch]);
       outMomentary_[ch].Push(ko * ko);
@@ -44,5 +45,10 @@ class LoudnessMeter {
   GatingHistogram outGating_, inGating_;
   LoudnessRangeHistogram range_;
   int gatingPhase_ = 0;
+  // Gating blocks and short-term values count only once their window holds programme: blocks
+  // that still contain the zeros from before a start or reset would read the programme low.
+  int samplesSinceReset_ = 0;
+  int momentaryLength_ = 1;
+  int shortTermLength_ = 1;
   double outShortTermLufs_ = -100.0;
 };
