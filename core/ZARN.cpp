@@ -48,7 +48,7 @@ ZARN::ZARN() : IFxVST3(MakeConfig()) {
   SetPreset(0, "Default");
 }
 
-ZARN::~ZARN() = default;
+ZARN::~ZARN() { CloseOpenGesture(); }
 
 bool ZARN::SetParamValue(int paramIdx, double plain) {
   IParam* param = GetParam(paramIdx);
@@ -124,7 +124,3 @@ void ZARN::OnStateRestored() {
   uiRefreshTicks.store(5, std::memory_order_relaxed);
 }
 
-void ZARN::OnEditorOpened() {
-  // Sending the values to the page arrives with the editor bridge.
-  uiRefreshTicks.store(5, std::memory_order_relaxed);
-}

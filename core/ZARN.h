@@ -26,6 +26,12 @@ class ZARN : public IFxVST3 {
   void OnParamChange(int paramIdx) override;  // [audio thread or UI thread]
   void OnStateRestored() override;            // [UI thread]
   void OnEditorOpened() override;             // [UI thread]
+  void OnIdleTick() override;                 // [UI thread, every 20 ms]
+  void OnArbitraryMessage(int msgTag, int ctrlTag, int dataSize, const void* data) override;
+  void OnPageLoaded() override;               // [UI thread]
+  void CloseWebView() override;               // [UI thread]
+  // The host lets the plug-in go: a gesture the page left open is closed while the host listens.
+  Steinberg::tresult PLUGIN_API terminate() override;  // [UI thread]
   void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;  // [audio]
   void OnProcessingReset() override;          // [thread of the host's setup call]
 
@@ -35,13 +41,29 @@ class ZARN : public IFxVST3 {
   LimiterEngine& Engine() { return engine; }
   const LimiterEngine& Engine() const { return engine; }
 
+  // Tags of the page's requests.
+  enum PageRequest : int {
+    kPageEditParam = 1,
+    kPageResetMeters = 2,
+    kPageResize = 4,
+    kPageOutputHistory = 5,
+    kPageSendAllValues = 7,
+    kPageOpenLink = 14,
+  };
+
   // Counters the editor's idle tick consumes.
   std::atomic<int32_t> uiRefreshTicks{0};
   std::atomic<int32_t> uiSampleRate{0};
   std::atomic<bool> stateRestoredPending{false};
 
  private:
+  void EditParamFromPage(int paramIdx, float plain, char gesture);
+  void CloseOpenGesture();
+  void SendOutputHistory();
+  void SendMeters();
+
   LimiterEngine engine;
+  int32_t pageGestureParam = -1;  // the parameter whose edit gesture the page holds open
   int32_t lastReportedLatency = -1;
   std::vector<double> scratch;
 };

@@ -4,13 +4,38 @@
 #include "editor/NumberText.h"
 #include "host/IParam.h"
 
+namespace {
+WebViewEditorDelegate::WebViewFactory& Factory() {
+  static WebViewEditorDelegate::WebViewFactory factory;
+  return factory;
+}
+}  // namespace
+
+void WebViewEditorDelegate::SetWebViewFactory(WebViewFactory factory) {
+  Factory() = std::move(factory);
+}
+
 WebViewEditorDelegate::~WebViewEditorDelegate() = default;
+
+void WebViewEditorDelegate::OpenWebView(void* parent) {
+  parent_ = parent;
+  if (Factory()) AttachWebView(Factory()(parent, *this));
+}
 
 void WebViewEditorDelegate::AttachWebView(std::unique_ptr<IWebView> webView) {
   webView_ = std::move(webView);
 }
 
-void WebViewEditorDelegate::CloseWebView() { webView_.reset(); }
+void WebViewEditorDelegate::CloseWebView() {
+  webView_.reset();
+  parent_ = nullptr;
+}
+
+void WebViewEditorDelegate::SetWebViewBounds(float x, float y, float w, float h) {
+  if (webView_)
+    webView_->SetBounds(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
+                        static_cast<int>(h));
+}
 
 void WebViewEditorDelegate::Evaluate(std::string script) {
   if (script.size() > maxScriptLength) script.resize(maxScriptLength);

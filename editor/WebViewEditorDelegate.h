@@ -1,24 +1,39 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "editor/IWebView.h"
+#include "host/IEditorDelegate.h"
 
 class IParam;
 
-// The editor side of the plug-in: formats every message to the page as a script call and hands
-// it to the web view, or drops it when there is none. [UI thread]
-class WebViewEditorDelegate {
+// The editor side of the plug-in: opens the page in a web view, formats every message to the
+// page as a script call (dropped while there is no web view) and receives what the page posts.
+// [UI thread]
+class WebViewEditorDelegate : public IEditorDelegate {
  public:
   static constexpr size_t kDefaultMaxScriptLength = 8192;
 
-  virtual ~WebViewEditorDelegate();
+  // Makes the platform's web view for a parent window; it reports page loads and messages back
+  // to the delegate. None registered (or a null result): the editor has no web view.
+  using WebViewFactory =
+      std::function<std::unique_ptr<IWebView>(void* parent, WebViewEditorDelegate& delegate)>;
+  static void SetWebViewFactory(WebViewFactory factory);
+
+  ~WebViewEditorDelegate() override;
+
+  // IEditorDelegate
+  void OpenWebView(void* parent) override;
+  void CloseWebView() override;
+  void SetWebViewBounds(float x, float y, float w, float h) override;
 
   void AttachWebView(std::unique_ptr<IWebView> webView);
-  void CloseWebView();
   IWebView* WebView() const { return webView_.get(); }
+  void* ParentWindow() const { return parent_; }
 
   // "SPVFD(index, normalised)"; a plain value is normalised by its parameter first.
   void SendParamValueToPage(int paramIdx, double value, bool isNormalized = true);
@@ -26,6 +41,10 @@ class WebViewEditorDelegate {
   void SendControlMsgToPage(int ctrlTag, int msgTag, int dataSize, const void* data);
   void SendArbitraryMsgToPage(int msgTag, int dataSize, const void* data);
   void SendMidiMsgToPage(uint8_t status, uint8_t data1, uint8_t data2);
+
+  // From the web view: a page finished loading; the page posted a message (JSON text).
+  virtual void OnPageLoaded() {}
+  virtual void OnPageMessage(std::string_view /*json*/) {}
 
   // Longer call texts are cut to this length; raised for one large reply at a time.
   size_t maxScriptLength = kDefaultMaxScriptLength;
@@ -38,4 +57,5 @@ class WebViewEditorDelegate {
   void Evaluate(std::string script);
 
   std::unique_ptr<IWebView> webView_;
+  void* parent_ = nullptr;
 };

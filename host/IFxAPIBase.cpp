@@ -30,6 +30,7 @@ IFxAPIBase::IFxAPIBase(const PluginConfig& config)
   params_.reserve(static_cast<size_t>(config.nParams));
   for (int i = 0; i < config.nParams; ++i) params_.push_back(std::make_unique<IParam>());
   presets_.resize(static_cast<size_t>(config.nPresets));
+  markedValues_ = std::make_unique<std::atomic<uint8_t>[]>(static_cast<size_t>(config.nParams));
 }
 
 IFxAPIBase::~IFxAPIBase() = default;

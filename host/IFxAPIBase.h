@@ -1,18 +1,21 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "host/IEditorDelegate.h"
+#include "editor/WebViewEditorDelegate.h"
 #include "host/IParam.h"
 #include "host/PluginConfig.h"
 
 // The framework's plug-in side that does not depend on any plug-in API: configuration,
 // parameters, presets, host identity, editor size, the saved parameter block and the hooks a
 // plug-in overrides.
-class IFxAPIBase : public IEditorDelegate {
+class IFxAPIBase : public WebViewEditorDelegate {
  public:
   explicit IFxAPIBase(const PluginConfig& config);
   ~IFxAPIBase() override;
@@ -38,13 +41,39 @@ class IFxAPIBase : public IEditorDelegate {
   // thread for editor edits and full re-applies; the others run on the UI thread.
   virtual void OnParamChange(int /*paramIdx*/) {}
   virtual void OnStateRestored() {}
-  virtual void OnEditorOpened() {}
+  // The page is ready; the default sends every parameter's value.
+  virtual void OnEditorOpened() { SendAllParamValuesToPage(); }
   virtual void OnIdleTick() {}
   virtual void OnHostIdentified() {}
   virtual void OnActivate(bool /*active*/) {}
 
   // Calls OnParamChange for every parameter in index order.
   void OnAllParamsChanged();
+
+  // Editor framework [UI thread].
+  // A tagged message from the page; the default ignores it.
+  virtual void OnArbitraryMessage(int /*msgTag*/, int /*ctrlTag*/, int /*dataSize*/,
+                                  const void* /*data*/) {}
+  // Edit gestures and values from the editor, told to the host by the plug-in API wrapper.
+  virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}
+  virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}
+  virtual void SetParamValueFromEditor(int paramIdx, double normalized);
+  // The page asks for another editor size; the wrapper asks the host to follow.
+  virtual bool ResizeEditorFromPage(int width, int height);
+  // Opens an http(s) address in the system's browser; false when none could be started.
+  static void SetLinkOpener(std::function<bool(const std::string& url)> opener);
+  bool OpenLink(const std::string& url) const;
+
+  // The page loaded: the parameter description, then OnEditorOpened.
+  void OnPageLoaded() override;
+  // What the page posted: checked, then dispatched; anything malformed has no effect.
+  void OnPageMessage(std::string_view json) override;
+  // A value the host set (any thread): marked, and sent to the page by the next timer tick.
+  void SendParameterValueFromDelegate(int paramIdx, double normalized) override;
+  // The 20 ms editor timer: marked values to the page, then OnIdleTick. [UI thread]
+  void OnFrameworkTimer();
+  // Every parameter's normalised value to the page, in index order.
+  void SendAllParamValuesToPage();
 
   // The host, once identified: its name, identifier (HostId, -1 until identified) and version
   // (major << 16 | minor << 8 | patch). [UI thread]
@@ -74,10 +103,16 @@ class IFxAPIBase : public IEditorDelegate {
   // value, or -1 when the chunk ended first (the values read so far stay applied).
   int64_t UnserializeParams(const std::vector<uint8_t>& chunk, int64_t startPos);
 
+ protected:
+  const IParam* DelegateParam(int paramIdx) const override { return GetParam(paramIdx); }
+
  private:
+  void SendMarkedParamValues();
+
   PluginConfig config_;
   std::vector<std::unique_ptr<IParam>> params_;
   std::vector<Preset> presets_;
   HostInfo host_;
   EditorSize editor_;
+  std::unique_ptr<std::atomic<uint8_t>[]> markedValues_;
 };

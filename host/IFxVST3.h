@@ -77,9 +77,12 @@ class IFxVST3 : public IFxAPIBase,
   // Stores the latency, resets the bypass delay and asks the host to restart. [UI thread]
   void SetLatency(int samples) override;
   // A value from the editor page: controller copy, parameter, host, engine. [UI thread]
-  void SetParamValueFromEditor(int paramIdx, double normalized);
+  void SetParamValueFromEditor(int paramIdx, double normalized) override;
+  // Edit gestures from the editor page, as beginEdit/endEdit to the host. [UI thread]
+  void BeginInformHostOfParamChange(int paramIdx) override;
+  void EndInformHostOfParamChange(int paramIdx) override;
   // A resize the page asks for: the host frame is asked to follow. [UI thread]
-  bool ResizeEditorFromPage(int width, int height);
+  bool ResizeEditorFromPage(int width, int height) override;
 
  protected:
   Steinberg::tresult ReadComponentState(Steinberg::IBStream* state) override;

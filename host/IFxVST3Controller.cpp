@@ -96,12 +96,21 @@ tresult PLUGIN_API IFxVST3::setChannelContextInfos(IAttributeList* list) {
 
 void IFxVST3::SetParamValueFromEditor(int paramIdx, double normalized) {
   IParam* param = GetParam(paramIdx);
-  if (!param || std::isnan(normalized)) return;
+  if (!param || !std::isfinite(normalized)) return;
+  normalized = std::clamp(normalized, 0.0, 1.0);  // the host never sees a value out of range
   const auto id = static_cast<ParamID>(paramIdx);
   if (vst3kit::Parameter* parameter = Parameters().Find(id)) parameter->SetNormalized(normalized);
   param->SetNormalized(normalized);
   PerformEdit(id, normalized);
   OnParamChange(paramIdx);
+}
+
+void IFxVST3::BeginInformHostOfParamChange(int paramIdx) {
+  if (GetParam(paramIdx)) BeginEdit(static_cast<ParamID>(paramIdx));
+}
+
+void IFxVST3::EndInformHostOfParamChange(int paramIdx) {
+  if (GetParam(paramIdx)) EndEdit(static_cast<ParamID>(paramIdx));
 }
 
 bool IFxVST3::ResizeEditorFromPage(int width, int height) {
