@@ -48,7 +48,8 @@ cmd_demo() {
 }
 
 cmd_test() {
-  install_missing "${PACKAGES[@]}" clang libclang-rt-14-dev
+  # clang for the fuzzers, chromium for the web view's tests in a real browser.
+  install_missing "${PACKAGES[@]}" clang libclang-rt-14-dev chromium
   configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
   (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS")
   # The tests that cross threads, again under ThreadSanitizer.

@@ -1,0 +1,190 @@
+#include "editor/linux/ChromiumWebView.h"
+
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "editor/Base64.h"
+#include "editor/linux/ChromiumPageSession.h"
+#include "editor/linux/DevToolsPipe.h"
+#include "editor/linux/PageServer.h"
+#include "editor/linux/SystemOpener.h"
+
+using devtools::Json;
+
+namespace {
+
+constexpr auto kCloseFlush = std::chrono::milliseconds(500);
+
+std::vector<std::string> BrowserArguments(const ChromiumWebView::Options& options,
+                                          const std::string& profile) {
+  std::vector<std::string> args = {
+      "--remote-debugging-pipe",
+      "--user-data-dir=" + profile,
+      "--no-first-run",
+      "--no-default-browser-check",
+      "--disable-background-networking",
+      "--disable-component-update",
+      "--disable-sync",
+      "--disable-extensions",
+      "--password-store=basic",  // no keyring prompt
+      // A page restored from the back-forward cache would skip our request checks.
+      "--disable-features=BackForwardCache,Translate,MediaRouter",
+      // Every request is answered by us; should one slip through, it finds no network.
+      "--host-resolver-rules=MAP * ~NOTFOUND",
+      "--proxy-server=127.0.0.1:9",
+      "--proxy-bypass-list=<-loopback>",
+      "--window-size=" + std::to_string(options.width) + "," + std::to_string(options.height),
+  };
+  // Chromium's sandbox refuses to run as root; the page is our own and the network is cut.
+  if (::geteuid() == 0) args.push_back("--no-sandbox");
+  if (options.headless) {
+    args.push_back("--headless");
+    args.push_back("about:blank");
+  } else {
+    args.push_back("--app=about:blank");
+  }
+  return args;
+}
+
+}  // namespace
+
+ChromiumWebView::ChromiumWebView(Callbacks callbacks, const std::string& pageFile, Options options)
+    : callbacks_(std::move(callbacks)), options_(std::move(options)) {
+  if (!callbacks_.onOpenLink)
+    callbacks_.onOpenLink = [](const std::string& url) { OpenInSystemBrowser(url); };
+  Launch(pageFile);
+}
+
+ChromiumWebView::~ChromiumWebView() {
+  alive_ = false;
+  if (pipe_) {
+    pipe_->Call("Browser.close");
+    pipe_->Stop(kCloseFlush);  // the browser also ends when its pipe closes
+  }
+  process_.Terminate();
+  if (profile_) profile_->Remove();
+}
+
+void ChromiumWebView::Launch(const std::string& pageFile) {
+  const std::string binary = ChromiumProcess::Find(options_.browserPath);
+  if (binary.empty()) return;
+  profile_ = TemporaryFolder::Create("zarn-chromium-");
+  if (!profile_) return;
+  const auto ends =
+      process_.Start(binary, BrowserArguments(options_, profile_->Path()), options_.showBrowserErrors);
+  if (!ends) return;
+  pipe_ = std::make_unique<devtools::DevToolsPipe>(ends->fromBrowser, ends->toBrowser);
+
+  std::error_code ignored;
+  const std::filesystem::path page = std::filesystem::absolute(pageFile, ignored);
+  ChromiumPageSession::Events events;
+  events.pageMessage = [this](std::string json) {
+    events_.Push([this, json = std::move(json)] {
+      if (callbacks_.onPageMessage) callbacks_.onPageMessage(json);
+    });
+  };
+  events.pageLoaded = [this] {
+    events_.Push([this] {
+      if (callbacks_.onPageLoaded) callbacks_.onPageLoaded();
+    });
+  };
+  events.openLink = [this](std::string url) {
+    events_.Push([this, url = std::move(url)] {
+      if (callbacks_.onOpenLink) callbacks_.onOpenLink(url);
+    });
+  };
+  events.pageGone = [this] { MarkGone(); };
+  session_ = std::make_unique<ChromiumPageSession>(
+      *pipe_, PageServer(page.parent_path()), PageServer::UrlOf(page.filename().string()),
+      ChromiumPageSession::Viewport{options_.headless, options_.width, options_.height},
+      std::move(events));
+
+  pipe_->SetEventHandler([session = session_.get()](const std::string& method, const Json& params,
+                                                    const std::string& sessionId) {
+    session->HandleEvent(method, params, sessionId);
+  });
+  pipe_->SetClosedHandler([this] { MarkGone(); });
+  alive_ = true;  // before the I/O thread starts, which may report the browser gone at once
+  if (!pipe_->Start()) {
+    alive_ = false;
+    return;
+  }
+  pipe_->Post([session = session_.get()] { session->Begin(); });
+}
+
+// [I/O thread] The browser or its page went away; from now on there is nothing to talk to.
+void ChromiumWebView::MarkGone() { alive_ = false; }
+
+void ChromiumWebView::EvaluateScript(const std::string& utf8Script) {
+  if (!IsAlive()) return;
+  pipe_->Post([session = session_.get(), utf8Script] { session->Evaluate(utf8Script); });
+}
+
+// Only the size matters: the view fills its window.
+void ChromiumWebView::SetBounds(int, int, int width, int height) {
+  if (!IsAlive()) return;
+  pipe_->Post([session = session_.get(), width, height] { session->Resize(width, height); });
+}
+
+void ChromiumWebView::Reload() {
+  if (!IsAlive()) return;
+  pipe_->Post([session = session_.get()] { session->Reload(); });
+}
+
+void ChromiumWebView::SendToPage(const std::string& method, nlohmann::json params) {
+  if (!IsAlive()) return;
+  pipe_->Post([session = session_.get(), method, params = std::move(params)]() mutable {
+    session->SendToPage(method, std::move(params));
+  });
+}
+
+void ChromiumWebView::Poll() {
+  const std::weak_ptr<char> alive = lifetime_;
+  for (auto& event : events_.TakeAll()) {
+    event();
+    if (alive.expired()) return;  // a callback closed the view
+  }
+}
+
+bool ChromiumWebView::CaptureScreenshot(const std::string& pngPath, std::chrono::milliseconds timeout) {
+  if (!IsAlive()) return false;
+  struct Shot {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::string base64;
+  };
+  auto shot = std::make_shared<Shot>();
+  const auto finish = [shot](std::string base64) {
+    {
+      std::lock_guard lock(shot->mutex);
+      shot->base64 = std::move(base64);
+      shot->finished = true;
+    }
+    shot->done.notify_all();
+  };
+  pipe_->Post([session = session_.get(), finish] {
+    const bool sent = session->SendToPage("Page.captureScreenshot", {{"format", "png"}},
+                                          [finish](const Json& reply) {
+                                            const auto result = reply.find("result");
+                                            std::string data;
+                                            if (result != reply.end() && result->is_object()) {
+                                              const auto it = result->find("data");
+                                              if (it != result->end() && it->is_string()) data = *it;
+                                            }
+                                            finish(std::move(data));
+                                          });
+    if (!sent) finish({});
+  });
+  std::unique_lock lock(shot->mutex);
+  if (!shot->done.wait_for(lock, timeout, [&] { return shot->finished; })) return false;
+  const auto png = Base64Decode(shot->base64);
+  if (!png || png->empty()) return false;
+  std::ofstream out(pngPath, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));
+  return static_cast<bool>(out);
+}
