@@ -48,7 +48,10 @@ ZARN::ZARN() : IFxVST3(MakeConfig()) {
   SetPreset(0, "Default");
 }
 
-ZARN::~ZARN() { CloseOpenGesture(); }
+ZARN::~ZARN() {
+  StopEditorTimer();  // no tick may reach a half-destroyed engine
+  CloseOpenGesture();
+}
 
 bool ZARN::SetParamValue(int paramIdx, double plain) {
   IParam* param = GetParam(paramIdx);

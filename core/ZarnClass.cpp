@@ -40,12 +40,14 @@ PClassInfo2 ClassInfo() {
   return info;
 }
 
-FUnknown* CreateInstance() {
+FUnknown* CreateInstance(FUnknown* hostContext) {
   static std::mutex creationLock;
   std::lock_guard<std::mutex> lock(creationLock);
   try {
     ZARN* plugin = new (std::nothrow) ZARN();
-    return plugin ? static_cast<Vst::IAudioProcessor*>(plugin) : nullptr;
+    if (!plugin) return nullptr;
+    plugin->StartEditorTimer(hostContext);  // the host's run loop, if it offered one
+    return static_cast<Vst::IAudioProcessor*>(plugin);
   } catch (...) {
     return nullptr;  // a member's allocation failed
   }

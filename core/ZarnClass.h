@@ -18,6 +18,6 @@ Steinberg::PClassInfo2 ClassInfo();
 
 // A new ZARN, constructed under a process-wide lock, as its IAudioProcessor with one reference;
 // null when memory ran out. [any thread]
-Steinberg::FUnknown* CreateInstance();
+Steinberg::FUnknown* CreateInstance(Steinberg::FUnknown* hostContext);
 
 }  // namespace zarn_class

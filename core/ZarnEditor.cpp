@@ -17,6 +17,8 @@ std::string_view PayloadText(int dataSize, const void* data) {
 void ZARN::OnEditorOpened() {
   IFxVST3::OnEditorOpened();  // every value
   uiRefreshTicks.store(5, std::memory_order_relaxed);
+  // A page that loads after the last reset would otherwise never learn the sample rate.
+  uiSampleRate.store(static_cast<int32_t>(engine.SampleRate()), std::memory_order_relaxed);
 }
 
 void ZARN::OnPageLoaded() {
@@ -30,6 +32,7 @@ void ZARN::CloseWebView() {
 }
 
 Steinberg::tresult PLUGIN_API ZARN::terminate() {
+  StopEditorTimer();
   CloseOpenGesture();
   return IFxVST3::terminate();
 }

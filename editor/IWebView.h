@@ -15,4 +15,7 @@ class IWebView {
   virtual void SetBounds(int x, int y, int width, int height) = 0;
   // Loads the page again (e.g. after the user asked for a reload).
   virtual void Reload() = 0;
+  // Delivers what the browser reported since the last call (page loads, posted messages); the
+  // editor's 20 ms timer calls it. Views that call back by themselves need nothing here.
+  virtual void Poll() {}
 };

@@ -90,6 +90,7 @@ void IFxAPIBase::SendMarkedParamValues() {
 }
 
 void IFxAPIBase::OnFrameworkTimer() {
+  if (IWebView* view = WebView()) view->Poll();  // may close the view
   SendMarkedParamValues();
   OnIdleTick();
 }

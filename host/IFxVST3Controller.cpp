@@ -121,3 +121,7 @@ bool IFxVST3::ResizeEditorFromPage(int width, int height) {
   SetEditorSize(width, height);
   return true;
 }
+
+void IFxVST3::StartEditorTimer(FUnknown* context) {
+  if (!editorTimer_.Running()) editorTimer_.Start(context, 20, [this] { OnFrameworkTimer(); });
+}

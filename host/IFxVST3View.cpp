@@ -121,6 +121,8 @@ tresult PLUGIN_API IFxVST3View::checkSizeConstraint(ViewRect* rect) {
 
 tresult PLUGIN_API IFxVST3View::setFrame(IPlugFrame* frame) {
   frame_ = vst3kit::Ptr<IPlugFrame>(frame);
+  // A Linux host may offer its run loop through the frame only.
+  if (frame) owner_.StartEditorTimer(frame);
   return kResultOk;
 }
 

@@ -10,6 +10,7 @@
 #include "core/ParamIds.h"
 #include "core/ZARN.h"
 #include "editor/Base64.h"
+#include "core/ZarnClass.h"
 #include "support/Vst3HostObjects.h"
 
 namespace {
@@ -211,6 +212,44 @@ TEST(EditorBridge, FuzzedPageMessagesChangeNothing) {
   }
   for (int i = 0; i < kNumParams; ++i) EXPECT_EQ(b.plugin.GetParam(i)->Value(), before[static_cast<size_t>(i)]) << i;
   EXPECT_TRUE(b.handler.edits.empty());
+}
+
+// A host run loop that keeps the timer it is given, so the test can fire it.
+class TimerRunLoop : public HostObject<Linux::IRunLoop> {
+ public:
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler*, Linux::FileDescriptor) override {
+    return kResultOk;
+  }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler*) override { return kResultOk; }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* handler, Linux::TimerInterval ms) override {
+    timer = handler;
+    interval = ms;
+    return kResultOk;
+  }
+  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* handler) override {
+    if (handler == timer) timer = nullptr;
+    return kResultOk;
+  }
+  Linux::ITimerHandler* timer = nullptr;
+  Linux::TimerInterval interval = 0;
+};
+
+TEST(EditorBridge, TheIdleTimerRunsOnTheHostsRunLoopUntilThePlugInGoes) {
+  TimerRunLoop runLoop;
+  FUnknown* instance = zarn_class::CreateInstance(&runLoop);
+  ASSERT_NE(instance, nullptr);
+  ASSERT_NE(runLoop.timer, nullptr);
+  EXPECT_EQ(runLoop.interval, 20u);
+  auto* plugin = dynamic_cast<ZARN*>(static_cast<IAudioProcessor*>(static_cast<void*>(instance)));
+  ASSERT_NE(plugin, nullptr);
+  std::vector<std::string> scripts;
+  plugin->AttachWebView(std::make_unique<RecordingWebView>(scripts));
+  plugin->uiRefreshTicks = 1;
+  runLoop.timer->onTimer();
+  EXPECT_EQ(scripts.size(), static_cast<size_t>(kNumParams));
+  instance->release();
+  EXPECT_EQ(runLoop.timer, nullptr);  // unregistered before the engine went away
+  EXPECT_EQ(runLoop.RefCount(), 1u);  // and the run loop's reference given back
 }
 
 }  // namespace

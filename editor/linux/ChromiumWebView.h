@@ -62,7 +62,7 @@ class ChromiumWebView : public IWebView {
 
   // [UI thread] Delivers what the browser reported since the last call. A callback may destroy
   // this object; the remaining events are then dropped.
-  void Poll();
+  void Poll() override;
   // Readable while events wait for Poll (-1 if none could be made).
   int EventFd() const { return events_.Fd(); }
 

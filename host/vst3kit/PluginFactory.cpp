@@ -101,7 +101,7 @@ tresult PLUGIN_API PluginFactory::createInstance(FIDString cid, FIDString iid, v
   if (!cid || !iid) return kInvalidArgument;
   for (const Entry& entry : classes_) {
     if (std::memcmp(entry.info.cid, cid, sizeof(TUID)) != 0) continue;
-    FUnknown* instance = entry.create ? entry.create() : nullptr;
+    FUnknown* instance = entry.create ? entry.create(hostContext_.get()) : nullptr;
     if (!instance) return kOutOfMemory;
     const tresult result = instance->queryInterface(iid, obj);
     instance->release();  // the query holds the host's reference, if it succeeded

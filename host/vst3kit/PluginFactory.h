@@ -15,7 +15,8 @@ namespace vst3kit {
 class PluginFactory final : public Steinberg::IPluginFactory3 {
  public:
   // Returns a new object with one reference that the factory hands to the host, or null.
-  using CreateFunction = FUnknown* (*)();
+  // Gets the host context the factory was given (may be null), e.g. to find the host's run loop.
+  using CreateFunction = FUnknown* (*)(FUnknown* hostContext);
   // Called from the destructor, so that a module can forget its factory.
   using DestroyedCallback = void (*)(PluginFactory*);
 
