@@ -14,6 +14,9 @@
 #define ZARN_EXPORT extern "C" __declspec(dllexport)
 #else
 #include <dlfcn.h>
+
+#include "editor/linux/SystemOpener.h"
+#include "host/IFxAPIBase.h"
 #define ZARN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
@@ -77,6 +80,7 @@ ZARN_EXPORT bool ModuleEntry(void* sharedLibraryHandle) {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&GetPluginFactory), &info) && info.dli_fname)
       SetModulePath(info.dli_fname);
+    IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);  // the page's links open in the user's browser
     return InitModule();
   });
 }
