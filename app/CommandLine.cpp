@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "app/CommandError.h"
+#include "app/EditorCommand.h"
 #include "app/GenerateCommand.h"
 #include "app/ProgressBar.h"
 #include "app/RenderArguments.h"
@@ -46,6 +47,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "generate") return RunGenerateCommand(rest, out);
   if (args[0] == "render") return RunRenderCommand(rest, out);
+  if (args[0] == "editor") return RunEditorCommand(rest, out);
   err << "zarn: unknown command \"" << args[0] << "\"\n" << UsageText();
   return kExitUsage;
 }
@@ -67,6 +69,10 @@ const char* UsageText() {
          "         meter; --meters writes one JSON line per 50 ms meter tick, for plotting.\n"
          "         --plugin runs the plug-in module of a VST3 bundle as a host would, instead of\n"
          "         the built-in one (no gain reduction or meter readings then).\n"
+         "       zarn editor IN [--headless] [--seconds S] [--screenshot FILE] [--render OUT]\n"
+         "         Plays IN through the limiter in real time, looping, with the editor page open\n"
+         "         in Chromium; --screenshot saves the page after 3 s and ends; --render writes\n"
+         "         IN with the final settings on exit.\n"
          "       zarn --help\n";
 }
 

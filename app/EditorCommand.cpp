@@ -1,0 +1,186 @@
+#include "app/EditorCommand.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "app/ArgumentCursor.h"
+#include "app/AudioFile.h"
+#include "app/CommandError.h"
+#include "app/NumberParsing.h"
+#include "app/RenderCommand.h"
+#include "core/ZARN.h"
+#include "editor/linux/ChromiumWebView.h"
+#include "editor/linux/SystemOpener.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBlock = 512;
+constexpr auto kTimerPeriod = std::chrono::milliseconds(20);
+constexpr double kScreenshotAfterSeconds = 3.0;
+
+volatile std::sig_atomic_t gStop = 0;
+void OnSignal(int) { gStop = 1; }
+
+struct EditorOptions {
+  std::string inputPath;
+  bool headless = false;
+  double seconds = 0.0;  // 0: until the window closes or Ctrl-C
+  std::string screenshotPath;
+  std::string renderPath;
+};
+
+EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
+  EditorOptions options;
+  ArgumentCursor cursor(args);
+  while (!cursor.Done()) {
+    const std::string& word = cursor.Take();
+    if (word == "--headless") {
+      options.headless = true;
+    } else if (word == "--seconds") {
+      const auto seconds = ParseFiniteNumber(cursor.TakeValueOf(word));
+      if (!seconds || *seconds <= 0.0) throw CommandError("--seconds: expected a positive number");
+      options.seconds = *seconds;
+    } else if (word == "--screenshot") {
+      options.screenshotPath = cursor.TakeValueOf(word);
+    } else if (word == "--render") {
+      options.renderPath = cursor.TakeValueOf(word);
+    } else if (ArgumentCursor::IsOption(word)) {
+      throw CommandError("editor: unknown option " + word);
+    } else if (options.inputPath.empty()) {
+      options.inputPath = word;
+    } else {
+      throw CommandError("editor: expected one input file");
+    }
+  }
+  if (options.inputPath.empty()) throw CommandError("editor: expected an input file");
+  return options;
+}
+
+// Loops the file through the plug-in block by block.
+class LoopingPlayer {
+ public:
+  LoopingPlayer(ZARN& plugin, const AudioBuffer& audio) : plugin_(plugin), audio_(audio) {
+    const size_t channels = static_cast<size_t>(audio.Channels());
+    in_.assign(channels, std::vector<double>(kBlock));
+    out_.assign(channels, std::vector<double>(kBlock));
+  }
+
+  void PlayBlock() {
+    const int64_t frames = audio_.Frames();
+    for (size_t c = 0; c < in_.size(); ++c)
+      for (int i = 0; i < kBlock; ++i)
+        in_[c][static_cast<size_t>(i)] = frames > 0 ? audio_.channels[c][static_cast<size_t>((position_ + i) % frames)] : 0.0;
+    position_ = frames > 0 ? (position_ + kBlock) % frames : 0;
+    double* ins[2] = {in_[0].data(), in_.size() > 1 ? in_[1].data() : nullptr};
+    double* outs[2] = {out_[0].data(), out_.size() > 1 ? out_[1].data() : nullptr};
+    plugin_.ProcessAudioBlock(ins, outs, kBlock);
+  }
+
+ private:
+  ZARN& plugin_;
+  const AudioBuffer& audio_;
+  std::vector<std::vector<double>> in_, out_;
+  int64_t position_ = 0;
+};
+
+std::vector<std::string> CurrentSettings(const ZARN& plugin) {
+  std::vector<std::string> settings;
+  for (int i = 0; i < plugin.NParams(); ++i) {
+    char value[64];
+    std::snprintf(value, sizeof value, "%.17g", plugin.GetParam(i)->Value());
+    settings.push_back(plugin.GetParam(i)->Name() + "=" + value);
+  }
+  return settings;
+}
+
+std::string ProgramPath() {
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return error ? std::string() : self.string();
+}
+
+}  // namespace
+
+std::string FindEditorPage(const std::string& programPath) {
+  const fs::path folder = fs::path(programPath).parent_path();
+  for (const fs::path& candidate : {folder / "ZARN.vst3/Contents/Resources/web/index.html",
+                                    folder / "../Resources/web/index.html",
+                                    fs::path("Resources/web/index.html")}) {
+    std::error_code error;
+    if (fs::is_regular_file(candidate, error)) return fs::weakly_canonical(candidate, error).string();
+  }
+  return {};
+}
+
+int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
+  const EditorOptions options = ParseEditorArguments(args);
+  const AudioBuffer audio = LoadAudioFile(options.inputPath);
+  if (audio.Channels() < 1 || audio.Channels() > 2)
+    throw CommandError("cannot play " + options.inputPath + ": only mono and stereo files");
+  const std::string page = FindEditorPage(ProgramPath());
+  if (page.empty()) throw CommandError("editor: the editor page (Resources/web/index.html) was not found");
+
+  auto plugin = std::make_unique<ZARN>();
+  if (!plugin->SetupProcessing(audio.sampleRate, kBlock, audio.Channels(), audio.Channels()))
+    throw CommandError("cannot play " + options.inputPath + ": unsupported sample rate");
+  IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);
+
+  ChromiumWebView::Callbacks callbacks;
+  callbacks.onPageMessage = [&plugin](const std::string& json) { plugin->OnPageMessage(json); };
+  callbacks.onPageLoaded = [&plugin] { plugin->OnPageLoaded(); };
+  ChromiumWebView::Options viewOptions;
+  viewOptions.headless = options.headless;
+  auto view = std::make_unique<ChromiumWebView>(callbacks, page, viewOptions);
+  ChromiumWebView* webView = view.get();
+  if (webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  plugin->AttachWebView(std::move(view));
+
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGTERM, OnSignal);
+  LoopingPlayer player(*plugin, audio);
+  const auto start = Clock::now();
+  int64_t blocksPlayed = 0;
+  auto nextTick = start;
+  bool screenshotTaken = false;
+  while (!gStop && webView->IsAlive()) {
+    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+    // Real-time pacing: play what the clock says has passed.
+    while (static_cast<double>(blocksPlayed * kBlock) < elapsed * audio.sampleRate) {
+      player.PlayBlock();
+      ++blocksPlayed;
+    }
+    if (Clock::now() >= nextTick) {
+      plugin->OnFrameworkTimer();
+      nextTick += kTimerPeriod;
+    }
+    if (!options.screenshotPath.empty() && !screenshotTaken && elapsed >= kScreenshotAfterSeconds) {
+      screenshotTaken = true;
+      if (!webView->CaptureScreenshot(options.screenshotPath))
+        throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");
+      out << "Saved " << options.screenshotPath << "\n";
+      break;
+    }
+    if (options.seconds > 0.0 && elapsed >= options.seconds) break;
+    pollfd events{webView->EventFd(), POLLIN, 0};
+    ::poll(&events, 1, 5);
+  }
+
+  if (!options.renderPath.empty()) {
+    RenderOptions render;
+    render.inputPath = options.inputPath;
+    render.outputPath = options.renderPath;
+    render.settings = CurrentSettings(*plugin);
+    RenderFile(render);
+    out << "Wrote " << options.renderPath << " with the final settings\n";
+  }
+  plugin->CloseWebView();
+  return 0;
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `zarn editor IN [--headless] [--seconds S] [--screenshot FILE] [--render OUT]`: plays IN through
+// the plug-in in real time, looping, with the editor page open in Chromium; page edits change the
+// processing live. --screenshot saves the page after a few seconds of playback and ends;
+// --render writes IN with the final settings on exit. Without an audio device the playback is
+// paced silently in real time.
+int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out);
+
+// The editor page beside this program: the bundle's copy, else the source tree's.
+std::string FindEditorPage(const std::string& programPath);

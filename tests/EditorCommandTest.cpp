@@ -1,0 +1,44 @@
+// The standalone editor's command line: where it finds the page and what it refuses.
+#ifdef ZARN_HAVE_APP
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/CommandError.h"
+#include "app/EditorCommand.h"
+#include "support/ScratchDirectory.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void Touch(const fs::path& path) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path) << "<!doctype html>";
+}
+
+TEST(EditorCommand, PrefersTheBundlesPageBesideTheProgram) {
+  ScratchDirectory dir;
+  const fs::path root = dir.File("tree");
+  Touch(root / "build/ZARN.vst3/Contents/Resources/web/index.html");
+  Touch(root / "Resources/web/index.html");
+  const std::string program = (root / "build/zarn").string();
+  EXPECT_EQ(FindEditorPage(program),
+            fs::weakly_canonical(root / "build/ZARN.vst3/Contents/Resources/web/index.html").string());
+  fs::remove_all(root / "build/ZARN.vst3");
+  EXPECT_EQ(FindEditorPage(program), fs::weakly_canonical(root / "Resources/web/index.html").string());
+}
+
+TEST(EditorCommand, RefusesBadArgumentsBeforeStartingAnything) {
+  std::ostringstream out;
+  EXPECT_THROW(RunEditorCommand({}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"a.wav", "b.wav"}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--seconds", "-1"}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--nope"}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"/nonexistent/in.wav", "--headless"}, out), CommandError);
+}
+
+}  // namespace
+#endif
