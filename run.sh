@@ -52,6 +52,10 @@ cmd_test() {
   install_missing "${PACKAGES[@]}" clang libclang-rt-14-dev chromium
   configure_and_build "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
   (cd "$BUILD_DIR" && ctest --output-on-failure -j "$JOBS")
+  # The editor page's logic, under Node's own test runner.
+  if command -v node >/dev/null 2>&1; then
+    node --test tests/page/
+  fi
   # The tests that cross threads, again under ThreadSanitizer.
   configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_BENCH=OFF \
     -DZARN_BUILD_APP=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread -g"

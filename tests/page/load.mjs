@@ -1,0 +1,9 @@
+// The page scripts are classic scripts (they also load from a file:// URL); under Node they export
+// through module.exports.
+import { createRequire } from 'node:module';
+const require = createRequire(import.meta.url);
+const web = '../../Resources/web/js/';
+export const params = require(web + 'params.js');
+export const bridge = require(web + 'bridge.js');
+export const edit = require(web + 'edit.js');
+export const meters = require(web + 'meters.js');

@@ -1,0 +1,90 @@
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import { meters as M } from './load.mjs';
+
+const { MeterState, Ring, fmtDb, fmtLufs, signed } = M;
+
+const quiet = { t: 'meters', inL: -20, inR: -21, grL: 0, grR: 0, tpL: -3, tpR: -4, lufsM: -14, lufsS: -15,
+  pwmdL: 1, pwmdR: 1, gespL: 1, gespR: 1, tpsL: 1, tpsR: 1, nmrL: -100, nmrR: -100, corrR: 0.9,
+  effRelMsL: 80, effRelMsR: 90, holdFracL: 0.25, holdFracR: 0.5 };
+
+test('a message without values keeps the last readings', () => {
+  const s = new MeterState();
+  assert.equal(s.update(quiet), true);
+  assert.equal(s.update({ t: 'meters' }), false);
+  assert.equal(s.get('inL'), -20);
+  assert.equal(s.count, 1);
+});
+
+test('gain reduction and loudness histories grow and true-peak holds keep the maximum', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, grL: -3, tpL: -0.5 });
+  s.update({ ...quiet, grL: -1, grR: -6, tpL: -2 });
+  assert.equal(s.grL.length, 2);
+  assert.deepEqual([s.grL.at(0), s.grL.at(1)], [-3, -1]);
+  assert.equal(s.grMax, -6);
+  assert.equal(s.tpHoldL, -0.5);
+  s.reset();
+  assert.equal(s.grL.length, 0);
+  assert.equal(s.last, null);
+});
+
+test('the history keeps at least 10 s at the meter rate', () => {
+  const s = new MeterState();
+  for (let i = 0; i < 2000; i++) s.update({ ...quiet, grL: -i });
+  assert.ok(s.grL.length >= 10 * M.TICK_HZ);
+  assert.equal(s.grL.at(s.grL.length - 1), -1999);
+});
+
+test('ring reads oldest first after wrapping', () => {
+  const r = new Ring(3);
+  [1, 2, 3, 4, 5].forEach(v => r.push(v));
+  assert.deepEqual([r.at(0), r.at(1), r.at(2)], [3, 4, 5]);
+});
+
+test('release is shown as the effective values', () => {
+  const s = new MeterState();
+  s.update(quiet);
+  assert.deepEqual(s.release(), { msL: 80, msR: 90, holdL: 0.25, holdR: 0.5 });
+});
+
+test('readings say plainly when the limiting is audible', () => {
+  const s = new MeterState();
+  s.update(quiet);
+  const calm = Object.fromEntries(s.readings().map(r => [r.key, r]));
+  assert.equal(calm.pumping.text, '0 %');
+  assert.equal(calm.pumping.level, 'ok');
+  assert.equal(calm.masking.text, 'no limiting');
+  s.update({ ...quiet, pwmdL: 0.2, nmrL: 2.5, tpsR: 0.5, smoothValidConflict: true });
+  const loud = Object.fromEntries(s.readings().map(r => [r.key, r]));
+  assert.equal(loud.pumping.text, '80 %');
+  assert.equal(loud.pumping.level, 'bad');
+  assert.equal(loud.masking.level, 'bad');
+  assert.equal(loud.masking.text, '2.5 dB above');
+  assert.equal(loud.transients.level, 'warn');
+  assert.ok(loud.conflict);
+});
+
+test('correlation text marks a silent side', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, corrR: 2 });
+  assert.equal(s.correlationText(), 'one side silent');
+  s.update({ ...quiet, corrR: -0.25 });
+  assert.equal(s.correlationText(), '\u22120.25');
+});
+
+test('level formatting shows silence as minus infinity and drops minus zero', () => {
+  assert.equal(fmtDb(-100), '\u2212\u221e dB');
+  assert.equal(fmtDb(-0.04), '0.0 dB');
+  assert.equal(fmtDb(-1.25, 2, 'dBTP'), '\u22121.25 dBTP');
+  assert.equal(fmtLufs(-80), '\u2014 LUFS');
+  assert.equal(fmtLufs(-9.04), '\u22129.0 LUFS');
+  assert.equal(signed(0.04, 1), '0.0');
+  assert.equal(signed(1.26, 1), '+1.3');
+});
+
+test('Loud stage waves come back as numbers', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, insistWavePre: [0.5, -0.5], insistWavePost: [0.25, null] });
+  assert.deepEqual(s.waves(), { pre: [0.5, -0.5], post: [0.25, 0] });
+});
