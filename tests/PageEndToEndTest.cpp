@@ -1,0 +1,120 @@
+// The real editor page in headless Chromium, driven through the plug-in: readings arrive, a drag
+// on a control becomes a host gesture, typed entry sets the value, and screenshots at the
+// default and the smallest size are saved for people to look at (build/test-artifacts).
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/ParamIds.h"
+#include "core/ZARN.h"
+#include "editor/linux/ChromiumProcess.h"
+#include "editor/linux/ChromiumWebView.h"
+#include "support/Vst3HostObjects.h"
+
+namespace {
+
+using namespace testhost;
+
+class PageEndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (ChromiumProcess::Find("").empty()) GTEST_SKIP() << "chromium is not installed; skipped";
+    ASSERT_EQ(plugin_.initialize(&application_), Steinberg::kResultOk);
+    plugin_.setComponentHandler(&handler_);
+    ASSERT_TRUE(plugin_.SetupProcessing(48000.0, 480, 2, 2));
+    ChromiumWebView::Callbacks callbacks;
+    callbacks.onPageMessage = [this](const std::string& json) { plugin_.OnPageMessage(json); };
+    callbacks.onPageLoaded = [this] { plugin_.OnPageLoaded(); ++loads_; };
+    auto view = std::make_unique<ChromiumWebView>(callbacks, std::string(ZARN_PAGE_DIR) + "/index.html",
+                                                  ChromiumWebView::Options{});
+    view_ = view.get();
+    if (view_->BrowserPid() == 0) GTEST_SKIP() << "chromium could not be started; skipped";
+    plugin_.AttachWebView(std::move(view));
+    ASSERT_TRUE(RunUntil([&] { return loads_ > 0; }));
+  }
+  void TearDown() override { plugin_.terminate(); }
+
+  // Loud programme and the editor timer, as host and UI thread would, until `done` (30 s at most).
+  bool RunUntil(const std::function<bool()>& done) {
+    std::vector<double> in(480), outL(480), outR(480);
+    double* ins[2] = {in.data(), in.data()};
+    double* outs[2] = {outL.data(), outR.data()};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() >= deadline) return false;
+      for (int b = 0; b < 5; ++b) {
+        for (size_t i = 0; i < in.size(); ++i) in[i] = 1.5 * std::sin(0.05 * static_cast<double>(phase_++));
+        plugin_.ProcessAudioBlock(ins, outs, 480);
+      }
+      plugin_.OnFrameworkTimer();
+      pollfd events{view_->EventFd(), POLLIN, 0};
+      ::poll(&events, 1, 20);
+    }
+    return true;
+  }
+
+  void Settle(int ticks) {
+    int n = 0;
+    RunUntil([&] { return ++n > ticks; });
+  }
+
+  std::string Edits() const {
+    std::string kinds;
+    for (const auto& e : handler_.edits) kinds += e.kind;
+    return kinds;
+  }
+
+  ZARN plugin_;
+  HostApplication application_{u"REAPER 7"};
+  ComponentHandler handler_;
+  ChromiumWebView* view_ = nullptr;
+  int loads_ = 0;
+  long phase_ = 0;
+};
+
+TEST_F(PageEndToEnd, DragTypedEntryAndScreenshots) {
+  Settle(60);  // three seconds of programme: the meters move
+  std::filesystem::create_directories(ZARN_ARTIFACT_DIR);
+  EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-1440x604.png"));
+
+  // A drag on Ceiling L: pointer down, two moves, up.
+  handler_.edits.clear();
+  view_->EvaluateScript(R"(
+    (function () {
+      const bar = document.querySelector('.ctl[data-param="2"] .track');
+      const r = bar.getBoundingClientRect();
+      const at = (type, x) => bar.dispatchEvent(new PointerEvent(type, {bubbles: true, button: 0,
+          pointerId: 1, clientX: x, clientY: r.top + r.height / 2}));
+      at('pointerdown', r.left + r.width / 2);
+      at('pointermove', r.left + r.width / 2 - 40);
+      at('pointermove', r.left + r.width / 2 - 80);
+      at('pointerup', r.left + r.width / 2 - 80);
+    })();)");
+  ASSERT_TRUE(RunUntil([&] { return Edits().find('e') != std::string::npos; })) << Edits();
+  EXPECT_EQ(Edits().front(), 'b');
+  EXPECT_NE(Edits().find('p'), std::string::npos);
+  EXPECT_LT(plugin_.GetParam(kCeilingL)->Value(), -0.1);
+
+  // Typed entry in the unit shown.
+  view_->EvaluateScript(R"(
+    (function () {
+      const input = document.querySelector('.ctl[data-param="2"] input');
+      input.focus();
+      input.value = '-1.5';
+      input.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true}));
+    })();)");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kCeilingL)->Value() == -1.5; }));
+  EXPECT_EQ(plugin_.Engine().settings.ceilingDb[0].load(), -1.5f);
+
+  view_->SetBounds(0, 0, 480, 201);
+  Settle(10);
+  EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-480x201.png"));
+}
+
+}  // namespace
