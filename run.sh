@@ -13,7 +13,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 # Debian packages the build, tests and benchmarks need.
 PACKAGES=(cmake g++ make pkg-config libsndfile1-dev nlohmann-json3-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev)
+          libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev libasound2-dev)
 
 install_missing() {
   local missing=()

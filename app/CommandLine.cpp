@@ -69,10 +69,12 @@ const char* UsageText() {
          "         meter; --meters writes one JSON line per 50 ms meter tick, for plotting.\n"
          "         --plugin runs the plug-in module of a VST3 bundle as a host would, instead of\n"
          "         the built-in one (no gain reduction or meter readings then).\n"
-         "       zarn editor IN [--headless] [--seconds S] [--screenshot FILE] [--render OUT]\n"
+         "       zarn editor IN [--set \"Name=value\"]... [--headless] [--seconds S]\n"
+         "                  [--screenshot FILE] [--render OUT] [--audio-device NAME | --no-audio]\n"
          "         Plays IN through the limiter in real time, looping, with the editor page open\n"
-         "         in Chromium; --screenshot saves the page after 3 s and ends; --render writes\n"
-         "         IN with the final settings on exit.\n"
+         "         in Chromium, to the ALSA device NAME (\"default\"), or silently in real time\n"
+         "         when there is none; --screenshot saves the page after 3 s of playback and\n"
+         "         ends; --render writes IN with the final settings on exit.\n"
          "       zarn --help\n";
 }
 

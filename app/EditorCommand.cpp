@@ -3,15 +3,19 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "app/ArgumentCursor.h"
 #include "app/AudioFile.h"
+#include "app/AudioSink.h"
 #include "app/CommandError.h"
 #include "app/NumberParsing.h"
+#include "app/ParamAssignment.h"
 #include "app/RenderCommand.h"
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumWebView.h"
@@ -35,6 +39,9 @@ struct EditorOptions {
   double seconds = 0.0;  // 0: until the window closes or Ctrl-C
   std::string screenshotPath;
   std::string renderPath;
+  std::vector<std::string> settings;  // "Name=value", applied before the page opens
+  std::string audioDevice = "default";
+  bool silent = false;
 };
 
 EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
@@ -52,6 +59,12 @@ EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
       options.screenshotPath = cursor.TakeValueOf(word);
     } else if (word == "--render") {
       options.renderPath = cursor.TakeValueOf(word);
+    } else if (word == "--set") {
+      options.settings.push_back(cursor.TakeValueOf(word));
+    } else if (word == "--audio-device") {
+      options.audioDevice = cursor.TakeValueOf(word);
+    } else if (word == "--no-audio") {
+      options.silent = true;
     } else if (ArgumentCursor::IsOption(word)) {
       throw CommandError("editor: unknown option " + word);
     } else if (options.inputPath.empty()) {
@@ -84,6 +97,14 @@ class LoopingPlayer {
     plugin_.ProcessAudioBlock(ins, outs, kBlock);
   }
 
+  // The last block for a device: interleaved, mono or stereo as the file.
+  void Interleave(std::vector<float>& frames) const {
+    const size_t channels = out_.size();
+    frames.resize(channels * kBlock);
+    for (size_t i = 0; i < kBlock; ++i)
+      for (size_t c = 0; c < channels; ++c) frames[i * channels + c] = static_cast<float>(out_[c][i]);
+  }
+
  private:
   ZARN& plugin_;
   const AudioBuffer& audio_;
@@ -100,6 +121,50 @@ std::vector<std::string> CurrentSettings(const ZARN& plugin) {
   }
   return settings;
 }
+
+std::unique_ptr<AudioSink> OpenSink(const EditorOptions& options, int channels, double sampleRate,
+                                    std::ostream& out) {
+  std::string whyNot = "sound switched off";
+  std::unique_ptr<AudioSink> sink;
+  if (!options.silent) sink = OpenSystemAudio(options.audioDevice, channels, sampleRate, whyNot);
+  if (!sink) {
+    sink = std::make_unique<SilentSink>(sampleRate);
+    out << "Playing silently: " << whyNot << "\n";
+  }
+  out << "Audio: " << sink->Describe() << "\n";
+  return sink;
+}
+
+// Plays the file through the plug-in on a thread of its own, as a host's audio thread would,
+// until asked to stop. A device that fails mid-way is replaced by silence.
+class AudioThread {
+ public:
+  AudioThread(LoopingPlayer& player, std::unique_ptr<AudioSink> sink, double sampleRate)
+      : player_(player), sink_(std::move(sink)), sampleRate_(sampleRate), thread_([this] { Run(); }) {}
+  ~AudioThread() {
+    stop_.store(true);
+    thread_.join();
+  }
+  double SecondsPlayed() const { return static_cast<double>(blocks_.load()) * kBlock / sampleRate_; }
+
+ private:
+  void Run() {
+    std::vector<float> frames;
+    while (!stop_.load()) {
+      player_.PlayBlock();
+      player_.Interleave(frames);
+      if (!sink_->Write(frames.data(), kBlock)) sink_ = std::make_unique<SilentSink>(sampleRate_);
+      blocks_.fetch_add(1);
+    }
+  }
+
+  LoopingPlayer& player_;
+  std::unique_ptr<AudioSink> sink_;
+  double sampleRate_;
+  std::atomic<bool> stop_{false};
+  std::atomic<long long> blocks_{0};
+  std::thread thread_;  // last: starts once everything it uses exists
+};
 
 std::string ProgramPath() {
   std::error_code error;
@@ -131,6 +196,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
   auto plugin = std::make_unique<ZARN>();
   if (!plugin->SetupProcessing(audio.sampleRate, kBlock, audio.Channels(), audio.Channels()))
     throw CommandError("cannot play " + options.inputPath + ": unsupported sample rate");
+  ApplyParamAssignments(*plugin, ParseParamAssignments(options.settings, *plugin));
   IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);
 
   ChromiumWebView::Callbacks callbacks;
@@ -146,31 +212,28 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
   std::signal(SIGINT, OnSignal);
   std::signal(SIGTERM, OnSignal);
   LoopingPlayer player(*plugin, audio);
-  const auto start = Clock::now();
-  int64_t blocksPlayed = 0;
-  auto nextTick = start;
-  bool screenshotTaken = false;
-  while (!gStop && webView->IsAlive()) {
-    const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-    // Real-time pacing: play what the clock says has passed.
-    while (static_cast<double>(blocksPlayed * kBlock) < elapsed * audio.sampleRate) {
-      player.PlayBlock();
-      ++blocksPlayed;
+  {
+    AudioThread audioThread(player, OpenSink(options, audio.Channels(), audio.sampleRate, out), audio.sampleRate);
+    const auto start = Clock::now();
+    auto nextTick = start;
+    bool screenshotTaken = false;
+    while (!gStop && webView->IsAlive()) {
+      const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
+      if (Clock::now() >= nextTick) {
+        plugin->OnFrameworkTimer();
+        nextTick += kTimerPeriod;
+      }
+      if (!options.screenshotPath.empty() && !screenshotTaken && audioThread.SecondsPlayed() >= kScreenshotAfterSeconds) {
+        screenshotTaken = true;
+        if (!webView->CaptureScreenshot(options.screenshotPath))
+          throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");
+        out << "Saved " << options.screenshotPath << "\n";
+        break;
+      }
+      if (options.seconds > 0.0 && elapsed >= options.seconds) break;
+      pollfd events{webView->EventFd(), POLLIN, 0};
+      ::poll(&events, 1, 5);
     }
-    if (Clock::now() >= nextTick) {
-      plugin->OnFrameworkTimer();
-      nextTick += kTimerPeriod;
-    }
-    if (!options.screenshotPath.empty() && !screenshotTaken && elapsed >= kScreenshotAfterSeconds) {
-      screenshotTaken = true;
-      if (!webView->CaptureScreenshot(options.screenshotPath))
-        throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");
-      out << "Saved " << options.screenshotPath << "\n";
-      break;
-    }
-    if (options.seconds > 0.0 && elapsed >= options.seconds) break;
-    pollfd events{webView->EventFd(), POLLIN, 0};
-    ::poll(&events, 1, 5);
   }
 
   if (!options.renderPath.empty()) {

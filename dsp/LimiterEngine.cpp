@@ -161,7 +161,9 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   const double adjustmentDb = dynamicOffsetDb - impact_.CodecPreAttenDb() - codecHeadroomDb_;
   for (int ch = 0; ch < 2; ++ch) {
     bv.driveLin[ch] = DbToLin(Finite(settings.driveDb[ch], 0.0));
-    bv.ceilLin[ch] = kCeilingMargin * DbToLin(Finite(settings.ceilingDb[ch], -0.1) + adjustmentDb);
+    // The dynamic ceiling may raise the ceiling, but never past full scale: above it every
+    // fixed-point delivery clips.
+    bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(Finite(settings.ceilingDb[ch], -0.1) + adjustmentDb, 0.0));
   }
   bv.a3s = OnePole(3.0, sampleRate_);
   gainConstants_.aAtk = OnePole(0.0005, sampleRate_);

@@ -101,6 +101,31 @@ TEST(CeilingControl, EngineSettlesWhereTheOffsetMatchesItsOwnLoudness) {
   }
 }
 
+TEST(CeilingControl, RaisedCeilingStopsAtFullScale) {
+  // Short loud bursts read far below the target, so the dynamic ceiling raises the ceiling by
+  // its full 0.5 dB; from -0.1 dBTP that would put the output 0.4 dB over full scale.
+  const std::vector<double> bursts = [] {
+    std::vector<double> x(static_cast<size_t>(6.0 * kRate));
+    const size_t period = static_cast<size_t>(0.2 * kRate), length = static_cast<size_t>(0.01 * kRate);
+    for (size_t n = 0; n < x.size(); ++n)
+      if (n % period < length) x[n] = 4.0 * std::sin(2.0 * std::numbers::pi * std::fmod(997.0 * n / kRate, 1.0));
+    return x;
+  }();
+  for (float ceilingDb : {-0.1f, -0.3f, -1.0f}) {
+    LimiterEngine engine;
+    ASSERT_TRUE(engine.Prepare(kRate));
+    engine.settings.ceilingDb[0] = engine.settings.ceilingDb[1] = ceilingDb;
+    engine.settings.dynamicCeiling = 1.0f;
+    engine.settings.targetLufs = -6.0f;
+    render::Stereo out;
+    meter_ticks::Render(engine, render::Dual(bursts), 480, &out);
+    const double truePeakDb = reference::ToDb(reference::TruePeak(out.left, static_cast<size_t>(4.0 * kRate)));
+    const double expected = std::min(ceilingDb + 0.5, 0.0) + kMarginDb;
+    EXPECT_NEAR(truePeakDb, expected, 0.05) << ceilingDb;
+    EXPECT_LE(truePeakDb, 0.0) << ceilingDb;
+  }
+}
+
 TEST(CeilingControl, CodecPreAttenuationApproachesItsStepWithA100TickTimeConstant) {
   constexpr float kCeilingDb = -1.0f;
   for (int mode : {1, 2, 3}) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/ParamIds.h"
 #include "core/ZARN.h"
@@ -29,7 +30,10 @@ class PageEndToEnd : public ::testing::Test {
     plugin_.setComponentHandler(&handler_);
     ASSERT_TRUE(plugin_.SetupProcessing(48000.0, 480, 2, 2));
     ChromiumWebView::Callbacks callbacks;
-    callbacks.onPageMessage = [this](const std::string& json) { plugin_.OnPageMessage(json); };
+    callbacks.onPageMessage = [this](const std::string& json) {
+      if (json.find("\"msg\":\"TEST\"") != std::string::npos) reports_.push_back(json);
+      plugin_.OnPageMessage(json);
+    };
     callbacks.onPageLoaded = [this] { plugin_.OnPageLoaded(); ++loads_; };
     auto view = std::make_unique<ChromiumWebView>(callbacks, std::string(ZARN_PAGE_DIR) + "/index.html",
                                                   ChromiumWebView::Options{});
@@ -64,6 +68,25 @@ class PageEndToEnd : public ::testing::Test {
     RunUntil([&] { return ++n > ticks; });
   }
 
+  // What the page shows in the element `selector`, posted back through the bridge (the plug-in
+  // ignores the unknown message).
+  std::string PageText(const std::string& selector) {
+    reports_.clear();
+    view_->EvaluateScript("IFxSendMsg({msg: 'TEST', text: document.querySelector('" + selector +
+                          "').textContent});");
+    if (!RunUntil([&] { return !reports_.empty(); })) return "(no answer)";
+    return reports_.front();
+  }
+
+  // A drag of the resize grip by (dx, dy) CSS pixels.
+  void DragGrip(int dx, int dy) {
+    view_->EvaluateScript("(function () { const g = document.getElementById('grip');"
+                          "const at = (type, x, y) => g.dispatchEvent(new PointerEvent(type, {bubbles: true,"
+                          "  pointerId: 2, screenX: x, screenY: y}));"
+                          "at('pointerdown', 100, 100); at('pointermove', 100 + " + std::to_string(dx) +
+                          ", 100 + " + std::to_string(dy) + "); at('pointerup', 0, 0); })();");
+  }
+
   std::string Edits() const {
     std::string kinds;
     for (const auto& e : handler_.edits) kinds += e.kind;
@@ -76,10 +99,16 @@ class PageEndToEnd : public ::testing::Test {
   ChromiumWebView* view_ = nullptr;
   int loads_ = 0;
   long phase_ = 0;
+  std::vector<std::string> reports_;
 };
 
 TEST_F(PageEndToEnd, DragTypedEntryAndScreenshots) {
   Settle(60);  // three seconds of programme: the meters move
+  EXPECT_EQ(PageText("#rd-gr").find("0.0 dB"), std::string::npos) << PageText("#rd-gr");
+  EXPECT_NE(PageText("#rd-i").find("LUFS"), std::string::npos);
+  EXPECT_EQ(PageText("#rd-i").find("\u2014"), std::string::npos) << PageText("#rd-i");
+  EXPECT_NE(PageText("#rd-tph").find("dBTP"), std::string::npos);
+  EXPECT_EQ(PageText("#rd-tph").find("\u221e"), std::string::npos) << PageText("#rd-tph");
   std::filesystem::create_directories(ZARN_ARTIFACT_DIR);
   EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-1440x604.png"));
 
@@ -111,6 +140,17 @@ TEST_F(PageEndToEnd, DragTypedEntryAndScreenshots) {
     })();)");
   ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kCeilingL)->Value() == -1.5; }));
   EXPECT_EQ(plugin_.Engine().settings.ceilingDb[0].load(), -1.5f);
+
+  // The grip asks only for sizes both the page message and the view accept.
+  const auto& size = plugin_.GetEditorSize();
+  DragGrip(100000, 100000);
+  ASSERT_TRUE(RunUntil([&] { return size.width != 1440; }));
+  EXPECT_EQ(size.width, 4096);
+  EXPECT_EQ(size.height, 1812);
+  DragGrip(-100000, -100000);
+  ASSERT_TRUE(RunUntil([&] { return size.width != 4096; }));
+  EXPECT_EQ(size.width, 480);
+  EXPECT_EQ(size.height, 201);
 
   view_->SetBounds(0, 0, 480, 201);
   Settle(10);

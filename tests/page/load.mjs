@@ -7,3 +7,4 @@ export const params = require(web + 'params.js');
 export const bridge = require(web + 'bridge.js');
 export const edit = require(web + 'edit.js');
 export const meters = require(web + 'meters.js');
+export const platforms = require(web + 'platforms.js');

@@ -88,3 +88,12 @@ test('Loud stage waves come back as numbers', () => {
   s.update({ ...quiet, insistWavePre: [0.5, -0.5], insistWavePost: [0.25, null] });
   assert.deepEqual(s.waves(), { pre: [0.5, -0.5], post: [0.25, 0] });
 });
+
+test('the L/R gain difference reads as a positive dB figure, graded by size', () => {
+  const s = new MeterState();
+  const reading = sgd => { s.update({ ...quiet, sgdMaxDb: sgd }); return s.readings().find(r => r.key === 'balanceLR'); };
+  assert.deepEqual([reading(-100).text, reading(-100).level], ['none', 'ok']);
+  assert.deepEqual([reading(-0.2).text, reading(-0.2).level], ['0.2 dB', 'ok']);
+  assert.equal(reading(-1.5).level, 'warn');
+  assert.equal(reading(-4).level, 'bad');
+});

@@ -68,6 +68,11 @@
       return true;
     }
     get(key, d = 0) { return this.last ? num(this.last[key], d) : d; }
+    // A numeric array of the last message, padded with zeros to n entries.
+    array(key, n) {
+      const a = this.last && Array.isArray(this.last[key]) ? this.last[key] : [];
+      return Array.from({ length: n }, (_, i) => num(a[i], 0));
+    }
     // Effective release and hold per channel: the release follows the programme.
     release() {
       return { msL: this.get('effRelMsL'), msR: this.get('effRelMsR'),
@@ -114,14 +119,17 @@
       add('loudClip', 'Loud clipping', g('loudClipPct').toFixed(1) + ' %', grade(g('loudClipPct'), 5, 15));
       add('loudThd', 'Loud distortion', g('loudThdPct').toFixed(2) + ' %', grade(g('loudThdPct'), 1, 3));
       add('charThd', 'Character THD', g('charThdPct').toFixed(2) + ' %', 'ok');
-      add('balanceLR', 'L/R gain difference', fmtDb(g('sgdMaxDb', FLOOR), 1), grade(g('sgdMaxDb', FLOOR), -12, -6));
+      // The reading is -20 log10(1 + rms gain difference): about minus the difference in dB.
+      const sgd = g('sgdMaxDb', FLOOR), apart = sgd <= FLOOR + 0.5 ? 0 : Math.max(0, -sgd);
+      add('balanceLR', 'L/R gain difference', apart ? apart.toFixed(1) + ' dB' : 'none', grade(apart, 1, 3),
+          'The channels are limited apart; large differences move the image');
       if (this.last.smoothValidConflict === true)
         add('conflict', 'Release', 'pumping and held transients at once', 'warn');
       return out;
     }
     // The Loud stage's last 32 samples before and after clipping.
     waves() {
-      const arr = k => (this.last && Array.isArray(this.last[k]) ? this.last[k].map(v => num(v, 0)) : []);
+      const arr = k => (this.last && Array.isArray(this.last[k]) ? this.array(k, this.last[k].length) : []);
       return { pre: arr('insistWavePre'), post: arr('insistWavePost') };
     }
   }

@@ -5,6 +5,7 @@
   const { createReceiver, createSender } = window.ZarnBridge;
   const { ParamEditor, dragValue } = window.ZarnEdit;
   const { MeterState, fmtDb, fmtLufs, signed, TICK_HZ } = window.ZarnMeters;
+  const Platforms = window.ZarnPlatforms;
 
   const $ = id => document.getElementById(id);
   const model = new ParamModel();
@@ -162,6 +163,26 @@
     return wrap;
   }
 
+  // A drop-down for lists too long for buttons; each pick is a single change.
+  function choice(id, label) {
+    const p = model.get(id);
+    const wrap = el('label', 'ctl choice');
+    wrap.dataset.param = id;
+    wrap.appendChild(el('span', 'name', label || p.name));
+    const select = el('select');
+    for (let v = p.min; v <= p.max; v++) {
+      const o = el('option', '', p.text(v));
+      o.value = String(v);
+      select.appendChild(o);
+    }
+    select.addEventListener('change', () => { editor.set(id, Number(select.value)); refresh(id); });
+    select.addEventListener('dblclick', () => { editor.reset(id); refresh(id); });
+    select.addEventListener('keydown', e => e.stopPropagation());
+    wrap.appendChild(select);
+    onValue(id, q => { select.value = String(Math.round(q.value)); });
+    return wrap;
+  }
+
   function group(title, cls, ...children) {
     const g = el('section', 'group ' + (cls || ''));
     const head = el('div', 'ghead');
@@ -207,21 +228,43 @@
         toggle(ID['Dynamic Ceiling'], 'Follow target'), slider(ID['Target LUFS'], 'Target'),
         (() => { const d = el('div', 'mini'); d.id = 'rd-effceil'; return d; })()),
       group('Delivery', 'out',
-        segmented(ID['Codec Mode'], 'Codec'), segmented(ID['Dither'], 'Dither'), slider(ID['Zoom'], 'GR zoom')),
+        segmented(ID['Codec Mode'], 'Codec'), segmented(ID['Dither'], 'Dither'), choice(ID['Platform'], 'Platform')),
       group('Monitor', 'mon',
         toggle(ID['Bypass'], 'Bypass', 'warn'), toggle(ID['Level Match'], 'Level match'),
         toggle(ID['Loud Delta'], 'Loud delta', 'warn'), toggle(ID['Full Delta'], 'Full delta', 'warn')),
       group('Release', 'rel', release));
+
+    // Page settings: they change only what the page shows.
+    const zoom = slider(ID['Zoom'], 'Zoom');
+    zoom.classList.add('inhist');
+    zoom.title = 'Magnify the gain-reduction scale';
+    $('gr-head').appendChild(zoom);
+    const settings = [
+      [ID['Analyser'], 'Bands', 'Show which frequency bands drive the limiter'],
+      [ID['Lights'], 'Light', 'Light colours for bright rooms'],
+      [ID['View'], 'Meters only', 'Hide the controls'],
+    ];
+    for (const [id, label, title] of settings) {
+      const b = toggle(id, label, 'pageset');
+      b.title = title;
+      $('page-settings').appendChild(b);
+    }
+    onValue(ID['Lights'], q => { document.body.classList.toggle('lights', q.value >= 0.5); readColours(); });
+    onValue(ID['View'], q => document.body.classList.toggle('meters-only', q.value >= 0.5));
+    onValue(ID['Analyser'], q => document.body.classList.toggle('analyser', q.value >= 0.5));
   }
 
   // ---------- canvases ----------
 
-  const css = name => getComputedStyle(document.documentElement).getPropertyValue(name).trim();
+  // Read from the body: the light colours are set there.
+  const css = name => getComputedStyle(document.body).getPropertyValue(name).trim();
   let C = {};
   function readColours() {
     C = { bg: css('--panel'), grid: css('--grid'), text: css('--muted'), fg: css('--fg'),
           level: css('--level'), hot: css('--hot'), gr: css('--gr'), grR: css('--gr2'),
-          m: css('--lm'), s: css('--ls'), target: css('--target'), warn: css('--warn') };
+          m: css('--lm'), s: css('--ls'), target: css('--target'), warn: css('--warn'),
+          platform: css('--platform') };
+    dirty = true;
   }
 
   // Sizes the backing store to the element's CSS size times devicePixelRatio; returns the context
@@ -368,6 +411,15 @@
       ctx.beginPath(); ctx.moveTo(0, yy); ctx.lineTo(w, yy); ctx.stroke();
       ctx.setLineDash([]);
     }
+    const platform = Platforms.platform(model.get(ID['Platform']).value);
+    if (platform) {
+      const yy = Math.round(y(platform.lufs)) + 0.5;
+      ctx.strokeStyle = C.platform; ctx.setLineDash([2, 3]);
+      ctx.beginPath(); ctx.moveTo(0, yy); ctx.lineTo(w, yy); ctx.stroke();
+      ctx.setLineDash([]);
+      ctx.fillStyle = C.platform; ctx.textAlign = 'left'; ctx.textBaseline = 'bottom';
+      ctx.fillText(platform.name + ' ' + platform.lufs, c.px * 3, yy - 2);
+    }
     const line = (ring, colour, width) => {
       const count = Math.min(ring.length, n);
       ctx.beginPath();
@@ -415,6 +467,32 @@
     trace(post, C.level, 1.5);
   }
 
+  const BAND_NAMES = ['< 40', '40\u2013125', '125\u2013400', '400\u20131.25k', '1.25k\u20134k', '> 4k'];
+
+  // Which bands drive the gain reduction (share of the reduction) and how correlated each band
+  // is; the limiter's colour is heard where the busiest bars are.
+  function drawBands(canvas) {
+    const c = prepare(canvas);
+    if (!c) return;
+    const { ctx, w, h, px } = c;
+    const cause = meters.array('causeBands', 6), corr = meters.array('multibandCorr', 6);
+    const colW = w / 6, labelH = px * 1.3, barTop = px * 1.3, barH = Math.max(2, h - labelH * 2 - barTop);
+    ctx.fillStyle = C.bg; ctx.fillRect(0, 0, w, h);
+    ctx.textAlign = 'center';
+    for (let k = 0; k < 6; k++) {
+      const x = k * colW, bw = colW * 0.56, bx = x + (colW - bw) / 2, share = Math.max(0, Math.min(1, cause[k]));
+      ctx.fillStyle = C.grid; ctx.fillRect(bx, barTop, bw, barH);
+      ctx.fillStyle = C.gr; ctx.fillRect(bx, barTop + barH * (1 - share), bw, barH * share);
+      ctx.fillStyle = C.fg; ctx.textBaseline = 'top';
+      ctx.fillText(Math.round(share * 100) + ' %', x + colW / 2, 1);
+      ctx.fillStyle = C.text; ctx.textBaseline = 'top';
+      ctx.fillText(BAND_NAMES[k], x + colW / 2, barTop + barH + 2);
+      const r = corr[k];
+      ctx.fillStyle = r < 0 ? C.hot : r < 0.3 ? C.warn : C.text;
+      ctx.fillText(meters.last ? 'corr ' + (r >= 0 ? '+' : '\u2212') + Math.abs(r).toFixed(2) : '', x + colW / 2, barTop + barH + labelH + 1);
+    }
+  }
+
   let history = null;
   function drawWave(canvas) {
     const c = prepare(canvas);
@@ -458,7 +536,7 @@
     text('rd-s', fmtLufs(g('lufsS')));
     text('rd-i', fmtLufs(g('lufsI')));
     text('rd-iin', fmtLufs(g('lufsI_in')));
-    text('rd-lra', meters.last ? meters.get('lra').toFixed(1) + ' LU' : '\u2014');
+    text('rd-lra', meters.last && meters.get('lra', -1) >= 0 ? meters.get('lra').toFixed(1) + ' LU' : '\u2014');
     const hold = Math.max(meters.tpHoldL, meters.tpHoldR);
     text('rd-tph', fmtDb(hold, 1, 'dBTP'));
     $('rd-tph').classList.toggle('bad', hold > model.get(ID['Ceiling L']).value + 0.05 && hold > -99);
@@ -469,12 +547,15 @@
     text('rd-holdL', meters.last ? Math.round(rel.holdL * 100) + ' %' : '\u2014');
     text('rd-holdR', meters.last ? Math.round(rel.holdR * 100) + ' %' : '\u2014');
     text('rd-loud', meters.last ? 'clipped ' + meters.get('loudClipPct').toFixed(1) + ' %, distortion ' +
-      meters.get('loudThdPct').toFixed(2) + ' %, ' + signed(meters.get('insistOutDb') - meters.get('insistInDb'), 1) + ' dB' : '');
+      meters.get('loudThdPct').toFixed(2) + ' %, level ' + signed(meters.get('insistOutDb') - meters.get('insistInDb'), 1) + ' dB' : '');
     text('rd-char', meters.last ? 'Character distortion ' + meters.get('charThdPct').toFixed(2) + ' %' : '');
     text('rd-effceil', meters.last ? 'Ceiling now ' + fmtDb(meters.get('effCeilDb'), 2, 'dBTP') : '');
 
     const list = $('readings');
     const items = meters.readings();
+    const delivery = meters.last && Platforms.describe(model.get(ID['Platform']).value, g('lufsI'),
+                                                        Math.max(meters.tpHoldL, meters.tpHoldR));
+    if (delivery) items.unshift(delivery);
     if (list.children.length !== items.length) {
       list.textContent = '';
       for (const r of items) {
@@ -505,6 +586,7 @@
       drawLoudHistory($('cv-loud'));
       drawCorrelation($('cv-corr'));
       drawLoudWaves($('cv-loudwave'));
+      if (document.body.classList.contains('analyser')) drawBands($('cv-bands'));
       if (!$('wave').hidden) drawWave($('cv-wave'));
       updateReadouts();
     }
@@ -552,7 +634,8 @@
       sender.openLink('https://www.tessary.com');
     });
 
-    // Resize grip: the plug-in accepts 320..4096 x 200..2160; the layout is designed from 480 x 201.
+    // Resize grip: the plug-in takes 320..4096 x 200..2160 from the page and its view allows
+    // 480..4320 x 201..1812, so the page asks only for what both accept.
     const grip = $('grip');
     let g = null, pending = null;
     grip.addEventListener('pointerdown', e => {
@@ -562,8 +645,8 @@
     });
     grip.addEventListener('pointermove', e => {
       if (!g) return;
-      const w = Math.max(480, Math.min(4096, g.w + e.screenX - g.x));
-      const h = Math.max(201, Math.min(2160, g.h + e.screenY - g.y));
+      const w = Math.round(Math.max(480, Math.min(4096, g.w + e.screenX - g.x)));
+      const h = Math.round(Math.max(201, Math.min(1812, g.h + e.screenY - g.y)));
       if (!pending) requestAnimationFrame(() => { sender.resize(pending.w, pending.h); pending = null; });
       pending = { w, h };
     });
@@ -592,10 +675,11 @@
              grL: gr, grR: gr * 0.93, lufsM: -9.5 + 2 * beat + Math.sin(t * 0.5), lufsS: -10 + 0.8 * Math.sin(t * 0.2),
              lufsI: -10.2, lufsI_in: -14.1, tpL: -0.3 - 0.2 * (1 - beat), tpR: -0.35 - 0.2 * (1 - beat),
              gespL: 0.72, gespR: 0.74, tpsL: 0.81, tpsR: 0.8, pwmdL: 0.86, pwmdR: 0.88, nmrL: -11.3, nmrR: -12,
-             psrOut: 8.6, deltaPsr: -3.1, sgdMaxDb: -24, corrR: 0.78, codecIspRisk: 0.04, srcRisk: 0.02,
+             psrOut: 8.6, deltaPsr: -3.1, sgdMaxDb: -0.3, corrR: 0.78, codecIspRisk: 0.04, srcRisk: 0.02,
              effCeilDb: -0.14, punchLowDb: 1.2, punchMidDb: 0.8, punchHighDb: 2.3, deltaLfDb: 0.2, deltaHfDb: -0.4,
              deltaWidthPct: -1.2, mlPreAttenDb: 0, lra: 5.4, effRelMsL: 120 + 40 * beat, effRelMsR: 118 + 40 * beat,
              holdFracL: 0.12, holdFracR: 0.11, charThdPct: 0.08, loudClipPct: 2.4, loudThdPct: 0.42,
+             causeBands: [0.08, 0.31, 0.27, 0.17, 0.11, 0.06], multibandCorr: [0.98, 0.95, 0.84, 0.66, 0.41, 0.22],
              insistInDb: -3.1, insistOutDb: -1.9, smoothValidConflict: false, insistWavePre: wave(1), insistWavePost: wave(0) };
   }
 
