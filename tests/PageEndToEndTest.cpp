@@ -141,6 +141,19 @@ TEST_F(PageEndToEnd, DragTypedEntryAndScreenshots) {
   ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kCeilingL)->Value() == -1.5; }));
   EXPECT_EQ(plugin_.Engine().settings.ceilingDb[0].load(), -1.5f);
 
+  // A page setting is a parameter like the others: one click, one single change at the host.
+  handler_.edits.clear();
+  view_->EvaluateScript("document.querySelector('.pageset[data-param=\"17\"]').click();");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kAnalyser)->Value() == 1.0; }));
+  EXPECT_EQ(Edits(), "bpe");
+
+  // The output waveform: the page asks for the history and draws the reply.
+  view_->EvaluateScript("document.getElementById('btn-wave').click();");
+  std::string info;
+  ASSERT_TRUE(RunUntil([&] { return (info = PageText("#wave-info")).find(" s at 48000 Hz") != std::string::npos; }))
+      << info;
+  view_->EvaluateScript("document.getElementById('wave-close').click();");
+
   // The grip asks only for sizes both the page message and the view accept.
   const auto& size = plugin_.GetEditorSize();
   DragGrip(100000, 100000);
