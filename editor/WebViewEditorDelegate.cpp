@@ -5,14 +5,25 @@
 #include "host/IParam.h"
 
 namespace {
+constexpr int kSpaceKey = 32;
+
 WebViewEditorDelegate::WebViewFactory& Factory() {
   static WebViewEditorDelegate::WebViewFactory factory;
   return factory;
+}
+
+WebViewEditorDelegate::KeyForwarder& Forwarder() {
+  static WebViewEditorDelegate::KeyForwarder forwarder;
+  return forwarder;
 }
 }  // namespace
 
 void WebViewEditorDelegate::SetWebViewFactory(WebViewFactory factory) {
   Factory() = std::move(factory);
+}
+
+void WebViewEditorDelegate::SetKeyForwarder(KeyForwarder forwarder) {
+  Forwarder() = std::move(forwarder);
 }
 
 WebViewEditorDelegate::~WebViewEditorDelegate() = default;
@@ -36,6 +47,12 @@ void WebViewEditorDelegate::SetWebViewBounds(float x, float y, float w, float h)
     webView_->SetBounds(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
                         static_cast<int>(h));
 }
+
+bool WebViewEditorDelegate::OnEditorKeyDown(const KeyPress& key) {
+  return key.vk == kSpaceKey && parent_ && Forwarder() && Forwarder()(parent_, kSpaceKey);
+}
+
+bool WebViewEditorDelegate::OnEditorKeyUp(const KeyPress&) { return static_cast<bool>(Forwarder()); }
 
 void WebViewEditorDelegate::Evaluate(std::string script) {
   if (script.size() > maxScriptLength) script.resize(maxScriptLength);

@@ -23,6 +23,11 @@ class WebViewEditorDelegate : public IEditorDelegate {
   using WebViewFactory =
       std::function<std::unique_ptr<IWebView>(void* parent, WebViewEditorDelegate& delegate)>;
   static void SetWebViewFactory(WebViewFactory factory);
+  // Hands a key to the host's window (on Windows: a posted WM_KEYDOWN), so that the host sees
+  // its transport key while the page has the focus; true when sent. None registered: the editor
+  // takes no keys.
+  using KeyForwarder = std::function<bool(void* parentWindow, int virtualKey)>;
+  static void SetKeyForwarder(KeyForwarder forwarder);
 
   ~WebViewEditorDelegate() override;
 
@@ -30,6 +35,9 @@ class WebViewEditorDelegate : public IEditorDelegate {
   void OpenWebView(void* parent) override;
   void CloseWebView() override;
   void SetWebViewBounds(float x, float y, float w, float h) override;
+  // Only the space key goes on, to the window the editor opened in; key-ups are taken silently.
+  bool OnEditorKeyDown(const KeyPress& key) override;
+  bool OnEditorKeyUp(const KeyPress& key) override;
 
   void AttachWebView(std::unique_ptr<IWebView> webView);
   IWebView* WebView() const { return webView_.get(); }

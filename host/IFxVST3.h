@@ -1,8 +1,10 @@
 #pragma once
 
+#include <memory>
+
+#include "host/EditorTimer.h"
 #include "host/IFxAPIBase.h"
 #include "host/IFxVST3ControllerBase.h"
-#include "host/RunLoopTimer.h"
 #include "host/IFxVST3ProcessorBase.h"
 #include "host/vst3/ChannelContext.h"
 #include "host/vst3/EditController.h"
@@ -84,10 +86,11 @@ class IFxVST3 : public IFxAPIBase,
   void EndInformHostOfParamChange(int paramIdx) override;
   // A resize the page asks for: the host frame is asked to follow. [UI thread]
   bool ResizeEditorFromPage(int width, int height) override;
-  // The editor's 20 ms timer on the run loop a Linux host offers (through the factory's host
-  // context or the view's frame); without one nothing ticks and the meter snapshot waits.
+  // The editor's 20 ms timer: on Windows a thread timer, on Linux the run loop a host offers
+  // (through the factory's host context or the view's frame); without one nothing ticks and the
+  // meter snapshot waits.
   void StartEditorTimer(Steinberg::FUnknown* context);
-  void StopEditorTimer() { editorTimer_.Stop(); }
+  void StopEditorTimer() { editorTimer_->Stop(); }
 
  protected:
   Steinberg::tresult ReadComponentState(Steinberg::IBStream* state) override;
@@ -105,5 +108,5 @@ class IFxVST3 : public IFxAPIBase,
   void SyncControllerValues(Steinberg::uint32 bypassWord);
 
   bool processingSetUp_ = false;
-  RunLoopTimer editorTimer_;
+  std::unique_ptr<EditorTimer> editorTimer_ = MakeEditorTimer();
 };

@@ -123,5 +123,5 @@ bool IFxVST3::ResizeEditorFromPage(int width, int height) {
 }
 
 void IFxVST3::StartEditorTimer(FUnknown* context) {
-  if (!editorTimer_.Running()) editorTimer_.Start(context, 20, [this] { OnFrameworkTimer(); });
+  if (!editorTimer_->Running()) editorTimer_->Start(context, 20, [this] { OnFrameworkTimer(); });
 }

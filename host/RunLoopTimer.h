@@ -2,19 +2,20 @@
 
 #include <functional>
 
+#include "host/EditorTimer.h"
 #include "host/vst3/RunLoop.h"
 
 // A timer on a Linux host's run loop (the host's UI thread): the editor's 20 ms tick inside a
 // VST3 host. The host holds references while it is registered; the owner unregisters it before
 // it goes away, so the reference count never decides its lifetime. [UI thread]
-class RunLoopTimer final : public Steinberg::Linux::ITimerHandler {
+class RunLoopTimer final : public EditorTimer, public Steinberg::Linux::ITimerHandler {
  public:
-  ~RunLoopTimer();
+  ~RunLoopTimer() override;
 
   // Registers with the run loop `context` offers (none: nothing happens, false).
-  bool Start(Steinberg::FUnknown* context, unsigned milliseconds, std::function<void()> onTick);
-  void Stop();
-  bool Running() const { return runLoop_ != nullptr; }
+  bool Start(Steinberg::FUnknown* context, unsigned milliseconds, std::function<void()> onTick) override;
+  void Stop() override;
+  bool Running() const override { return runLoop_ != nullptr; }
 
   // FUnknown, ITimerHandler
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;

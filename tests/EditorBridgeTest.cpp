@@ -2,9 +2,11 @@
 // malformed messages change nothing.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/ParamIds.h"
@@ -250,6 +252,75 @@ TEST(EditorBridge, TheIdleTimerRunsOnTheHostsRunLoopUntilThePlugInGoes) {
   instance->release();
   EXPECT_EQ(runLoop.timer, nullptr);  // unregistered before the engine went away
   EXPECT_EQ(runLoop.RefCount(), 1u);  // and the run loop's reference given back
+}
+
+TEST(EditorBridge, OnlyTheSpaceKeyGoesOnToTheEditorWindow) {
+  Bridge b;
+  const auto key = [&b](int code, bool up) {
+    b.Post("{\"msg\":\"SKPFUI\",\"keyCode\":" + std::to_string(code) +
+           ",\"utf8\":\" \",\"S\":false,\"C\":false,\"A\":false,\"isUp\":" + (up ? "true" : "false") +
+           "}");
+  };
+  std::vector<std::pair<void*, int>> posted;
+  int window = 0;
+  b.plugin.OpenWebView(&window);
+  key(32, false);  // no way to reach the host's window: nothing happens
+  EXPECT_FALSE(b.plugin.OnEditorKeyUp(KeyPress{}));
+
+  WebViewEditorDelegate::SetKeyForwarder([&posted](void* parent, int vk) {
+    posted.emplace_back(parent, vk);
+    return true;
+  });
+  key(32, false);
+  key(65, false);
+  key(32, true);
+  EXPECT_EQ(posted, (std::vector<std::pair<void*, int>>{{&window, 32}}));
+  KeyPress space;
+  space.vk = 32;
+  EXPECT_TRUE(b.plugin.OnEditorKeyDown(space));
+  EXPECT_TRUE(b.plugin.OnEditorKeyUp(space));  // taken, never passed on
+  b.plugin.CloseWebView();
+  EXPECT_FALSE(b.plugin.OnEditorKeyDown(space));  // the window is gone
+  EXPECT_EQ(posted.size(), 2u);
+  WebViewEditorDelegate::SetKeyForwarder(nullptr);
+}
+
+// A timer that needs no host, as on Windows.
+struct ThreadTimer : EditorTimer {
+  explicit ThreadTimer(ThreadTimer*& live) : live(live) { live = this; }
+  ~ThreadTimer() override { live = nullptr; }
+  bool Start(FUnknown* context, unsigned milliseconds, std::function<void()> tick) override {
+    startedWith = context;
+    period = milliseconds;
+    onTick = std::move(tick);
+    return true;
+  }
+  void Stop() override { onTick = nullptr; }
+  bool Running() const override { return static_cast<bool>(onTick); }
+  ThreadTimer*& live;
+  FUnknown* startedWith = nullptr;
+  unsigned period = 0;
+  std::function<void()> onTick;
+};
+
+TEST(EditorBridge, TheModuleChoosesAHostlessTimerThatTicksFromCreation) {
+  ThreadTimer* timer = nullptr;
+  SetEditorTimerMaker([&timer] { return std::make_unique<ThreadTimer>(timer); });
+  FUnknown* instance = zarn_class::CreateInstance(nullptr);
+  SetEditorTimerMaker(nullptr);
+  ASSERT_NE(instance, nullptr);
+  ASSERT_NE(timer, nullptr);
+  EXPECT_TRUE(timer->Running());  // without any host context
+  EXPECT_EQ(timer->period, 20u);
+  auto* plugin = dynamic_cast<ZARN*>(static_cast<IAudioProcessor*>(static_cast<void*>(instance)));
+  ASSERT_NE(plugin, nullptr);
+  std::vector<std::string> scripts;
+  plugin->AttachWebView(std::make_unique<RecordingWebView>(scripts));
+  plugin->uiRefreshTicks = 1;
+  timer->onTick();
+  EXPECT_EQ(scripts.size(), static_cast<size_t>(kNumParams));
+  instance->release();
+  EXPECT_EQ(timer, nullptr);  // gone with the plug-in
 }
 
 }  // namespace

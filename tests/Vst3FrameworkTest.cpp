@@ -197,6 +197,13 @@ TEST(ModuleGlobals, FolderIsThePathUpToItsLastSeparator) {
             "/usr/lib/vst3/ZARN.vst3/Contents/x86_64-linux/");
 }
 
+// The Windows entry point reads the module's wide file name and keeps its folder as UTF-8.
+TEST(ModuleGlobals, WideWindowsPathKeepsItsNonAsciiFolder) {
+  const std::u16string wide = u"C:\\Users\\Zoë\\音楽\\ZARN.vst3\\Contents\\x86_64-win\\ZARN.vst3";
+  EXPECT_EQ(FolderOfPath(vst3kit::Utf16ToUtf8(wide.c_str(), 260), '\\'),
+            "C:\\Users\\Zoë\\音楽\\ZARN.vst3\\Contents\\x86_64-win\\");
+}
+
 TEST(KeyTranslation, VstKeysBecomeWindowsKeyCodesAndText) {
   KeyPress key;
   ASSERT_TRUE(TranslateVstKey(0, 7, Steinberg::kShiftKey | Steinberg::kCommandKey, false, key));

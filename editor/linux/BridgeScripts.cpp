@@ -1,5 +1,7 @@
 #include "editor/linux/BridgeScripts.h"
 
+#include "editor/PageBridgeScripts.h"
+
 namespace bridge_scripts {
 namespace {
 
@@ -23,16 +25,10 @@ std::string PostMessageShim() {
 }  // namespace
 
 std::vector<std::string> All() {
-  return {
-      PostMessageShim(),
-      "function IFxSendMsg(m) {window.chrome.webview.postMessage(m)};",
-      "document.addEventListener('keydown', function(e) { if(document.activeElement.type != \"text\") "
-      "{ IFxSendMsg({'msg': 'SKPFUI', 'keyCode': e.keyCode, 'utf8': e.key, 'S': e.shiftKey, 'C': "
-      "e.ctrlKey, 'A': e.altKey, 'isUp': false}); }});",
-      "document.addEventListener('keyup', function(e) { if(document.activeElement.type != \"text\") "
-      "{ IFxSendMsg({'msg': 'SKPFUI', 'keyCode': e.keyCode, 'utf8': e.key, 'S': e.shiftKey, 'C': "
-      "e.ctrlKey, 'A': e.altKey, 'isUp': true}); }});",
-  };
+  std::vector<std::string> scripts = {PostMessageShim()};
+  const std::vector<std::string>& bridge = page_bridge::Scripts();
+  scripts.insert(scripts.end(), bridge.begin(), bridge.end());
+  return scripts;
 }
 
 }  // namespace bridge_scripts

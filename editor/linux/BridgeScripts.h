@@ -4,7 +4,7 @@
 #include <vector>
 
 // The scripts the page gets at the creation of every document, in order: our postMessage shim,
-// then the bridge every editor page relies on (IFxSendMsg and the key forwarding).
+// then the bridge every editor page relies on (page_bridge::Scripts).
 namespace bridge_scripts {
 
 // The DevTools binding behind window.chrome.webview.postMessage; calls to it arrive as

@@ -11,6 +11,14 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "editor/windows/HostKeys.h"
+#include "editor/windows/SystemOpener.h"
+#include "editor/windows/WebView2Factory.h"
+#include "host/EditorTimer.h"
+#include "host/IFxAPIBase.h"
+#include "host/vst3kit/Strings.h"
+#include "host/windows/Win32Timer.h"
 #define ZARN_EXPORT extern "C" __declspec(dllexport)
 #else
 #include <dlfcn.h>
@@ -48,7 +56,7 @@ ZARN_EXPORT Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
   }
   try {
     auto factory = std::make_unique<vst3kit::PluginFactory>(zarn_class::FactoryInfo(), ForgetFactory);
-    factory->RegisterClass(zarn_class::ClassInfo(), zarn_class::CreateInstance);
+    factory->AddClass(zarn_class::ClassInfo(), zarn_class::CreateInstance);
     gFactory = factory.release();
     return gFactory;
   } catch (...) {
@@ -58,15 +66,26 @@ ZARN_EXPORT Steinberg::IPluginFactory* PLUGIN_API GetPluginFactory() {
 
 #if defined(_WIN32)
 
-ZARN_EXPORT bool InitDll() { return gModuleCount.Enter(InitModule); }
+ZARN_EXPORT bool InitDll() {
+  return gModuleCount.Enter([] {
+    // The editor: its page in WebView2, its tick on a thread timer, the space bar back to the
+    // host's window, links in the user's browser.
+    WebViewEditorDelegate::SetWebViewFactory(MakeWebView2WebView);
+    SetEditorTimerMaker([] { return std::make_unique<Win32Timer>(); });
+    WebViewEditorDelegate::SetKeyForwarder(PostKeyToHostWindow);
+    IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);
+    return InitModule();
+  });
+}
 ZARN_EXPORT bool ExitDll() { return gModuleCount.Exit(DeinitModule); }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+// The wide file name, so that a folder outside the system's code page survives.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
     SetModuleHandle(instance);
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(instance, path, MAX_PATH);
-    SetModulePath(path);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(instance, path, MAX_PATH);
+    SetModulePath(vst3kit::Utf16ToUtf8(reinterpret_cast<const char16_t*>(path), MAX_PATH));
   }
   return TRUE;
 }

@@ -38,7 +38,7 @@ PluginFactory::~PluginFactory() {
   if (onDestroyed_) onDestroyed_(this);
 }
 
-void PluginFactory::RegisterClass(const PClassInfo2& info, CreateFunction create) {
+void PluginFactory::AddClass(const PClassInfo2& info, CreateFunction create) {
   classes_.push_back({info, WideInfo(info), create});
 }
 

@@ -26,7 +26,7 @@ class PluginFactory final : public Steinberg::IPluginFactory3 {
   PluginFactory& operator=(const PluginFactory&) = delete;
 
   // The UTF-16 form is derived from the 8-bit one.
-  void RegisterClass(const Steinberg::PClassInfo2& info, CreateFunction create);
+  void AddClass(const Steinberg::PClassInfo2& info, CreateFunction create);
   FUnknown* HostContext() const { return hostContext_.get(); }
 
   Steinberg::tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;

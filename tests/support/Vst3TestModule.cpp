@@ -1,12 +1,12 @@
 #include "support/Vst3TestModule.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <gtest/gtest.h>
+
+#include "support/ModuleLibrary.h"
 
 namespace testhost {
 
@@ -19,18 +19,27 @@ const char* ModulePath() {
 }
 
 const ModuleExports& Module() {
+  static std::string error;
   static const ModuleExports exports = [] {
     ModuleExports e;
-    e.handle = dlopen(ModulePath(), RTLD_LAZY | RTLD_LOCAL);
-    if (!e.handle) return e;
-    e.entry = reinterpret_cast<bool (*)(void*)>(dlsym(e.handle, "ModuleEntry"));
-    e.exit = reinterpret_cast<bool (*)()>(dlsym(e.handle, "ModuleExit"));
+    e.handle = OpenLibrary(ModulePath());
+    if (!e.handle) {
+      error = LibraryError();
+      return e;
+    }
+#if defined(_WIN32)
+    e.initDll = reinterpret_cast<bool (*)()>(FindSymbol(e.handle, "InitDll"));
+    e.exit = reinterpret_cast<bool (*)()>(FindSymbol(e.handle, "ExitDll"));
+#else
+    e.entry = reinterpret_cast<bool (*)(void*)>(FindSymbol(e.handle, "ModuleEntry"));
+    e.exit = reinterpret_cast<bool (*)()>(FindSymbol(e.handle, "ModuleExit"));
+#endif
     e.getFactory = reinterpret_cast<IPluginFactory*(PLUGIN_API*)()>(
-        dlsym(e.handle, "GetPluginFactory"));
-    if (e.entry) e.entry(e.handle);
+        FindSymbol(e.handle, "GetPluginFactory"));
+    e.Enter();
     return e;
   }();
-  EXPECT_NE(exports.handle, nullptr) << "cannot load " << ModulePath() << ": " << dlerror();
+  EXPECT_NE(exports.handle, nullptr) << "cannot load " << ModulePath() << ": " << error;
   return exports;
 }
 

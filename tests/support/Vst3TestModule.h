@@ -1,7 +1,7 @@
 #pragma once
 
-// The built ZARN.so, loaded with dlopen as a VST3 host loads it, and instances of its class
-// created through the factory. Uses only our VST3 declarations.
+// The built module (ZARN.so, or the Windows DLL), loaded as a VST3 host loads it, and instances
+// of its class created through the factory. Uses only our VST3 declarations.
 
 #include <string>
 #include <utility>
@@ -45,11 +45,15 @@ Ref<T> Query(FUnknown* unknown) {
   return Ref<T>(static_cast<T*>(obj));
 }
 
+// The entry is ModuleEntry on Linux and InitDll on Windows; the exit ModuleExit or ExitDll.
 struct ModuleExports {
   void* handle = nullptr;
   bool (*entry)(void*) = nullptr;
+  bool (*initDll)() = nullptr;
   bool (*exit)() = nullptr;
   IPluginFactory*(PLUGIN_API* getFactory)() = nullptr;
+
+  bool Enter() const { return entry ? entry(handle) : initDll && initDll(); }
 };
 
 // Loaded and entered once for the whole test process; never unloaded (objects may outlive a
