@@ -163,7 +163,8 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
     bv.driveLin[ch] = DbToLin(Finite(settings.driveDb[ch], 0.0));
     // The dynamic ceiling may raise the ceiling, but never past full scale: above it every
     // fixed-point delivery clips.
-    bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(Finite(settings.ceilingDb[ch], -0.1) + adjustmentDb, 0.0));
+    const double ceilingDb = Finite(settings.ceilingDb[ch], -0.1);
+    bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(ceilingDb + adjustmentDb, std::max(ceilingDb, 0.0)));
   }
   bv.a3s = OnePole(3.0, sampleRate_);
   gainConstants_.aAtk = OnePole(0.0005, sampleRate_);

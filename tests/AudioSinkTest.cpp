@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -55,6 +56,13 @@ TEST(AudioSink, EditorPlaysAppliesSettingsAndRendersWithThem) {
   source.sampleRate = tone.sampleRate;
   source.channels = {tone.left, tone.right};
   SaveAudioFile(in, source);
+  // The editor finds the page from the working folder when no bundle lies beside the program.
+  const std::filesystem::path previous = std::filesystem::current_path();
+  std::filesystem::current_path(std::filesystem::path(ZARN_PAGE_DIR).parent_path().parent_path());
+  struct Restore {
+    std::filesystem::path folder;
+    ~Restore() { std::filesystem::current_path(folder); }
+  } restore{previous};
   std::ostringstream log;
   ASSERT_EQ(RunEditorCommand({in, "--headless", "--seconds", "1.5", "--set", "Ceiling L=-3", "--set",
                               "Ceiling R=-3", "--audio-device", "null", "--render", out},
