@@ -78,7 +78,8 @@ cmd_windows() {
 }
 
 # The Windows module under Wine, through the same test host as the Linux one; its rendering of a
-# fixed signal must match the one the Linux module in $BUILD_DIR writes first.
+# fixed signal must match the one the Linux module in $BUILD_DIR writes first. Its editor runs
+# against a fake WebView2 loader (tests/wine/).
 run_windows_tests() {
   cmd_windows >/dev/null
   ZARN_RENDER_WRITE="$PWD/build-win/linux-rendering.bin" \

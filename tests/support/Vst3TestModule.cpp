@@ -11,6 +11,7 @@
 namespace testhost {
 
 const char* ModulePath() {
+  if (const char* chosen = std::getenv("ZARN_TEST_MODULE"); chosen && *chosen) return chosen;
 #ifdef ZARN_VST3_MODULE
   return ZARN_VST3_MODULE;
 #else

@@ -59,6 +59,7 @@ struct ModuleExports {
 // Loaded and entered once for the whole test process; never unloaded (objects may outlive a
 // test). Fails the calling test when the module cannot be loaded.
 const ModuleExports& Module();
+// The module the build made, or the copy the environment variable ZARN_TEST_MODULE names.
 const char* ModulePath();
 Ref<IPluginFactory> Factory();
 std::string ClassIdBytes();  // the 16 bytes of the factory's only class
