@@ -118,7 +118,7 @@ cmd_install() {
 
 cmd_bench() {
   cmd_build >/dev/null
-  "$BUILD_DIR/zarn_bench" "$@"
+  "$BUILD_DIR/bench/zarn_bench" "$@"
 }
 
 case "${1:-}" in
