@@ -34,9 +34,10 @@ std::string FormatRenderReport(const RenderResult& r) {
                  r.outputTruePeakDbtp);
   if (r.hasMeters) {
     const MeterSnapshot& m = r.meters;
-    text += Format("  loudness out    %.1f LUFS integrated, %.1f LU range, max %.1f short-term, "
-                   "%.1f momentary\n",
-                   m.lufsI, m.lra, r.maxShortTermLufs, r.maxMomentaryLufs);
+    // The range needs 200 short-term values above the gate: about 23 s of programme.
+    const std::string range = m.lra > -99.0f ? Format("%.1f LU range", m.lra) : "range needs 23 s or more";
+    text += Format("  loudness out    %.1f LUFS integrated, %s, max %.1f short-term, %.1f momentary\n",
+                   m.lufsI, range.c_str(), r.maxShortTermLufs, r.maxMomentaryLufs);
     text += Format("  loudness in     %.1f LUFS integrated\n", m.lufsI_in);
   }
   text += Format("  time            %.2f s (%.1fx real time)\n", r.seconds, r.realtimeFactor);

@@ -244,6 +244,11 @@ TEST(RenderReport, JsonHasEveryReadingAndNoNanForSilence) {
   }
   const std::string text = FormatRenderReport(result);
   EXPECT_NE(text.find("-100.00 dBTP"), std::string::npos) << text;
+  // A programme too short for a loudness range says so instead of printing the -100 marker.
+  EXPECT_NE(text.find("range needs 23 s or more"), std::string::npos) << text;
+  RenderResult measured = result;
+  measured.meters.lra = 6.25f;
+  EXPECT_NE(FormatRenderReport(measured).find(", 6.2 LU range,"), std::string::npos);
 }
 
 #endif  // ZARN_HAVE_APP
