@@ -9,12 +9,14 @@ namespace {
 constexpr unsigned kLatencyMicroseconds = 100000;
 
 // ALSA playback through the named PCM, 32-bit float interleaved; ALSA converts the format and
-// rate where the hardware needs it. Devices without a clock of their own (the "null" PCM) are
-// held to real time by the pacer.
+// rate where the hardware needs it. A device's own clock paces the writes; only the "null" PCM,
+// which has none, is held to the wall clock (holding a real device to it would starve the device
+// once its clock drifts ahead).
 class AlsaAudioSink final : public AudioSink {
  public:
   AlsaAudioSink(snd_pcm_t* pcm, std::string device, int channels, double sampleRate)
       : pcm_(pcm), device_(std::move(device)), channels_(channels),
+        clockless_(snd_pcm_type(pcm) == SND_PCM_TYPE_NULL),
         pacer_(sampleRate, std::chrono::milliseconds(kLatencyMicroseconds / 1000)) {}
   ~AlsaAudioSink() override {
     snd_pcm_drop(pcm_);
@@ -33,7 +35,7 @@ class AlsaAudioSink final : public AudioSink {
       // An underrun (the user's machine stalled) or a suspend is recovered; anything else ends playback.
       if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0) return false;
     }
-    pacer_.Advance(frames);
+    if (clockless_) pacer_.Advance(frames);
     return true;
   }
 
@@ -43,6 +45,7 @@ class AlsaAudioSink final : public AudioSink {
   snd_pcm_t* pcm_;
   std::string device_;
   int channels_;
+  bool clockless_;
   RealTimePacer pacer_;
 };
 
