@@ -124,7 +124,8 @@
       add('balanceLR', 'L/R gain difference', apart ? apart.toFixed(1) + ' dB' : 'none', grade(apart, 1, 3),
           'The channels are limited apart; large differences move the image');
       if (this.last.smoothValidConflict === true)
-        add('conflict', 'Release', 'pumping and held transients at once', 'warn');
+        add('conflict', 'Release', 'pumps and holds', 'warn',
+            'The release pumps on some material while it holds transients down on other');
       return out;
     }
     // The Loud stage's last 32 samples before and after clipping.
