@@ -97,3 +97,19 @@ test('the L/R gain difference reads as a positive dB figure, graded by size', ()
   assert.equal(reading(-1.5).level, 'warn');
   assert.equal(reading(-4).level, 'bad');
 });
+
+test('the effective ceiling adds what the dynamic ceiling does, up to full scale', () => {
+  const s = new MeterState();
+  const margin = 20 * Math.log10(0.9954);
+  s.update({ ...quiet, effCeilDb: -1 + margin, lufsS: -12 });
+  const follow = { follow: true, targetLufs: -9, ceilingDb: -1 };
+  assert.equal(s.effectiveCeiling(), -1 + margin);                       // not following
+  assert.ok(Math.abs(s.effectiveCeiling(follow) - (-0.5 + margin)) < 1e-9);  // 3 LU quiet: +0.9, held to +0.5
+  s.update({ ...quiet, effCeilDb: -1 + margin, lufsS: -8 });
+  assert.ok(Math.abs(s.effectiveCeiling(follow) - (-1.3 + margin)) < 1e-9);  // 1 LU loud: -0.3
+  s.update({ ...quiet, effCeilDb: -0.1 + margin, lufsS: -20 });
+  assert.ok(Math.abs(s.effectiveCeiling({ ...follow, ceilingDb: -0.1 }) - margin) < 1e-9); // stops at full scale
+  s.update({ ...quiet, effCeilDb: -1 + margin, lufsS: -100 });
+  assert.equal(s.effectiveCeiling(follow), -1 + margin);                 // no short-term loudness yet
+  assert.match(s.readings(follow).find(r => r.key === 'ceiling').text, /^\u22121\.04 dBTP$/);
+});

@@ -10,6 +10,7 @@
   const TICK_HZ = 20;            // one meter message per 50 ms of audio
   const HISTORY_SECONDS = 30;    // the panels show up to 15 s; the rest lets wide windows fill
   const FLOOR = -100;            // the plug-in's "no signal" value
+  const MARGIN_DB = 20 * Math.log10(0.9954); // the limiter's safety margin under every ceiling
 
   // Fixed-size ring of samples, read oldest first.
   class Ring {
@@ -83,8 +84,19 @@
       if (c > 1.5) return 'one side silent';
       return (c >= 0 ? '+' : '\u2212') + Math.abs(c).toFixed(2);
     }
-    // Analysis readings in plain words; level 'ok' | 'warn' | 'bad' says whether limiting may be heard.
-    readings() {
+    // The ceiling the limiter holds now. The plug-in's effCeilDb leaves out what the dynamic
+    // ceiling adds; that follows the short-term loudness by 0.3 dB per LU from the target (at
+    // most 0.5 dB either way) and never lifts the ceiling past full scale.
+    effectiveCeiling(ceiling = {}) {
+      const eff = this.get('effCeilDb'), s = this.get('lufsS', FLOOR);
+      if (!ceiling.follow || !(s > -99) || !Number.isFinite(ceiling.targetLufs)) return eff;
+      const offset = Math.max(-0.5, Math.min(0.5, -0.3 * (s - ceiling.targetLufs)));
+      const top = Number.isFinite(ceiling.ceilingDb) ? MARGIN_DB + Math.max(ceiling.ceilingDb, 0) : Infinity;
+      return Math.min(eff + offset, top);
+    }
+    // Analysis readings in plain words; level 'ok' | 'warn' | 'bad' says whether limiting may be
+    // heard. `ceiling` ({follow, targetLufs, ceilingDb}) describes the dynamic ceiling's settings.
+    readings(ceiling = {}) {
       if (!this.last) return [];
       const g = k => this.get(k);
       const worst = (a, b) => Math.min(g(a), g(b));
@@ -112,7 +124,7 @@
       const codec = g('codecIspRisk'), src = g('srcRisk');
       add('codec', 'Codec overs risk', pct(codec), grade(codec, 0.1, 0.4));
       add('resample', 'Resampling risk', pct(src), grade(src, 0.1, 0.4));
-      add('ceiling', 'Effective ceiling', fmtDb(g('effCeilDb'), 2, 'dBTP'), 'ok',
+      add('ceiling', 'Effective ceiling', fmtDb(this.effectiveCeiling(ceiling), 2, 'dBTP'), 'ok',
           g('mlPreAttenDb') > 0.001 ? 'Codec headroom ' + g('mlPreAttenDb').toFixed(2) + ' dB' : '');
       add('psr', 'Peak to loudness', fmtDb(g('psrOut'), 1) + ' (' + signed(g('deltaPsr'), 1) + ')',
           grade(g('psrOut'), 7, 5, false));

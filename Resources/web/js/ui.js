@@ -549,10 +549,12 @@
     text('rd-loud', meters.last ? 'clipped ' + meters.get('loudClipPct').toFixed(1) + ' %, distortion ' +
       meters.get('loudThdPct').toFixed(2) + ' %, level ' + signed(meters.get('insistOutDb') - meters.get('insistInDb'), 1) + ' dB' : '');
     text('rd-char', meters.last ? 'Character distortion ' + meters.get('charThdPct').toFixed(2) + ' %' : '');
-    text('rd-effceil', meters.last ? 'Ceiling now ' + fmtDb(meters.get('effCeilDb'), 2, 'dBTP') : '');
+    const ceiling = { follow: model.get(ID['Dynamic Ceiling']).value >= 0.5,
+                      targetLufs: model.get(ID['Target LUFS']).value, ceilingDb: model.get(ID['Ceiling L']).value };
+    text('rd-effceil', meters.last ? 'Ceiling now ' + fmtDb(meters.effectiveCeiling(ceiling), 2, 'dBTP') : '');
 
     const list = $('readings');
-    const items = meters.readings();
+    const items = meters.readings(ceiling);
     const delivery = meters.last && Platforms.describe(model.get(ID['Platform']).value, g('lufsI'),
                                                         Math.max(meters.tpHoldL, meters.tpHoldR));
     if (delivery) items.unshift(delivery);
