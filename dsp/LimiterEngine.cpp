@@ -90,6 +90,10 @@ bool LimiterEngine::Prepare(double sampleRate) {
   gainConstants_.kSmooth = 1.0 - std::exp(-1.0 / (0.0005 * sampleRate));
   gainConstants_.kRamp = static_cast<float>(1.0 - std::exp(-1.0 / (0.001 * sampleRate)));
   gainConstants_.holdBase = static_cast<int>(0.005 * sampleRate);
+  gainConstants_.aAtk = OnePole(0.0005, sampleRate);
+  gainConstants_.a2s = OnePole(2.0, sampleRate);
+  a3s_ = OnePole(3.0, sampleRate);
+  extraCoefficients_ = ExtraLeveler::ForRate(sampleRate);
   DesignTables();
 
   meterCounter_ = 0;
@@ -166,12 +170,10 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
     const double ceilingDb = Finite(settings.ceilingDb[ch], -0.1);
     bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(ceilingDb + adjustmentDb, std::max(ceilingDb, 0.0)));
   }
-  bv.a3s = OnePole(3.0, sampleRate_);
-  gainConstants_.aAtk = OnePole(0.0005, sampleRate_);
-  gainConstants_.a2s = OnePole(2.0, sampleRate_);
+  bv.a3s = a3s_;
 
   bv.extra = std::clamp(Finite(settings.extra, 0.0), 0.0, 1.0);
-  bv.extraCoefficients = ExtraLeveler::ForRate(sampleRate_);
+  bv.extraCoefficients = extraCoefficients_;
   const double loud = std::clamp(Finite(settings.loud, 0.0), 0.0, 1.0);
   const double loudAmount = std::max(loud, std::clamp(2.0 * bv.extra - 1.0, 0.0, 1.0));
   bv.loudGain = DbToLin(loudAmount * 12.0);

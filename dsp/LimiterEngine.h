@@ -114,6 +114,9 @@ class LimiterEngine {
   ChannelState channels_[2];
   GainWindow gainWindows_[2];
   GainWindow::Constants gainConstants_;
+  // Rate-dependent smoothing constants, set by Prepare: 3-s mean squares, the Extra leveler.
+  double a3s_ = 0.0;
+  ExtraLeveler::Coefficients extraCoefficients_{};
   ExtraLeveler leveler_;
   CharacterSaturator saturators_[2];
   DelayLine characterDelay_[2];  // the dry path around the Loud stage, delayed by D
