@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/NoiseSource.h"  // header-only, also in builds without the tools
 #include "core/ZARN.h"
 #include "dsp/LimiterEngine.h"
 
@@ -46,24 +47,8 @@ std::vector<double> ThroughPluginMono(ZARN& plugin, const std::vector<double>& i
 
 namespace {
 
-// splitmix64: uniform in [-1, 1), identical on every platform.
-class WhiteSource {
- public:
-  explicit WhiteSource(uint64_t seed) : state_(seed) {}
-  double Next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    return static_cast<double>(z >> 11) * 0x1.0p-52 - 1.0;
-  }
-
- private:
-  uint64_t state_;
-};
-
 std::vector<double> PinkChannel(size_t frames, double rmsDbfs, uint64_t seed) {
-  WhiteSource white(seed);
+  NoiseSource white(seed);
   double b0 = 0.0, b1 = 0.0, b2 = 0.0;
   std::vector<double> x(frames);
   double sum = 0.0;
@@ -88,7 +73,7 @@ Stereo Noise(double sampleRate, double seconds, double rmsDbfs, uint32_t seed) {
 }
 
 std::vector<double> White(size_t frames, uint64_t seed) {
-  WhiteSource source(seed);
+  NoiseSource source(seed);
   std::vector<double> x(frames);
   for (double& v : x) v = source.Next();
   return x;

@@ -143,12 +143,18 @@
     return b;
   }
 
+  // A control's frame: the element that carries the parameter's index, with its name.
+  function labelled(tag, cls, id, label) {
+    const wrap = el(tag, 'ctl ' + cls);
+    wrap.dataset.param = id;
+    wrap.appendChild(el('span', 'name', label || model.get(id).name));
+    return wrap;
+  }
+
   // One button per state of a bool, int or enum parameter.
   function segmented(id, label) {
     const p = model.get(id);
-    const wrap = el('div', 'ctl seg');
-    wrap.dataset.param = id;
-    wrap.appendChild(el('span', 'name', label || p.name));
+    const wrap = labelled('div', 'seg', id, label);
     const group = el('div', 'segs');
     const buttons = [];
     for (let v = p.min; v <= p.max; v++) {
@@ -166,9 +172,7 @@
   // A drop-down for lists too long for buttons; each pick is a single change.
   function choice(id, label) {
     const p = model.get(id);
-    const wrap = el('label', 'ctl choice');
-    wrap.dataset.param = id;
-    wrap.appendChild(el('span', 'name', label || p.name));
+    const wrap = labelled('label', 'choice', id, label);
     const select = el('select');
     for (let v = p.min; v <= p.max; v++) {
       const o = el('option', '', p.text(v));
