@@ -8,6 +8,7 @@
 struct ChannelState {
   DelayLine dryDelay;   // raw input, delayed by exactly the reported latency
   DelayLine lookAhead;  // limiter input, delayed by K - 1
+  DelayLine catcherGainDelay;  // the limiter's gain, delayed by the catcher's 48 samples
   PeakCatcher catcher;
   TruePeakDetector detection;    // limiter input: drives the gain computer
   TruePeakDetector drivenMeter;  // driven signal, for the meters

@@ -8,8 +8,8 @@
 class DelayLine {
  public:
   // Keeps the storage when it is large enough, so re-preparing at the same size never allocates.
-  void Resize(int length) {
-    buffer_.assign(static_cast<size_t>(length < 1 ? 1 : length), 0.0);
+  void Resize(int length, double fill = 0.0) {
+    buffer_.assign(static_cast<size_t>(length < 1 ? 1 : length), fill);
     index_ = 0;
   }
   void Clear() {

@@ -78,6 +78,7 @@ bool LimiterEngine::Prepare(double sampleRate) {
     saturators_[ch].Design();
     ChannelState& c = channels_[ch];
     c.lookAhead.Resize(lookAhead_);
+    c.catcherGainDelay.Resize(kCatcherDelay + 1, 1.0);  // unity until the first gains arrive
     c.dryDelay.Resize(lookAhead_ + loudDelay_ + kCatcherDelay);
     c.catcher.Prepare(sampleRate);
     c.ResetDetectors();
@@ -310,6 +311,9 @@ LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, const BlockVal
   const float p = c.detection.Process(static_cast<float>(u));
   const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven,
                                             analysis_.Maskedness(ch), gainConstants_);
-  minGain_[ch] = std::min(minGain_[ch], g);
-  return {v, g, c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]))};
+  const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]));
+  // The reduction really applied to the sample leaving: the limiter's and the catcher's.
+  const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();
+  minGain_[ch] = std::min(minGain_[ch], applied);
+  return {v, g, o};
 }

@@ -72,7 +72,8 @@ class LimiterEngine {
   // Readings for the audio thread and for offline tools.
   const ChannelState& Channel(int ch) const { return channels_[ch]; }
   const GainWindow& Gain(int ch) const { return gainWindows_[ch]; }
-  // Smallest limiter gain applied since the last call (1 when none), then starts again.
+  // Smallest gain applied to the output since the last call, the limiter's and the peak
+  // catcher's together (1 when none), then starts again.
   double TakeMinGain(int ch);
   const OutputCapture& Capture() const { return outputCapture_; }
   const LoudClipper& Clipper(int ch) const { return clippers_[ch]; }

@@ -25,6 +25,8 @@ constexpr int kGuardOldest = 28;
 // content (at most 8e-4) and ignored, so signals at the ceiling pass untouched; near-Nyquist
 // content that small cannot move the estimate by more than 0.02 dB.
 constexpr float kGuardDeadband = 2e-3f;
+// A dip aimed exactly at the ceiling lands a rounding error either side of it; aim a hair under.
+constexpr float kExactAim = 0.9995f;
 
 struct GuardTaps {
   alignas(32) float taps[kGuardTaps + 1] = {};  // one zero tap of padding
@@ -63,6 +65,9 @@ void PeakCatcher::Prepare(double sampleRate) {
       std::max(1.0, 1.3 - 0.15 * std::max(0.0, std::log2(sampleRate / 48000.0))));
   for (int m = 0; m < kWindow; ++m)
     hann_[m] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * m / 48.0));
+  // Phase k interpolates the point (k + 0.5) / 16 of a sample from the nearer centre sample.
+  for (int k = 0; k < TruePeakTable::kPhases; ++k)
+    guardShape_[k] = static_cast<float>(std::sin(std::numbers::pi * (k + 0.5) / TruePeakTable::kPhases));
   Reset();
 }
 
@@ -75,11 +80,44 @@ void PeakCatcher::Reset() {
   q_ = 0;
 }
 
-float PeakCatcher::TruePeakOfProducts() const {
-  const float* window = product_ + ((q_ - (TruePeakTable::kTaps - 1)) & kMask);  // oldest first
-  float y[TruePeakTable::kPhases];
-  truepeak::InterpolatePhases(*table_, window, y);
+float PeakCatcher::TruePeakOfProducts(float* y) const {
+  truepeak::InterpolatePhases(*table_, NewestProducts(), y);
   return truepeak::PeakOfPhases(y, 0.0f);
+}
+
+int PeakCatcher::LoudestPhase(const float* y) {
+  int loudest = 0;
+  for (int k = 1; k < TruePeakTable::kPhases; ++k)
+    if (std::fabs(y[k]) > std::fabs(y[loudest])) loudest = k;
+  return loudest;
+}
+
+// The interpolator's shortfall vanishes at the samples themselves and is largest half way
+// between them, so the guard is added in that proportion: a click, whose peak is its own sample,
+// is not taken for louder than it is.
+// Also moves `phase` to the point that gives the guarded peak.
+float PeakCatcher::GuardedPeak(const float* y, float peak, float guard, int& phase) const {
+  float guarded = peak + guard * guardShape_[phase];
+  for (int k = 0; k < TruePeakTable::kPhases; ++k) {
+    const float candidate = std::fabs(y[k]) + guard * guardShape_[k];
+    if (candidate > guarded) {
+      guarded = candidate;
+      phase = k;
+    }
+  }
+  return guarded;
+}
+
+// How much a dip of full depth would lower the interpolated point of this phase: its taps weighted by
+// the window. A dip of depth d lowers that point from y to y - d * share, exactly.
+float PeakCatcher::DipShare(const float* y, int phase) const {
+  const float* window = NewestProducts();
+  float share = 0.0f;
+  // Tap m weighs the product m samples back from the newest, which the dip scales by hann[48 - m].
+  for (int m = 0; m < TruePeakTable::kTaps; ++m)
+    share += table_->Coefficient(phase, m) * window[TruePeakTable::kTaps - 1 - m] * hann_[kWindow - 1 - m];
+  // Of the same sign as the point, or the dip would not lower it.
+  return share * y[phase] > 0.0f ? std::fabs(share) : 0.0f;
 }
 
 float PeakCatcher::NyquistGuard() {
@@ -92,8 +130,7 @@ float PeakCatcher::NyquistGuard() {
   float envelope = 0.0f;
   for (int j = kGuardNewest; j <= kGuardOldest; ++j)
     envelope = std::max(envelope, guardMagnitude_[(q_ - j) & kMask]);
-  // The dips already cut around the interval scale its content too.
-  return envelope * gain_[(q_ - kDelay / 2) & kMask];
+  return envelope;
 }
 
 double PeakCatcher::Process(double a, float ceilLin) {
@@ -101,12 +138,25 @@ double PeakCatcher::Process(double a, float ceilLin) {
   gain_[q_] = 1.0f;
   SetProduct(q_);
   sigTwice_[q_] = sigTwice_[q_ + kRing] = sig_[q_];
-  const float guard = NyquistGuard();
+  const float envelope = NyquistGuard();
   for (int pass = 0; pass < kMaxPasses; ++pass) {
-    float p = TruePeakOfProducts();
-    if (guard > kGuardDeadband * p) p += guard;
+    float y[TruePeakTable::kPhases];
+    float p = TruePeakOfProducts(y);
+    int binding = LoudestPhase(y);
+    // The dips already cut around the interval scale its content too.
+    const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
+    float guardTaken = 0.0f;
+    if (guard > kGuardDeadband * p) {
+      p = GuardedPeak(y, p, guard, binding);
+      guardTaken = guard * guardShape_[binding];
+    }
     if (p <= ceilLin || p < 1e-12f) break;
-    const float depth = std::min(0.95f, (1.0f - ceilLin / p) * factor_);
+    // The over-correction suits peaks spread over many samples, which a dip lowers less than its
+    // depth. A peak made of a few samples would be cut below the ceiling by it, and repeated dips
+    // would compound; so no dip goes deeper than what brings the loudest point to the ceiling.
+    // The guard scales with the gain at the centre, which the dip lowers by its full depth.
+    const float exact = (p - kExactAim * ceilLin) / (DipShare(y, binding) + guardTaken);
+    const float depth = std::min({0.95f, (1.0f - ceilLin / p) * factor_, exact});
     // The dip spans the sample leaving now (m = 0) to the newest (m = 48), centred 24 back.
     for (int m = 0; m < kWindow; ++m) {
       const int j = (q_ - kDelay + m) & kMask;

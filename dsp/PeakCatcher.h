@@ -23,14 +23,22 @@ class PeakCatcher {
   double Process(double a, float ceilLin);
 
   float OvershootFactor() const { return factor_; }
+  // The catcher's own gain on the sample the last Process call returned.
+  float OutputGain() const { return gain_[(q_ - 1 - kDelay) & (kRing - 1)]; }
 
  private:
   static constexpr int kRing = 128;  // a power of two: positions wrap by masking
   static constexpr int kWindow = 49;
   static constexpr int kMaxPasses = 2;
 
-  float TruePeakOfProducts() const;
-  float NyquistGuard();
+  const float* NewestProducts() const {  // the 48 newest products, oldest first
+    return product_ + ((q_ - (TruePeakTable::kTaps - 1)) & (kRing - 1));
+  }
+  float TruePeakOfProducts(float* y) const;
+  static int LoudestPhase(const float* y);
+  float GuardedPeak(const float* y, float peak, float guard, int& phase) const;
+  float DipShare(const float* y, int phase) const;
+  float NyquistGuard();  // the local amplitude of the content near Nyquist
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
 
   float sig_[kRing] = {};
@@ -44,5 +52,6 @@ class PeakCatcher {
   int q_ = 0;
   float factor_ = 1.3f;
   float hann_[kWindow] = {};
+  float guardShape_[TruePeakTable::kPhases] = {};
   const TruePeakTable* table_;
 };

@@ -623,3 +623,26 @@ TEST(EngineGainComputer, SingleSpikeInSilence) {
   EXPECT_GE(engine.Gain(0).EffReleaseMs(), 180.0);
   EXPECT_LE(engine.Gain(0).EffReleaseMs(), 2574.0);
 }
+
+// A lone click is brought to the ceiling, not below it: the gain computer's ramp still lags
+// such a sudden peak, and the catcher's dips must take exactly the rest without compounding.
+// The gain reduction read afterwards is the whole reduction applied, the catcher's included.
+TEST(EngineGainComputer, IsolatedClicksComeOutAtTheCeilingAndTheReadingStatesTheCut) {
+  constexpr double kRate = 48000.0;
+  constexpr float kCeilingDb = -0.1f;
+  for (double clickDb : {3.5, 9.5, 20.0, 30.0, 40.0}) {
+    LimiterEngine engine;
+    ASSERT_TRUE(engine.Prepare(kRate));
+    SetDriveAndCeiling(engine, 0.0f, kCeilingDb);
+    std::vector<double> in(static_cast<size_t>(kRate), 0.0);
+    in[10000] = DbToLin(clickDb);
+    const render::Stereo out = render::ThroughEngine(engine, render::Dual(in), 512);
+    const double peakDb = reference::ToDb(reference::TruePeak(out.left));
+    EXPECT_LE(peakDb, kCeilingDb + 0.01) << clickDb << " dBFS";
+    EXPECT_GE(peakDb, kCeilingDb - 0.15) << clickDb << " dBFS";  // the engine's margin is 0.04 dB
+    const double readingDb = -reference::ToDb(engine.TakeMinGain(0));
+    EXPECT_GE(readingDb, clickDb - peakDb - 0.01) << clickDb << " dBFS";
+    // Silence around the click is dipped a little deeper than the click itself, nothing more.
+    EXPECT_LE(readingDb, clickDb - peakDb + 4.0) << clickDb << " dBFS";
+  }
+}

@@ -282,6 +282,22 @@ TEST(TruePeakCatcher, PullsA10PercentOvershootDownToTheCeiling) {
   }
 }
 
+// A peak made of one sample needs exactly its own excess taken: the over-correction meant for
+// broad peaks, or dips that compound, would leave it far under the ceiling.
+TEST(TruePeakCatcher, ClicksFarOverTheCeilingLandOnIt) {
+  constexpr float kCeiling = 0.9f;
+  for (double over : {1.1, 1.5, 4.0, 30.0}) {
+    std::vector<double> x = Scaled(Click(400), over * kCeiling / reference::SamplePeak(Click(400)));
+    x.resize(x.size() + 200, 0.0);
+    PeakCatcher catcher;
+    catcher.Prepare(48000.0);
+    const std::vector<double> out = ThroughCatcher(catcher, x, kCeiling);
+    const double peakDb = reference::ToDb(reference::TruePeak(out)) - reference::ToDb(kCeiling);
+    EXPECT_LE(peakDb, 0.01) << over << " times the ceiling";
+    EXPECT_GE(peakDb, -0.05) << over << " times the ceiling";
+  }
+}
+
 // Tones in the top few percent of the band, where the 48-tap interpolator reads low: the Nyquist
 // guard must make up for it.
 TEST(TruePeakCatcher, NyquistGuardCatchesTonesNearNyquist) {
