@@ -3,6 +3,7 @@
 #include "dsp/DelayLine.h"
 #include "dsp/PeakCatcher.h"
 #include "dsp/TruePeakDetector.h"
+#include "dsp/WideTruePeakMeter.h"
 
 // One channel's delay lines, smoothed powers, true-peak estimators and peak catcher.
 struct ChannelState {
@@ -12,7 +13,7 @@ struct ChannelState {
   PeakCatcher catcher;
   TruePeakDetector detection;    // limiter input: drives the gain computer
   TruePeakDetector drivenMeter;  // driven signal, for the meters
-  TruePeakDetector outputMeter;  // catcher output, for the meters
+  WideTruePeakMeter outputMeter;  // catcher output, for the meters: full band, read 128 behind
 
   // 3-s mean squares: raw input, driven signal, output and level-match reference.
   double msIn = 0.0, msDriven = 0.0, msOut = 0.0, msRef = 0.0;

@@ -18,6 +18,13 @@ class DelayLine {
   }
   int Length() const { return static_cast<int>(buffer_.size()); }
 
+  // The entry j pushes after the one the last Push returned (0 beyond the newest).
+  double Ahead(int j) const {
+    if (j >= static_cast<int>(buffer_.size())) return 0.0;
+    const int i = index_ + j;
+    return buffer_[static_cast<size_t>(i < static_cast<int>(buffer_.size()) ? i : i - static_cast<int>(buffer_.size()))];
+  }
+
   double Push(double x) {
     buffer_[static_cast<size_t>(index_)] = x;
     if (++index_ == static_cast<int>(buffer_.size())) index_ = 0;

@@ -129,9 +129,6 @@ void LimiterEngine::DesignTables() {
   for (ChannelState& c : channels_) {
     c.detection.SetTable(&detection);
     c.drivenMeter.SetTable(&detection);
-    // The output's true peak is read with the full-band table: the 20 kHz one would read a
-    // low-passed copy of the limited output, whose peaks can stand above the output's own.
-    c.outputMeter.SetTable(&catcher);
     c.catcher.SetTable(&catcher);
   }
 }
@@ -311,7 +308,7 @@ LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, const BlockVal
   const float p = c.detection.Process(static_cast<float>(u));
   const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven,
                                             analysis_.Maskedness(ch), gainConstants_);
-  const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]));
+  const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]), {&c.lookAhead, g});
   // The reduction really applied to the sample leaving: the limiter's and the catcher's.
   const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();
   minGain_[ch] = std::min(minGain_[ch], applied);

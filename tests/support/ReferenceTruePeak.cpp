@@ -7,8 +7,8 @@
 namespace reference {
 namespace {
 
-constexpr int kHalfLength = kTapsPerPhase / 2;  // the sinc spans +-32 input samples
-constexpr double kKaiserBeta = 9.0;              // about -90 dB stop band
+constexpr int kHalfLength = kTapsPerPhase / 2;  // the sinc spans +-256 input samples
+constexpr double kKaiserBeta = 12.0;             // about -120 dB stop band
 
 double BesselI0(double x) {
   double sum = 1.0, term = 1.0;
@@ -19,8 +19,8 @@ double BesselI0(double x) {
   return sum;
 }
 
-// coefficients[i][k] weighs input sample n - 31 + i for the point n + k / 32. Laid out tap by
-// tap, so one input sample updates all 32 phases with one contiguous run.
+// coefficients[i][k] weighs input sample n - 255 + i for the point n + k / 16. Laid out tap by
+// tap, so one input sample updates all 16 phases with one contiguous run.
 struct Interpolator {
   double coefficients[kTapsPerPhase][kOversampling];
 
@@ -89,7 +89,7 @@ double TruePeak(const double* x, size_t n, size_t begin, size_t end) {
 
   PeakTracker tracker;
   for (size_t s = begin; s < end; ++s) {
-    // padded[window + i] is sample s - 31 + i.
+    // padded[window + i] is sample s - 255 + i.
     const double* window = padded.data() + (s - begin);
     double points[kOversampling] = {};
     for (int i = 0; i < kTapsPerPhase; ++i) {

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "dsp/WideInterpolator.h"
+
+// Tells when the 48-tap reading of an interval may fall short of the wide one by enough to
+// matter, so the wide interpolator (sixteen times the work) runs only there. The 48-tap reading
+// is exact for content below about 0.45 of the sample rate; it may fall short by its passband
+// ripple, by a few times the near-Nyquist envelope (which can add up coherently), and by a few
+// spreads of what the far sidelobes add (which add up like noise).
+class WideGate {
+ public:
+  static const WideGate& Shared();  // designed once, on first use (thread-safe)
+
+  // `window`: the wide interpolator's 256 samples around the interval, whose 48-tap reading is
+  // `shortPeak`; `guard`: the near-Nyquist envelope around it.
+  bool MayExceed(float shortPeak, float guard, const float* window, float threshold) const;
+
+  // Where the 48 taps of the short reading start in the wide window.
+  static constexpr int kShortOffset = WideInterpolator::kCentre - 23;
+
+ private:
+  WideGate();
+  float TailSpread(const float* window) const;
+
+  // Per wide tap, the square of the largest difference from the 48-tap interpolator's taps.
+  float tapDifference_[WideInterpolator::kTaps] = {};
+};

@@ -1,0 +1,28 @@
+#pragma once
+
+// Points between two samples through a long windowed sinc: 16 phases, 256 taps (128 samples
+// either side), Kaiser beta 4. The 48-tap interpolator cannot see the top of the band or the
+// far sidelobes of full-band material (white noise, clipped and synthesised signals), whose
+// peaks it reads up to 1.3 dB low; this one reads them within a few hundredths of a dB of an
+// ideal reconstruction. Sixteen times the work, so it runs only where a peak may be at stake.
+class WideInterpolator {
+ public:
+  static constexpr int kPhases = 16;
+  static constexpr int kTaps = 256;
+  // The points lie between window[kCentre] and window[kCentre + 1], phase k at
+  // (k + 0.5) / 16 of a sample after window[kCentre].
+  static constexpr int kCentre = kTaps / 2 - 1;
+
+  static const WideInterpolator& Shared();  // designed once, on first use (thread-safe)
+
+  // y[k] for k = 0..15 from a window of 256 samples, oldest first.
+  void Interpolate(const float* window, float* y) const;
+  void InterpolateScalar(const float* window, float* y) const;  // the literal form
+
+  float Coefficient(int phase, int tap) const { return tapMajor_[tap][phase]; }
+
+ private:
+  WideInterpolator();
+
+  alignas(64) float tapMajor_[kTaps][kPhases];
+};
