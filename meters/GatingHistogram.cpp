@@ -5,6 +5,11 @@
 
 namespace {
 const double kAbsoluteGatePower = std::pow(10.0, -6.9309);  // -70 LUFS
+
+// Loudness-range bins are counted from -45 LUFS in the 32-bit product (L + 45) * 4 and shifted by
+// the 100 bins under it, so values and gates at or above -45 LUFS land exactly where that product
+// puts them. Values under -45 LUFS are floored, not truncated, so none rounds up towards it.
+constexpr int kBinsBelowMinus45 = 100;
 }  // namespace
 
 double LoudnessOfPower(double power, double floor) {
@@ -44,7 +49,8 @@ void LoudnessRangeHistogram::Clear() { *this = LoudnessRangeHistogram(); }
 
 void LoudnessRangeHistogram::Add(float shortTermLufs, double shortTermPower) {
   if (!(shortTermLufs > -70.0f)) return;
-  const int bin = std::clamp(static_cast<int>((shortTermLufs + 45.0f) * 4.0f), 0, kBins - 1);
+  const int fromMinus45 = static_cast<int>(std::floor((shortTermLufs + 45.0f) * 4.0f));
+  const int bin = std::clamp(fromMinus45 + kBinsBelowMinus45, 0, kBins - 1);
   ++count_[bin];
   ++totalCount_;
   totalPower_ += shortTermPower;
@@ -54,8 +60,9 @@ float LoudnessRangeHistogram::Range() const {
   if (totalCount_ == 0) return -100.0f;
   const double mean = std::max(1e-12, totalPower_ / static_cast<double>(totalCount_));
   const int start = std::clamp(
-      static_cast<int>(std::ceil((10.0 * std::log10(mean) - 0.691 - 20.0 + 45.0) * 4.0)), 0,
-      kBins - 1);
+      static_cast<int>(std::ceil((10.0 * std::log10(mean) - 0.691 - 20.0 + 45.0) * 4.0)) +
+          kBinsBelowMinus45,
+      0, kBins - 1);
   int64_t n = 0;
   for (int k = start; k < kBins; ++k) n += count_[k];
   if (n < 200) return -100.0f;

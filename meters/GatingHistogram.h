@@ -20,10 +20,13 @@ class GatingHistogram {
   double totalPower_ = 0.0;
 };
 
-// Loudness range of the short-term values: 0.25 LU bins from -45 LUFS.
+// Loudness range of the short-term values: 0.25 LU bins from the absolute gate (-70 LUFS) to
+// +5 LUFS. The relative gate (20 LU under the programme's mean) of a quiet programme lies well
+// below -45 LUFS; bins that stopped above the absolute gate would count quieter values as their
+// first bin and widen the range.
 class LoudnessRangeHistogram {
  public:
-  static constexpr int kBins = 200;
+  static constexpr int kBins = 300;
 
   void Clear();
   void Add(float shortTermLufs, double shortTermPower);

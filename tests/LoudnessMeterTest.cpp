@@ -17,9 +17,8 @@
 #include "support/MeterTicks.h"
 
 #ifdef ZARN_HAVE_EBUR128
-#include <ebur128.h>
-
 #include "app/TestSignals.h"
+#include "support/Ebur128Meter.h"
 #endif
 
 namespace {
@@ -66,49 +65,24 @@ TEST(GatingHistograms, AbsoluteGateIsStrictAndTheRangeWaitsFor200Values) {
   EXPECT_NEAR(r.Range(), 8.5f, 0.26f);  // values spread over -20 .. -10.1 LUFS
 }
 
+TEST(GatingHistograms, TheRangeOfAProgrammeDoesNotDependOnItsLevel) {
+  // Ten values in each 0.25-LU step over 10 LU (bin centres, so no value sits on an edge), and
+  // 50 values 27 LU under the top, below the relative gate. The 10th and 95th percentiles are 8.5
+  // LU apart at any level; at -40 and -55 LUFS the relative gate lies under -45 LUFS, and at -55
+  // it lies under the absolute gate too.
+  for (float top : {-10.0f, -40.0f, -55.0f}) {
+    LoudnessRangeHistogram r;
+    const auto add = [&r](float lufs) { r.Add(lufs, std::pow(10.0, (lufs + 0.691) / 10.0)); };
+    for (int step = 0; step < 40; ++step)
+      for (int i = 0; i < 10; ++i) add(top - 10.0f + 0.25f * static_cast<float>(step) + 0.125f);
+    for (int i = 0; i < 50; ++i) add(top - 27.0f);
+    EXPECT_FLOAT_EQ(r.Range(), 8.5f) << top;
+  }
+}
+
 #ifdef ZARN_HAVE_EBUR128
 
 namespace {
-
-constexpr int kModes = EBUR128_MODE_M | EBUR128_MODE_S | EBUR128_MODE_I | EBUR128_MODE_LRA;
-
-class Ebur128 {
- public:
-  Ebur128(unsigned channels, double rate)
-      : channels_(channels), st_(ebur128_init(channels, static_cast<unsigned long>(rate), kModes)) {
-    EXPECT_NE(st_, nullptr);
-  }
-  ~Ebur128() { ebur128_destroy(&st_); }
-  Ebur128(const Ebur128&) = delete;
-  Ebur128& operator=(const Ebur128&) = delete;
-
-  // right is ignored for one channel.
-  void Add(const double* left, const double* right, size_t frames) {
-    std::vector<double> interleaved(frames * channels_);
-    for (size_t n = 0; n < frames; ++n) {
-      interleaved[n * channels_] = left[n];
-      if (channels_ == 2) interleaved[n * 2 + 1] = right[n];
-    }
-    ebur128_add_frames_double(st_, interleaved.data(), frames);
-  }
-  void AddSilence(size_t frames) {
-    const std::vector<double> zeros(frames, 0.0);
-    Add(zeros.data(), zeros.data(), frames);
-  }
-  double Momentary() { return Read(ebur128_loudness_momentary); }
-  double ShortTerm() { return Read(ebur128_loudness_shortterm); }
-  double Integrated() { return Read(ebur128_loudness_global); }
-  double Range() { return Read(ebur128_loudness_range); }
-
- private:
-  double Read(int (*f)(ebur128_state*, double*)) {
-    double v = -HUGE_VAL;
-    EXPECT_EQ(f(st_, &v), EBUR128_SUCCESS);
-    return v;
-  }
-  unsigned channels_;
-  ebur128_state* st_;
-};
 
 // The same filters up to the offset, the same windows and gating blocks: the readings agree to
 // the precision of their 32-bit floats, far inside the 0.1 LU a loudness meter is allowed.
@@ -133,7 +107,7 @@ Agreement CompareWithReference(const render::Stereo& in, double rate, MeterSnaps
   const int block = period / 5;
   EXPECT_EQ(period % 5, 0);
   const double offset = NumeratorOffsetLu(rate);
-  Ebur128 out(2, rate), input(2, rate);
+  Ebur128Meter out(2, rate), input(2, rate);
 
   Agreement a;
   MeterSnapshot s;
@@ -238,7 +212,7 @@ TEST(LoudnessMeter, LoudnessRangeAgreesWithLibebur128WithinOneLU) {
   render::Stereo out;
   const std::vector<meter_ticks::Tick> ticks = meter_ticks::Render(engine, in, engine.MeterPeriod(), &out);
   ASSERT_EQ(ticks.size(), 800u);
-  Ebur128 reference(2, kRate);
+  Ebur128Meter reference(2, kRate);
   reference.Add(out.left.data(), out.right.data(), out.Frames());
   const double lra = reference.Range();
   const MeterSnapshot& s = ticks.back().s;
@@ -259,7 +233,7 @@ TEST(LoudnessMeter, MonoLayoutReadsTheLoudnessOfItsSingleChannel) {
   const std::vector<double> x = Pink(kRate, 6.0, -22.0, 13).left;
   ZARN mono;
   ASSERT_TRUE(mono.SetupProcessing(kRate, kBlock, 1, 1));
-  Ebur128 reference(1, kRate);
+  Ebur128Meter reference(1, kRate);
   std::vector<double> out(x.size());
   MeterSnapshot s;
   double worstM = 0.0, worstS = 0.0;
