@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ZARN developer entry point.
 #   ./run.sh demo     build, render a 10-second demo through the limiter, print the report
-#   ./run.sh test     build and run every test (CTest), plus the ThreadSanitizer build of the threaded tests
+#   ./run.sh test     build and run every test (CTest), the ThreadSanitizer build of the threaded
+#                     tests and the AddressSanitizer + UBSan build of the suite
 #   ./run.sh bench    build and run the benchmarks
 #   ./run.sh build    build only
 #   ./run.sh install  build and copy the VST3 bundle ZARN.vst3 to ~/.vst3/
@@ -65,6 +66,7 @@ cmd_test() {
   configure_and_build build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_BENCH=OFF \
     -DZARN_BUILD_APP=OFF "-DCMAKE_CXX_FLAGS=-fsanitize=thread -g"
   (cd build-tsan && TSAN_OPTIONS="halt_on_error=1" ctest --output-on-failure -j "$JOBS" -R 'Threads\.')
+  run_sanitized_tests
   run_fuzzers
   run_windows_tests
 }
@@ -85,6 +87,22 @@ run_windows_tests() {
   ZARN_RENDER_WRITE="$PWD/build-win/linux-rendering.bin" \
     "$BUILD_DIR/tests/zarn_tests" --gtest_filter='Vst3Portable.*' --gtest_brief=1
   (cd build-win && ctest --output-on-failure)
+}
+
+# The whole suite again under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer
+# (with float-to-integer overflow, which -fsanitize=undefined leaves out), every report fatal.
+# The app stays in: its tests and the zarn binary they run are part of the suite. The tests that
+# drive a real Chromium stay in the Release run: the browser is not instrumented, and they wait on
+# it in real time.
+run_sanitized_tests() {
+  local checks=address,undefined,float-cast-overflow
+  configure_and_build build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARN_BUILD_BENCH=OFF \
+    "-DCMAKE_CXX_FLAGS=-fsanitize=$checks -fno-sanitize-recover=undefined,float-cast-overflow -fno-omit-frame-pointer"
+  (cd build-asan &&
+    ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1:detect_stack_use_after_return=1" \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+    ctest --output-on-failure -j "$JOBS" \
+      -E '^(ChromiumPlugin|ChromiumWebViewTest|PageEndToEnd)\.|^AudioSink\.EditorPlays')
 }
 
 # Every parser under libFuzzer with AddressSanitizer, for a bounded number of inputs.

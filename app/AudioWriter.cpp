@@ -42,7 +42,11 @@ AudioWriter::AudioWriter(const std::string& path, int sampleRate, int channels, 
                           " channel(s) at " + std::to_string(sampleRate) + " Hz");
 
   // The descriptor stays ours (libsndfile does not close it), so it is closed exactly once.
-  descriptor_ = CreateTemporaryFile(path, temporaryPath_);
+  {
+    const InterruptCleanup::HoldSignals held;
+    descriptor_ = CreateTemporaryFile(path, temporaryPath_);
+    interruptCleanup_.Register(temporaryPath_);
+  }
   file_ = sf_open_fd(descriptor_, SFM_WRITE, &info, SF_FALSE);
   if (file_ == nullptr) {
     const std::string reason = SndfileReason(sf_strerror(nullptr));
@@ -70,6 +74,7 @@ void AudioWriter::Commit() {
   if (descriptorError != 0) RefuseWrite(path_, std::strerror(errno));
   if (std::rename(temporaryPath_.c_str(), path_.c_str()) != 0)
     RefuseWrite(path_, std::strerror(errno));
+  interruptCleanup_.Release();
   committed_ = true;
 }
 
@@ -79,4 +84,5 @@ void AudioWriter::Discard() {
   if (descriptor_ >= 0) close(descriptor_);
   descriptor_ = -1;
   std::remove(temporaryPath_.c_str());
+  interruptCleanup_.Release();
 }

@@ -5,10 +5,12 @@
 
 #include <sndfile.h>
 
+#include "app/InterruptCleanup.h"
+
 // Writes an audio file so that the target path only ever holds a complete file: the samples go
 // to a new temporary file beside the target, which Commit renames onto it. A writer destroyed
 // without Commit (an error, an exception) removes its temporary file and leaves the target as
-// it was.
+// it was; so does Ctrl-C or SIGTERM while the file is being written (InterruptCleanup).
 class AudioWriter {
  public:
   static constexpr int kFloatWav = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
@@ -31,6 +33,7 @@ class AudioWriter {
 
   std::string path_;
   std::string temporaryPath_;
+  InterruptCleanup interruptCleanup_;
   int descriptor_ = -1;
   SNDFILE* file_ = nullptr;
   bool committed_ = false;

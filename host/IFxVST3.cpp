@@ -147,6 +147,7 @@ tresult PLUGIN_API IFxVST3::setupProcessing(ProcessSetup& setup) {
     const int nIn = std::clamp(BusChannels(AudioInputs()), 1, 2);
     const int nOut = std::clamp(BusChannels(AudioOutputs()), 1, 2);
     if (!SetupProcessing(setup.sampleRate, setup.maxSamplesPerBlock, nIn, nOut)) return kResultFalse;
+    ResetBypassPath();
     processingSetUp_ = true;
     return kResultOk;
   } catch (...) {
@@ -154,10 +155,14 @@ tresult PLUGIN_API IFxVST3::setupProcessing(ProcessSetup& setup) {
   }
 }
 
-// Stopping resets the plug-in; at unchanged sizes the reset allocates nothing, since some hosts
-// stop on the audio thread.
+// Stopping resets the plug-in and the bypass delay with it, so neither path replays audio from
+// before the stop; at unchanged sizes the reset allocates nothing, since some hosts stop on the
+// audio thread.
 tresult PLUGIN_API IFxVST3::setProcessing(TBool state) {
-  if (!state && processingSetUp_) OnProcessingReset();
+  if (!state && processingSetUp_) {
+    OnProcessingReset();
+    ResetBypassPath();
+  }
   return kResultOk;
 }
 

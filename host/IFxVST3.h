@@ -106,6 +106,8 @@ class IFxVST3 : public IFxAPIBase,
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);  // [audio thread]
   int BusChannels(const vst3kit::BusList& buses) const;
   void SyncControllerValues(Steinberg::uint32 bypassWord);
+  void SyncControllerParams();
+  void ShowPartlyRestoredValues();
 
   bool processingSetUp_ = false;
   std::unique_ptr<EditorTimer> editorTimer_ = MakeEditorTimer();

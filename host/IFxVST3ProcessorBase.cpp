@@ -1,7 +1,8 @@
 #include "host/IFxVST3ProcessorBase.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cmath>
+#include <cstdint>
 
 using namespace Steinberg;
 using namespace Steinberg::Vst;
@@ -58,6 +59,7 @@ IFxVST3ProcessorBase::IFxVST3ProcessorBase(const PluginConfig& config)
   inputPointers_.assign(static_cast<size_t>(slots), nullptr);
   outputPointers_.assign(static_cast<size_t>(slots), nullptr);
   bypassDelay_.resize(static_cast<size_t>(slots));
+  dry_.resize(static_cast<size_t>(slots));
   ResizeConversionBuffers(kStartBlockSize);
   IFxVST3ProcessorBase::SetLatency(config.latency);
 }
@@ -78,6 +80,7 @@ void IFxVST3ProcessorBase::ResizeConversionBuffers(int frames) {
   const auto n = static_cast<size_t>(std::max(frames, 1));
   for (auto& buffer : inputConversion_) buffer.assign(n, 0.0);
   for (auto& buffer : outputConversion_) buffer.assign(n, 0.0);
+  for (auto& buffer : dry_) buffer.assign(n, 0.0);
   silence_.assign(n, 0.0);
   capacity_ = static_cast<int>(n);
 }
@@ -87,6 +90,14 @@ void IFxVST3ProcessorBase::SetLatency(int samples) {
   bypassDelayLength_ = std::max(samples, 0);
   for (auto& ring : bypassDelay_) ring.assign(static_cast<size_t>(bypassDelayLength_), 0.0);
   bypassWritePos_ = 0;
+}
+
+void IFxVST3ProcessorBase::ResetBypassPath() {
+  for (auto& ring : bypassDelay_) std::fill(ring.begin(), ring.end(), 0.0);
+  bypassWritePos_ = 0;
+  bypassFadeLength_ =
+      std::max(1, static_cast<int>(std::lround(kBypassFadeSeconds * GetSampleRate())));
+  bypassFadePos_ = IsBypassed() ? bypassFadeLength_ : 0;
 }
 
 void IFxVST3ProcessorBase::UpdateTransport(const ProcessContext& context, int32 processMode) {
@@ -140,10 +151,9 @@ void IFxVST3ProcessorBase::ProcessHostAudioAs(ProcessData& data, int nIn, int nO
       inputPointers_[static_cast<size_t>(c)] = InputChannel(hostIn, c, nIn, done, frames);
       outputPointers_[static_cast<size_t>(c)] = OutputChannel(hostOut, c, nOut, done);
     }
-    if (IsBypassed())
-      PassThrough(nIn, nOut, frames);
-    else
-      ProcessAudioBlock(inputPointers_.data(), outputPointers_.data(), frames);
+    DelayDry(nIn, frames);  // first: in place, the plug-in overwrites the host's input
+    ProcessAudioBlock(inputPointers_.data(), outputPointers_.data(), frames);
+    MixDry(nIn, nOut, frames);
     if constexpr (std::is_same_v<Sample, float>) {
       for (int c = 0; c < nOut; ++c) {
         if (!hostOut[c]) continue;
@@ -183,29 +193,48 @@ double* IFxVST3ProcessorBase::OutputChannel(Sample** host, int c, int nOut, int 
   return outputConversion_[static_cast<size_t>(c)].data();
 }
 
-// The input delayed by the latency. Each input sample is read before the output sample at the
-// same index is written, so in-place buffers (input and output one array) work.
-void IFxVST3ProcessorBase::PassThrough(int nIn, int nOut, int frames) {
-  const int both = std::min(nIn, nOut);
-  const size_t length = static_cast<size_t>(bypassDelayLength_);
-  const bool delayed = length > 0 && bypassDelay_.size() >= static_cast<size_t>(both);
-  if (delayed) {
-    for (int i = 0; i < frames; ++i) {
-      for (int c = 0; c < both; ++c) {
-        const double x = inputPointers_[static_cast<size_t>(c)][i];
-        std::vector<double>& ring = bypassDelay_[static_cast<size_t>(c)];
-        outputPointers_[static_cast<size_t>(c)][i] = ring[static_cast<size_t>(bypassWritePos_)];
-        ring[static_cast<size_t>(bypassWritePos_)] = x;
-      }
-      if (static_cast<size_t>(++bypassWritePos_) >= length) bypassWritePos_ = 0;
+// The dry path: this sub-block of every input channel, delayed by the latency, into dry_. Each
+// ring sample is read before the input sample replaces it, so a sub-block longer than the
+// latency passes through whole.
+void IFxVST3ProcessorBase::DelayDry(int nIn, int frames) {
+  const int length = bypassDelayLength_;
+  for (int c = 0; c < nIn; ++c) {
+    const double* in = inputPointers_[static_cast<size_t>(c)];
+    double* dry = dry_[static_cast<size_t>(c)].data();
+    if (length == 0) {
+      std::copy(in, in + frames, dry);
+      continue;
     }
-  } else {
-    for (int c = 0; c < both; ++c) {
-      const double* in = inputPointers_[static_cast<size_t>(c)];
-      double* out = outputPointers_[static_cast<size_t>(c)];
-      if (in != out) std::memmove(out, in, static_cast<size_t>(frames) * sizeof(double));
+    double* ring = bypassDelay_[static_cast<size_t>(c)].data();
+    for (int i = 0, pos = bypassWritePos_; i < frames; ++i) {
+      dry[i] = ring[pos];
+      ring[pos] = in[i];
+      if (++pos == length) pos = 0;
     }
   }
-  for (int c = both; c < nOut; ++c)
-    std::fill(outputPointers_[static_cast<size_t>(c)], outputPointers_[static_cast<size_t>(c)] + frames, 0.0);
+  if (length > 0)
+    bypassWritePos_ = static_cast<int>((bypassWritePos_ + static_cast<int64_t>(frames)) % length);
+}
+
+// Replaces the plug-in's output with the dry path, or part of it while a crossfade runs. Output
+// channels without an input fade to silence.
+void IFxVST3ProcessorBase::MixDry(int nIn, int nOut, int frames) {
+  const int target = IsBypassed() ? bypassFadeLength_ : 0;
+  const auto dryOf = [&](int c, int i) {
+    return c < nIn ? dry_[static_cast<size_t>(c)][static_cast<size_t>(i)] : 0.0;
+  };
+  if (bypassFadePos_ == target) {
+    if (target == 0) return;
+    for (int c = 0; c < nOut; ++c)
+      for (int i = 0; i < frames; ++i) outputPointers_[static_cast<size_t>(c)][i] = dryOf(c, i);
+    return;
+  }
+  for (int i = 0; i < frames; ++i) {
+    bypassFadePos_ += bypassFadePos_ < target ? 1 : bypassFadePos_ > target ? -1 : 0;
+    const double mix = static_cast<double>(bypassFadePos_) / bypassFadeLength_;  // 0 and 1 exact
+    for (int c = 0; c < nOut; ++c) {
+      double& out = outputPointers_[static_cast<size_t>(c)][i];
+      out = (1.0 - mix) * out + mix * dryOf(c, i);
+    }
+  }
 }

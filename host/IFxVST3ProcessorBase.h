@@ -15,8 +15,14 @@
 //
 // Host blocks are split into sub-blocks no longer than the conversion buffers; channels the host
 // did not pass read silence; outputs the plug-in cannot fill are zeroed.
+//
+// The host bypass plays the input delayed by the latency. Every block feeds that delay and runs
+// the plug-in, bypassed or not, so both paths always hold the current audio, aligned; a switch
+// is a linear crossfade of kBypassFadeSeconds between them, without a gap or a repeat.
 class IFxVST3ProcessorBase : public IFxProcessor {
  public:
+  static constexpr double kBypassFadeSeconds = 0.005;
+
   explicit IFxVST3ProcessorBase(const PluginConfig& config);
 
   const std::vector<ChannelIOConfig>& ChannelIOConfigs() const { return channelIO_; }
@@ -53,10 +59,15 @@ class IFxVST3ProcessorBase : public IFxProcessor {
   int ConversionCapacity() const { return capacity_; }
 
   void SetBypassed(bool bypassed) { bypassed_.store(bypassed, std::memory_order_relaxed); }
+  // Silences the bypass delay and ends any crossfade, for a fresh start of processing like the
+  // plug-in's own reset; sizes the crossfade for the current sample rate. Allocates nothing.
+  // [thread of the host's setup or stop call]
+  void ResetBypassPath();
   // [audio thread]
   void UpdateTransport(const Steinberg::Vst::ProcessContext& context, Steinberg::int32 processMode);
-  // Runs the audio of one host call (32- or 64-bit) through the plug-in or, when bypassed,
-  // through the latency delay. The bus channel counts limit what is taken from the host.
+  // Runs the audio of one host call (32- or 64-bit) through the plug-in and the latency delay,
+  // and plays the one the host bypass selects. The bus channel counts limit what is taken from
+  // the host.
   // [audio thread]
   void ProcessHostAudio(Steinberg::Vst::ProcessData& data, int inputBusChannels,
                         int outputBusChannels);
@@ -70,7 +81,8 @@ class IFxVST3ProcessorBase : public IFxProcessor {
   double* InputChannel(Sample** host, int c, int nIn, int offset, int frames);
   template <typename Sample>
   double* OutputChannel(Sample** host, int c, int nOut, int offset);
-  void PassThrough(int nIn, int nOut, int frames);
+  void DelayDry(int nIn, int frames);
+  void MixDry(int nIn, int nOut, int frames);
 
   std::vector<ChannelIOConfig> channelIO_;
   TransportInfo transport_;
@@ -85,4 +97,7 @@ class IFxVST3ProcessorBase : public IFxProcessor {
   std::vector<std::vector<double>> bypassDelay_;  // one ring per input channel
   int bypassDelayLength_ = 0;
   int bypassWritePos_ = 0;
+  std::vector<std::vector<double>> dry_;  // a sub-block of each input, delayed by the latency
+  int bypassFadeLength_ = 1;              // samples
+  int bypassFadePos_ = 0;                 // 0: processed only .. bypassFadeLength_: dry only
 };

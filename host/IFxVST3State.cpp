@@ -31,12 +31,16 @@ tresult IFxVST3::ReadComponentState(IBStream* state) {
   try {
     const std::vector<uint8_t> bytes = ReadWholeStream(*state, GetHostId() == kHostWaveLab);
     const int64_t end = UnserializeParams(bytes, 0);
+    const bool valuesApplied = bytes.size() >= sizeof(double);
     // A short stream has no position after the values: its end is used instead.
     const int64 wordAt = end >= 0 ? end : static_cast<int64>(bytes.size());
     int64 reached = 0;
-    if (state->seek(wordAt, IBStream::kIBSeekSet, &reached) != kResultOk) return kResultFalse;
     uint8_t word[kBypassWordBytes] = {};
-    if (!ReadExactly(*state, word, kBypassWordBytes)) return kResultFalse;
+    if (state->seek(wordAt, IBStream::kIBSeekSet, &reached) != kResultOk ||
+        !ReadExactly(*state, word, kBypassWordBytes)) {
+      if (valuesApplied) ShowPartlyRestoredValues();
+      return kResultFalse;
+    }
     OnStateRestored();
     SyncControllerValues(ReadLE32(word));
     return kResultOk;
@@ -48,9 +52,23 @@ tresult IFxVST3::ReadComponentState(IBStream* state) {
 // The controller's copies follow the restored values (after OnStateRestored, so that the values
 // it forces are what the host reads back).
 void IFxVST3::SyncControllerValues(uint32 bypassWord) {
+  SyncControllerParams();
+  if (vst3kit::Parameter* bypass = Parameters().Find(kBypassParamId))
+    bypass->SetNormalized(static_cast<double>(static_cast<int32>(bypassWord)));
+}
+
+void IFxVST3::SyncControllerParams() {
   for (int i = 0; i < NParams(); ++i)
     if (vst3kit::Parameter* parameter = Parameters().Find(static_cast<ParamID>(i)))
       parameter->SetNormalized(GetParam(i)->GetNormalized());
-  if (vst3kit::Parameter* bypass = Parameters().Find(kBypassParamId))
-    bypass->SetNormalized(static_cast<double>(static_cast<int32>(bypassWord)));
+}
+
+// A restore that failed still left the values it read in force. The host takes the failure to
+// mean that nothing changed, so it is told to read the values again; the page gets them on the
+// next timer tick. The bypass word was not read: the controller's bypass stays.
+void IFxVST3::ShowPartlyRestoredValues() {
+  SyncControllerParams();
+  for (int i = 0; i < NParams(); ++i)
+    SendParameterValueFromDelegate(i, GetParam(i)->GetNormalized());
+  RestartComponent(kParamValuesChanged);
 }

@@ -72,7 +72,11 @@ TEST(AllocationCounter, CountsEveryFormOnThisThreadOnly) {
 
   // Another thread's allocations are its own business.
   const size_t before = scope.Allocations();
-  std::thread([] { Escape(new std::vector<int>(50)); }).join();
+  std::thread([] {
+    auto* elsewhere = new std::vector<int>(50);
+    Escape(elsewhere);
+    delete elsewhere;
+  }).join();
   EXPECT_LE(scope.Allocations() - before, 1u);  // at most this thread's own thread bookkeeping
 }
 

@@ -2,6 +2,7 @@
 // malformed messages change nothing.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <random>
@@ -170,6 +171,26 @@ TEST(EditorBridge, RestoreTellsTheHostOnceThatLevelMatchIsOff) {
   b.plugin.OnFrameworkTimer();
   EXPECT_EQ(b.EditKinds(), "b6 p6 e6 ");
   EXPECT_EQ(b.handler.edits[1].value, 0.0);
+}
+
+// A restore cut short of the bypass word still applied its values: the page shows them at the
+// next tick. It is no completed restore, so Level Match is left as the state had it.
+TEST(EditorBridge, PartlyRestoredValuesReachThePageFromTheTimer) {
+  Bridge b;
+  Steinberg::Vst::IComponent& component = b.plugin;
+  MemoryStream saved;
+  ASSERT_EQ(component.getState(&saved), Steinberg::kResultOk);
+  std::vector<uint8_t> bytes = saved.Bytes();
+  const double driveL = 12.0;
+  std::memcpy(bytes.data() + 8 * kDriveL, &driveL, sizeof driveL);
+  bytes.resize(8 * kNumParams);
+  MemoryStream cut(bytes);
+  EXPECT_EQ(component.setState(&cut), Steinberg::kResultFalse);
+  EXPECT_EQ(b.Count("SPVFD("), 0);
+  b.plugin.OnFrameworkTimer();
+  EXPECT_EQ(b.Count("SPVFD("), kNumParams);
+  EXPECT_EQ(b.Count("SPVFD(0, 1.000000)"), 1);
+  EXPECT_EQ(b.EditKinds(), "");
 }
 
 TEST(EditorBridge, HostValuesFromAnyThreadReachThePageFromTheTimer) {

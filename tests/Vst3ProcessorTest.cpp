@@ -2,6 +2,7 @@
 // sizes, parameter queues, host bypass, latency reports and the block shapes a validator tries.
 #ifdef ZARN_VST3_MODULE
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -234,6 +235,141 @@ TEST(Vst3Processor, HostBypassDelaysTheInputByExactlyTheLatency) {
             << "sample " << i << (inPlace ? " in place" : "") << " size " << size;
     }
   }
+}
+
+// A sweep from 50 Hz to 3 kHz at -6 dBFS: below the ceiling, so the limiter passes it
+// unchanged, and no stretch of it repeats, so audio replayed from before a switch shows.
+std::vector<double> Chirp(int frames, double rate) {
+  constexpr double kPi = 3.14159265358979323846;
+  const double seconds = frames / rate;
+  std::vector<double> x(static_cast<size_t>(frames));
+  for (int i = 0; i < frames; ++i) {
+    const double t = i / rate;
+    const double cycles = 50.0 * t + 2950.0 * t * t / (2.0 * seconds);
+    x[static_cast<size_t>(i)] = 0.5 * std::sin(2.0 * kPi * cycles);
+  }
+  return x;
+}
+
+// The same signal on both channels through `plugin` in blocks of `block`, with the host bypass
+// switched on at switches[0], off at switches[1], and so on; a change is sent with the first
+// block that starts at or after it. Returns the left output (the right must equal it).
+std::vector<double> RenderSwitchingBypass(Instance& plugin, const std::vector<double>& in,
+                                          int block, const std::vector<int>& switches,
+                                          bool inPlace = false) {
+  const int frames = static_cast<int>(in.size());
+  std::vector<double> heard(in.size(), kNaN);
+  bool sent = false;
+  for (int start = 0; start < frames; start += block) {
+    const int n = std::min(block, frames - start);
+    const auto passed =
+        std::count_if(switches.begin(), switches.end(), [&](int s) { return s <= start; });
+    const bool bypass = passed % 2 == 1;
+    ParameterChanges changes;
+    if (bypass != sent) changes.Add(kHostBypass, bypass ? 1.0 : 0.0);
+    sent = bypass;
+    std::vector<double> l(in.begin() + start, in.begin() + start + n), r(l);
+    std::vector<double> outL(n, kNaN), outR(n, kNaN);
+    double* oL = inPlace ? l.data() : outL.data();
+    double* oR = inPlace ? r.data() : outR.data();
+    EXPECT_EQ(plugin.Process<double>({l.data(), r.data()}, {oL, oR}, n, &changes), kResultOk);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(oL[i], oR[i]);
+    std::copy(oL, oL + n, heard.begin() + start);
+  }
+  return heard;
+}
+
+double LargestStep(const std::vector<double>& x) {
+  double largest = 0.0;
+  for (size_t i = 1; i < x.size(); ++i) largest = std::max(largest, std::abs(x[i] - x[i - 1]));
+  return largest;
+}
+
+// Switching the host bypass while audio plays: no gap, no click and no audio from before the
+// switch, at any block size, since the dry path is fed and the plug-in runs in every block and
+// the two are aligned. On a signal the limiter leaves alone the output is simply the input
+// delayed by the latency, through every switch, including one reversed half-way through its fade.
+TEST(Vst3Processor, HostBypassSwitchesWhilePlayingWithoutAGapOrARepeat) {
+  constexpr int kFrames = 48000;
+  const std::vector<double> in = Chirp(kFrames, 48000.0);
+  const std::vector<int> switches = {12000, 24000, 24100, 36000};
+  const double ownStep = LargestStep(in);
+  for (int block : {1, 64, 333, 512, 4096}) {
+    for (bool inPlace : {false, true}) {
+      Ready plugin(48000.0, 4096);
+      const int latency = static_cast<int>(plugin.processor->getLatencySamples());
+      const std::vector<double> out = RenderSwitchingBypass(plugin, in, block, switches, inPlace);
+      EXPECT_LE(LargestStep(out), ownStep + 1e-4) << "block " << block;
+      double worst = 0.0;
+      for (int i = 0; i < kFrames; ++i) {
+        const double expected = i < latency ? 0.0 : in[static_cast<size_t>(i - latency)];
+        worst = std::max(worst, std::abs(out[static_cast<size_t>(i)] - expected));
+      }
+      EXPECT_LT(worst, 1e-5) << "block " << block << (inPlace ? " in place" : "");
+    }
+  }
+}
+
+// With the limiter at work the two paths differ: the output moves from the processed to the
+// delayed input within a few milliseconds of a switch and stays there exactly, and back; in
+// between it never leaves the span of the two. The plug-in ran on while bypassed, so after the
+// way back it plays exactly what an uninterrupted render plays.
+TEST(Vst3Processor, HostBypassCrossfadesBetweenTheProcessedAndTheDelayedInput) {
+  constexpr int kFrames = 48000, kFadeBound = 480;  // 10 ms
+  const std::vector<double> in = Chirp(kFrames, 48000.0);  // +12 dB: 6 dB over the ceiling
+  const std::vector<int> switches = {12000, 24000, 36000};
+  for (int block : {1, 333, 4096}) {
+    Ready reference(48000.0, 4096), switching(48000.0, 4096);
+    for (Ready* plugin : {&reference, &switching}) {
+      ParameterChanges drive;
+      drive.Add(kDriveL, 1.0);  // +12 dB
+      drive.Add(1, 1.0);
+      std::vector<double> l(1, 0.0), r(1, 0.0), ol(1), orr(1);
+      ASSERT_EQ(plugin->ProcessStereo(l, r, ol, orr, &drive), kResultOk);
+    }
+    const int latency = static_cast<int>(switching.processor->getLatencySamples());
+    const std::vector<double> processed = RenderSwitchingBypass(reference, in, block, {});
+    const std::vector<double> out = RenderSwitchingBypass(switching, in, block, switches);
+    std::vector<double> dry(in.size(), 0.0);
+    std::copy(in.begin(), in.end() - latency, dry.begin() + latency);
+
+    // A switch without a fade would step by up to the paths' largest difference.
+    double widest = 0.0;
+    for (size_t i = 0; i < in.size(); ++i)
+      widest = std::max(widest, std::abs(dry[i] - processed[i]));
+    EXPECT_LE(LargestStep(out), std::max(LargestStep(processed), LargestStep(dry)) + 0.02 * widest)
+        << "block " << block;
+
+    std::vector<int> effective;  // where each switch took effect: the next block start
+    for (int s : switches) effective.push_back((s + block - 1) / block * block);
+    for (int i = 0; i < kFrames; ++i) {
+      const size_t at = static_cast<size_t>(i);
+      const auto passed =
+          std::count_if(effective.begin(), effective.end(), [&](int e) { return e <= i; });
+      const int since = passed == 0 ? i : i - effective[static_cast<size_t>(passed - 1)];
+      if (since >= kFadeBound) {
+        ASSERT_EQ(out[at], passed % 2 == 1 ? dry[at] : processed[at]) << block << ": " << i;
+      }
+      ASSERT_GE(out[at], std::min(dry[at], processed[at]) - 1e-12) << block << ": " << i;
+      ASSERT_LE(out[at], std::max(dry[at], processed[at]) + 1e-12) << block << ": " << i;
+    }
+  }
+}
+
+// Stopping resets the plug-in and the bypass delay alike: a bypassed restart plays silence, not
+// the last milliseconds before the stop.
+TEST(Vst3Processor, HostBypassReplaysNothingFromBeforeAStop) {
+  Ready plugin(48000.0, 512);
+  ParameterChanges bypass;
+  bypass.Add(kHostBypass, 1.0);
+  std::vector<double> l = Noise(512, 0.5, 8), r(l), outL(512), outR(512);
+  ASSERT_EQ(plugin.ProcessStereo(l, r, outL, outR, &bypass), kResultOk);
+  ASSERT_EQ(plugin.processor->setProcessing(false), kResultOk);
+  ASSERT_EQ(plugin.processor->setProcessing(true), kResultOk);
+  std::fill(l.begin(), l.end(), 0.0);
+  std::fill(r.begin(), r.end(), 0.0);
+  ASSERT_EQ(plugin.ProcessStereo(l, r, outL, outR), kResultOk);
+  for (int i = 0; i < 512; ++i) ASSERT_EQ(outL[static_cast<size_t>(i)], 0.0) << i;
 }
 
 TEST(Vst3Processor, LatencyIsReportedToTheHostOnlyWhenItChanges) {

@@ -14,7 +14,7 @@ namespace {
 
 using namespace testhost;
 
-constexpr int kRelease = 4, kLevelMatch = 6, kCodecMode = 9, kLoudClip = 19, kTargetLufs = 24;
+constexpr int kDriveL = 0, kRelease = 4, kLevelMatch = 6, kCodecMode = 9, kLoudClip = 19, kTargetLufs = 24;
 constexpr ParamID kHostBypass = 65536;
 
 struct Plugin : Instance {
@@ -98,13 +98,59 @@ TEST(Vst3State, ShortStreamAppliesWhatItHoldsAndFails) {
   const std::vector<uint8_t> after = plugin.GetState();
   EXPECT_EQ(StateValue(after, kRelease), 400.0);
   EXPECT_EQ(StateValue(after, 20), 0.0);
-  EXPECT_EQ(plugin.controller->getParamNormalized(kRelease), 20.0 / 970.0);  // not restored
+  EXPECT_EQ(plugin.controller->getParamNormalized(kRelease), 370.0 / 970.0);  // what is in force
 
   for (size_t size : {0u, 7u, 216u, 219u}) {
     std::vector<uint8_t> cut = plugin.GetState();
     cut.resize(size);
     EXPECT_EQ(plugin.SetState(cut), kResultFalse) << size;
   }
+}
+
+// A state cut after the values (no bypass word) fails, as hosts expect, but the values it held
+// are in force: the controller shows them and the host is told to read them again, so what the
+// host shows and saves is what plays. The next save restores to itself, byte for byte.
+TEST(Vst3State, PartlyRestoredValuesAreShownToTheHost) {
+  Plugin plugin;
+  ComponentHandler handler;
+  ASSERT_EQ(plugin.controller->setComponentHandler(&handler), kResultOk);
+  ASSERT_EQ(plugin.controller->setParamNormalized(kHostBypass, 1.0), kResultOk);
+  std::vector<uint8_t> state = plugin.GetState();
+  SetStateValue(state, kDriveL, 12.0);
+  SetStateValue(state, kRelease, 400.0);
+  state.resize(216);
+
+  EXPECT_EQ(plugin.SetState(state), kResultFalse);
+  EXPECT_EQ(handler.restarts, std::vector<int32>{kParamValuesChanged});
+  EXPECT_EQ(plugin.controller->getParamNormalized(kDriveL), 1.0);  // the top of -6..+12 dB
+  EXPECT_DOUBLE_EQ(plugin.controller->getParamNormalized(kRelease), 370.0 / 970.0);
+  EXPECT_EQ(plugin.controller->getParamNormalized(kHostBypass), 1.0);  // no word, no change
+  const std::vector<uint8_t> saved = plugin.GetState();
+  ASSERT_EQ(saved.size(), 220u);
+  EXPECT_EQ(StateValue(saved, kDriveL), 12.0);
+  for (int i = 0; i < 27; ++i) {
+    const auto id = static_cast<ParamID>(i);
+    EXPECT_EQ(plugin.controller->getParamNormalized(id),
+              plugin.controller->plainParamToNormalized(id, StateValue(saved, i)))
+        << i;
+  }
+
+  Plugin reopened;
+  ASSERT_EQ(reopened.SetState(saved), kResultOk);
+  EXPECT_EQ(reopened.GetState(), saved);
+  for (int i = 0; i < 27; ++i)
+    EXPECT_EQ(reopened.controller->getParamNormalized(static_cast<ParamID>(i)),
+              plugin.controller->getParamNormalized(static_cast<ParamID>(i)))
+        << i;
+
+  // A restore that applied nothing has nothing to show.
+  for (size_t size : {0u, 7u}) {
+    std::vector<uint8_t> empty = saved;
+    empty.resize(size);
+    EXPECT_EQ(plugin.SetState(empty), kResultFalse);
+  }
+  EXPECT_EQ(handler.restarts.size(), 1u);
+  ASSERT_EQ(plugin.controller->setComponentHandler(nullptr), kResultOk);
 }
 
 TEST(Vst3State, LongStreamIgnoresTheRest) {
