@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -18,11 +19,16 @@ class DelayLine {
   }
   int Length() const { return static_cast<int>(buffer_.size()); }
 
-  // The entry j pushes after the one the last Push returned (0 beyond the newest).
-  double Ahead(int j) const {
-    if (j >= static_cast<int>(buffer_.size())) return 0.0;
-    const int i = index_ + j;
-    return buffer_[static_cast<size_t>(i < static_cast<int>(buffer_.size()) ? i : i - static_cast<int>(buffer_.size()))];
+  // The entries 1..count pushes after the one the last Push returned, times `gain`, into out
+  // (0 beyond the newest).
+  void CopyAhead(int count, double gain, float* out) const {
+    const int size = static_cast<int>(buffer_.size());
+    const int known = std::min(count, size - 1);
+    const int first = index_ + 1 < size ? index_ + 1 : 0;
+    const int run = std::min(known, size - first);  // up to the end of the buffer, then from 0
+    for (int j = 0; j < run; ++j) out[j] = static_cast<float>(gain * buffer_[static_cast<size_t>(first + j)]);
+    for (int j = run; j < known; ++j) out[j] = static_cast<float>(gain * buffer_[static_cast<size_t>(j - run)]);
+    std::fill(out + known, out + count, 0.0f);
   }
 
   double Push(double x) {

@@ -52,9 +52,10 @@ void PeakCatcher::Reset() {
 void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const {
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
   std::copy(past, past + kWideKnown, window);
-  for (int j = 1; j <= kWideAhead; ++j)
-    window[kWideKnown + j - 1] =
-        preview.line ? static_cast<float>(preview.gain * preview.line->Ahead(j)) : 0.0f;
+  if (preview.line)
+    preview.line->CopyAhead(kWideAhead, preview.gain, window + kWideKnown);
+  else
+    std::fill(window + kWideKnown, window + WideInterpolator::kTaps, 0.0f);
 }
 
 float PeakCatcher::WidePeak(const float* window, float* y) const {

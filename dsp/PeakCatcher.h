@@ -23,8 +23,8 @@ class PeakCatcher {
   static constexpr int kDelay = 48;
   static constexpr int kRing = 256;  // a power of two: positions wrap by masking
 
-  // What still lies in the limiter's look-ahead: `line->Ahead(j)` is the sample j after the
-  // newest one given to the catcher, and `gain` the limiter's gain at present.
+  // What still lies in the limiter's look-ahead: `line` is the look-ahead whose last Push gave the
+  // catcher its newest sample, and `gain` the limiter's gain at present.
   struct Preview {
     const DelayLine* line = nullptr;
     double gain = 1.0;

@@ -23,5 +23,5 @@ class WideGate {
   float TailSpread(const float* window) const;
 
   // Per wide tap, the square of the largest difference from the 48-tap interpolator's taps.
-  float tapDifference_[WideInterpolator::kTaps] = {};
+  alignas(32) float tapDifference_[WideInterpolator::kTaps] = {};
 };
