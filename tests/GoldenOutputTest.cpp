@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -31,8 +32,23 @@ void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
 constexpr double kSeconds = 2.0;
 constexpr double kStoredFrom = 1.75;  // the stored part: the last quarter second, all stages settled
 
+// Uniform white noise in bursts of 100 ms at levels from -30 to 0 dBFS peak, 100 ms of silence
+// between them: the full band the peak catcher and the output meter read widest.
+render::Stereo FullBandBursts(double rate) {
+  const size_t frames = static_cast<size_t>(kSeconds * rate), burst = static_cast<size_t>(0.1 * rate);
+  render::Stereo s{render::White(frames, 11), render::White(frames, 12)};
+  for (size_t n = 0; n < frames; ++n) {
+    const size_t index = n / burst;
+    const double level = index % 2 == 1 ? 0.0 : std::pow(10.0, -3.0 * static_cast<double>(index % 11) / 20.0);
+    s.left[n] *= level;
+    s.right[n] *= level;
+  }
+  return s;
+}
+
 render::Stereo Programme(const GoldenCase& c) {
   const std::string name = c.name;
+  if (name.rfind("Bursts", 0) == 0) return FullBandBursts(c.rate);
   signals::Stereo s;
   if (name.rfind("Demo", 0) == 0) s = signals::Demo(c.rate, kSeconds);
   else if (name.rfind("Pink", 0) == 0) s = signals::PinkNoise(c.rate, kSeconds, -14.0, 3);
@@ -44,7 +60,19 @@ std::string GoldenPath(const GoldenCase& c) {
   return std::string(ZARN_GOLDEN_DIR) + "/" + c.name + ".f32";
 }
 
-// The stored part of both channels as 32-bit floats, then every meter reading of the last tick.
+constexpr size_t kBlock = 512;
+
+void AppendReadings(const MeterSnapshot& meters, std::vector<float>& values) {
+  for (int f = 0; f < kMeterFieldCount; ++f) {
+    const MeterField& field = kMeterFields[f];
+    const char* base = reinterpret_cast<const char*>(&meters) + field.offset;
+    for (int i = 0; i < field.count; ++i)
+      values.push_back(field.isBool ? static_cast<float>(*reinterpret_cast<const bool*>(base))
+                                    : reinterpret_cast<const float*>(base)[i]);
+  }
+}
+
+// The stored part of both channels as 32-bit floats, then every meter reading of every tick.
 std::vector<float> Rendering(const GoldenCase& c) {
   LimiterEngine engine;
   EXPECT_TRUE(engine.Prepare(c.rate));
@@ -59,20 +87,27 @@ std::vector<float> Rendering(const GoldenCase& c) {
     engine.settings.extra = 0.75f;
     engine.settings.dither = 1;
   }
-  const render::Stereo out = render::ThroughEngine(engine, Programme(c), 512);
+  // In 512-frame blocks, taking every tick's readings as it runs (at the end of the block in
+  // which a meter period is complete).
+  const render::Stereo in = Programme(c);
+  render::Stereo out{std::vector<double>(in.Frames()), std::vector<double>(in.Frames())};
+  std::vector<float> readings;
+  int sinceTick = 0;
+  for (size_t start = 0; start < in.Frames(); start += kBlock) {
+    const int n = static_cast<int>(std::min<size_t>(kBlock, in.Frames() - start));
+    engine.Process(in.left.data() + start, in.right.data() + start, out.left.data() + start,
+                   out.right.data() + start, n, false);
+    sinceTick += n;
+    if (sinceTick < engine.MeterPeriod()) continue;
+    sinceTick = 0;
+    AppendReadings(engine.LatestMeters(), readings);
+  }
   std::vector<float> values;
   for (size_t n = static_cast<size_t>(kStoredFrom * c.rate); n < out.Frames(); ++n) {
     values.push_back(static_cast<float>(out.left[n]));
     values.push_back(static_cast<float>(out.right[n]));
   }
-  const MeterSnapshot& meters = engine.LatestMeters();
-  for (int f = 0; f < kMeterFieldCount; ++f) {
-    const MeterField& field = kMeterFields[f];
-    const char* base = reinterpret_cast<const char*>(&meters) + field.offset;
-    for (int i = 0; i < field.count; ++i)
-      values.push_back(field.isBool ? static_cast<float>(*reinterpret_cast<const bool*>(base))
-                                    : reinterpret_cast<const float*>(base)[i]);
-  }
+  values.insert(values.end(), readings.begin(), readings.end());
   return values;
 }
 
@@ -92,19 +127,22 @@ TEST_P(GoldenOutput, SamplesAndReadingsAreTheStoredOnes) {
   file.read(reinterpret_cast<char*>(stored.data()), static_cast<std::streamsize>(stored.size() * sizeof(float)));
   ASSERT_EQ(file.gcount(), static_cast<std::streamsize>(stored.size() * sizeof(float)));
 
-  const size_t samples = now.size() - static_cast<size_t>(MeterValueCount());
+  const size_t samples = static_cast<size_t>((kSeconds - kStoredFrom) * c.rate) * 2;
   double worstSample = 0.0;
   for (size_t i = 0; i < samples; ++i) worstSample = std::max(worstSample, std::fabs(double(now[i]) - stored[i]));
   EXPECT_LE(worstSample, 1e-6);
   for (size_t i = samples; i < now.size(); ++i)
-    EXPECT_NEAR(now[i], stored[i], 0.01) << "meter value " << i - samples;
+    EXPECT_NEAR(now[i], stored[i], 0.01)
+        << "tick " << (i - samples) / MeterValueCount() << ", meter value " << (i - samples) % MeterValueCount();
 }
 
 INSTANTIATE_TEST_SUITE_P(Programmes, GoldenOutput,
                          ::testing::Values(GoldenCase{"Demo48k", 48000.0, 9.0f, false},
                                            GoldenCase{"Pink44k", 44100.0, 12.0f, false},
                                            GoldenCase{"PinkEveryStage48k", 48000.0, 12.0f, true},
-                                           GoldenCase{"IntersampleTone96k", 96000.0, 6.0f, false}),
+                                           GoldenCase{"IntersampleTone96k", 96000.0, 6.0f, false},
+                                           GoldenCase{"BurstsFullBand48k", 48000.0, 6.0f, false},
+                                           GoldenCase{"BurstsFullBand192k", 192000.0, 6.0f, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
