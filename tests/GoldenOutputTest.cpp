@@ -24,7 +24,8 @@ struct GoldenCase {
   const char* name;
   double rate;
   float driveDb;
-  bool everyStage;  // Loud 100 % Hard, Character 10, Extra 75 %, 16-bit dither
+  bool everyStage;  // Loud 100 % Hard, Character 10, Extra 75 %
+  bool dither = false;  // 16-bit
 };
 
 void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
@@ -85,8 +86,8 @@ std::vector<float> Rendering(const GoldenCase& c) {
     engine.settings.loudClipMode = 2.0f;
     engine.settings.character = 10.0f;
     engine.settings.extra = 0.75f;
-    engine.settings.dither = 1;
   }
+  if (c.dither) engine.settings.dither = 1;
   // In 512-frame blocks, taking every tick's readings as it runs (at the end of the block in
   // which a meter period is complete).
   const render::Stereo in = Programme(c);
@@ -128,9 +129,22 @@ TEST_P(GoldenOutput, SamplesAndReadingsAreTheStoredOnes) {
   ASSERT_EQ(file.gcount(), static_cast<std::streamsize>(stored.size() * sizeof(float)));
 
   const size_t samples = static_cast<size_t>((kSeconds - kStoredFrom) * c.rate) * 2;
+  // Quantisation turns a change of a rounding error into a whole step where a sample lies that
+  // close to a decision boundary: with dither, a few samples may be one 16-bit step off (the same
+  // programme without dither holds every sample).
+  constexpr double kStep = 1.0 / 32768.0;
   double worstSample = 0.0;
-  for (size_t i = 0; i < samples; ++i) worstSample = std::max(worstSample, std::fabs(double(now[i]) - stored[i]));
+  size_t steps = 0;
+  for (size_t i = 0; i < samples; ++i) {
+    double difference = std::fabs(double(now[i]) - stored[i]);
+    if (c.dither && std::fabs(difference - kStep) <= 1e-6) {
+      ++steps;
+      difference = 0.0;
+    }
+    worstSample = std::max(worstSample, difference);
+  }
   EXPECT_LE(worstSample, 1e-6);
+  EXPECT_LE(steps, samples / 100);
   for (size_t i = samples; i < now.size(); ++i)
     EXPECT_NEAR(now[i], stored[i], 0.01)
         << "tick " << (i - samples) / MeterValueCount() << ", meter value " << (i - samples) % MeterValueCount();
@@ -139,7 +153,8 @@ TEST_P(GoldenOutput, SamplesAndReadingsAreTheStoredOnes) {
 INSTANTIATE_TEST_SUITE_P(Programmes, GoldenOutput,
                          ::testing::Values(GoldenCase{"Demo48k", 48000.0, 9.0f, false},
                                            GoldenCase{"Pink44k", 44100.0, 12.0f, false},
-                                           GoldenCase{"PinkEveryStage48k", 48000.0, 12.0f, true},
+                                           GoldenCase{"PinkEveryStage48k", 48000.0, 12.0f, true, true},
+                                           GoldenCase{"PinkEveryStageNoDither48k", 48000.0, 12.0f, true},
                                            GoldenCase{"IntersampleTone96k", 96000.0, 6.0f, false},
                                            GoldenCase{"BurstsFullBand48k", 48000.0, 6.0f, false},
                                            GoldenCase{"BurstsFullBand192k", 192000.0, 6.0f, false}),
