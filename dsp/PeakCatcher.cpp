@@ -84,16 +84,16 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   guard_.Push(sig_[q_]);
   const float envelope = guard_.Envelope(kDelay / 2);
   for (int pass = 0; pass < kMaxPasses; ++pass) {
-    float y[TruePeakTable::kPhases];
     // The 48 newest products, oldest first: the middle of the wide window.
-    truepeak::InterpolatePhases(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), y);
-    const float shortPeak = truepeak::PeakOfPhases(y, 0.0f);
+    const float shortPeak =
+        truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), 0.0f);
     if (shortPeak < 1e-12f) break;
     alignas(32) float window[WideInterpolator::kTaps];
     GatherWideWindow(preview, window);
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
     if (!gate_->MayExceed(shortPeak, guard, window, ceilLin)) break;
+    float y[TruePeakTable::kPhases];
     const float p = WidePeak(window, y);
     if (p <= ceilLin) break;
     const int binding = LoudestPhase(y);

@@ -15,10 +15,8 @@ void TruePeakDetector::Reset() {
 float TruePeakDetector::Process(float x) {
   ring_[index_] = x;
   ring_[index_ + kLength] = x;
-  float y[TruePeakTable::kPhases];
   // The newest 48 samples, oldest first, start just after the newest one's first copy.
-  truepeak::InterpolatePhases(*table_, ring_ + index_ + 1, y);
-  const float a = truepeak::PeakOfPhases(y, std::fabs(x));
+  const float a = truepeak::InterpolatedPeak(*table_, ring_ + index_ + 1, std::fabs(x));
   if (++index_ == kLength) index_ = 0;
   peakHold_ = std::max(peakHold_, a);
   return a;

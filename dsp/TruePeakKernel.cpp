@@ -1,10 +1,11 @@
 #include "dsp/TruePeakKernel.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <limits>
 #include <vector>
+
+#include "dsp/CpuDispatch.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -13,96 +14,144 @@
 
 namespace truepeak {
 
+float PeakOfPhasesScalar(const float* y, float a);
+
 namespace {
 
 constexpr int kPhases = TruePeakTable::kPhases;
 constexpr int kTaps = TruePeakTable::kTaps;
-static_assert(kPhases == 16 && kTaps % 4 == 0);
+static_assert(kPhases == 16);
+
+void FoldedBest(const TruePeakTable& table, const float* window, float* y) {
+  folded::Interpolate(table.folded, window, y);
+}
+void FoldedBaseline(const TruePeakTable& table, const float* window, float* y) {
+  folded::InterpolateBaseline(table.folded, window, y);
+}
+
+// Parabola through a local maximum c of |y| and its neighbours l and r.
+float RefineLocalMaximum(float l, float c, float r, float a) {
+  const float curvature = l - 2.0f * c + r;
+  if (curvature >= -1e-12f) return a;
+  const float delta = std::clamp((l - r) * 0.5f / curvature, -0.5f, 0.5f);
+  return std::max(a, c - delta * (l - r) * 0.25f);
+}
 
 #if ZARN_X86
-// One tap of all 16 phases is two 8-float vectors; four groups of taps run in independent
-// accumulators so the multiply-adds do not wait on each other.
-__attribute__((target("avx2,fma"))) void InterpolateAvx2(const TruePeakTable& table,
-                                                         const float* window, float* y) {
-  __m256 lo[4], hi[4];
-  for (int g = 0; g < 4; ++g) lo[g] = hi[g] = _mm256_setzero_ps();
-  for (int m = 0; m < kTaps; m += 4) {
+// The largest of a, the magnitudes and the parabolic refinement of every local maximum among the
+// inner phases, with the same arithmetic as the plain form, all in registers: lo holds phases
+// 0..7, hi phases 8..15. Neighbours come from lane rotations; infinite guards beyond the ends
+// keep the end phases from counting as maxima.
+__attribute__((target("avx2,fma"))) inline __m256 Refined(__m256 l, __m256 c, __m256 r) {
+  const __m256 half = _mm256_set1_ps(0.5f);
+  const __m256 curvature = _mm256_add_ps(_mm256_sub_ps(l, _mm256_mul_ps(_mm256_set1_ps(2.0f), c)), r);
+  const __m256 refine =
+      _mm256_and_ps(_mm256_and_ps(_mm256_cmp_ps(c, l, _CMP_GE_OQ), _mm256_cmp_ps(c, r, _CMP_GE_OQ)),
+                    _mm256_cmp_ps(curvature, _mm256_set1_ps(-1e-12f), _CMP_LT_OQ));
+  const __m256 slope = _mm256_sub_ps(l, r);
+  const __m256 delta = _mm256_min_ps(
+      _mm256_max_ps(_mm256_div_ps(_mm256_mul_ps(slope, half), curvature), _mm256_set1_ps(-0.5f)), half);
+  const __m256 top = _mm256_sub_ps(c, _mm256_mul_ps(_mm256_mul_ps(delta, slope), _mm256_set1_ps(0.25f)));
+  return _mm256_and_ps(refine, top);
+}
+
+__attribute__((target("avx2,fma"))) inline float PeakOfVectors(__m256 yLo, __m256 yHi, float a) {
+  const __m256 signMask = _mm256_set1_ps(-0.0f);
+  const __m256 lo = _mm256_andnot_ps(signMask, yLo), hi = _mm256_andnot_ps(signMask, yHi);
+  const __m256 guard = _mm256_set1_ps(std::numeric_limits<float>::infinity());
+  const __m256i back = _mm256_set_epi32(6, 5, 4, 3, 2, 1, 0, 7);   // [v7, v0 .. v6]
+  const __m256i ahead = _mm256_set_epi32(0, 7, 6, 5, 4, 3, 2, 1);  // [v1 .. v7, v0]
+  const __m256 loBack = _mm256_permutevar8x32_ps(lo, back), hiBack = _mm256_permutevar8x32_ps(hi, back);
+  const __m256 loAhead = _mm256_permutevar8x32_ps(lo, ahead), hiAhead = _mm256_permutevar8x32_ps(hi, ahead);
+  const __m256 left[2] = {_mm256_blend_ps(loBack, guard, 0x01), _mm256_blend_ps(hiBack, loBack, 0x01)};
+  const __m256 right[2] = {_mm256_blend_ps(loAhead, hiAhead, 0x80), _mm256_blend_ps(hiAhead, guard, 0x80)};
+  __m256 peak = _mm256_max_ps(_mm256_max_ps(lo, hi), _mm256_set1_ps(a));
+  peak = _mm256_max_ps(peak, _mm256_max_ps(Refined(left[0], lo, right[0]), Refined(left[1], hi, right[1])));
+  __m128 p = _mm_max_ps(_mm256_castps256_ps128(peak), _mm256_extractf128_ps(peak, 1));
+  p = _mm_max_ps(p, _mm_shuffle_ps(p, p, _MM_SHUFFLE(1, 0, 3, 2)));
+  p = _mm_max_ps(p, _mm_shuffle_ps(p, p, _MM_SHUFFLE(2, 3, 0, 1)));
+  return _mm_cvtss_f32(p);
+}
+
+__attribute__((target("avx2,fma"))) float PeakOfPhasesAvx2(const float* y, float a) {
+  return PeakOfVectors(_mm256_loadu_ps(y), _mm256_loadu_ps(y + 8), a);
+}
+
+// Interpolation and peak search in one pass, the 16 points never leaving the registers.
+__attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
+                                                                const float* x, float a) {
+  const FoldedTaps<kTaps>& t = table.folded;
+  constexpr int kHalf = kTaps / 2;
+  alignas(32) float sums[kHalf], differences[kHalf];
+  const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  for (int i = 0; i < kHalf; i += 8) {
+    const __m256 near = _mm256_loadu_ps(x + i);
+    const __m256 far = _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8 - i), reverse);
+    _mm256_store_ps(sums + i, _mm256_add_ps(near, far));
+    _mm256_store_ps(differences + i, _mm256_sub_ps(near, far));
+  }
+  __m256 s[4], d[4];
+  for (int g = 0; g < 4; ++g) s[g] = d[g] = _mm256_setzero_ps();
+  for (int i = 0; i < kHalf; i += 4)
     for (int g = 0; g < 4; ++g) {
-      const float* taps = table.tapMajor[m + g];
-      const __m256 x = _mm256_broadcast_ss(window + (kTaps - 1 - m - g));
-      lo[g] = _mm256_fmadd_ps(_mm256_load_ps(taps), x, lo[g]);
-      hi[g] = _mm256_fmadd_ps(_mm256_load_ps(taps + 8), x, hi[g]);
+      s[g] = _mm256_fmadd_ps(_mm256_load_ps(t.sum[i + g]), _mm256_broadcast_ss(sums + i + g), s[g]);
+      d[g] = _mm256_fmadd_ps(_mm256_load_ps(t.diff[i + g]), _mm256_broadcast_ss(differences + i + g), d[g]);
     }
+  const __m256 sum = _mm256_add_ps(_mm256_add_ps(s[0], s[1]), _mm256_add_ps(s[2], s[3]));
+  const __m256 diff = _mm256_add_ps(_mm256_add_ps(d[0], d[1]), _mm256_add_ps(d[2], d[3]));
+  return PeakOfVectors(_mm256_add_ps(sum, diff),
+                       _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse), a);
+}
+
+// The baseline: magnitudes through memory, four phases at a time.
+float PeakOfPhasesSse2(const float* y, float a) {
+  constexpr float kGuard = std::numeric_limits<float>::infinity();
+  alignas(16) float mag[kPhases + 4];
+  mag[0] = mag[kPhases + 1] = kGuard;
+  const __m128 signMask = _mm_set1_ps(-0.0f);
+  __m128 peak = _mm_set1_ps(a);
+  for (int k = 0; k < kPhases; k += 4) {
+    const __m128 m = _mm_andnot_ps(signMask, _mm_loadu_ps(y + k));
+    _mm_storeu_ps(mag + 1 + k, m);
+    peak = _mm_max_ps(peak, m);
   }
-  _mm256_storeu_ps(y, _mm256_add_ps(_mm256_add_ps(lo[0], lo[1]), _mm256_add_ps(lo[2], lo[3])));
-  _mm256_storeu_ps(y + 8, _mm256_add_ps(_mm256_add_ps(hi[0], hi[1]), _mm256_add_ps(hi[2], hi[3])));
-}
-
-// With AVX-512 one tap of all 16 phases is a single vector.
-__attribute__((target("avx512f"))) void InterpolateAvx512(const TruePeakTable& table,
-                                                          const float* window, float* y) {
-  __m512 acc[4];
-  for (auto& a : acc) a = _mm512_setzero_ps();
-  for (int m = 0; m < kTaps; m += 4) {
-    for (int g = 0; g < 4; ++g) {
-      const __m512 x = _mm512_set1_ps(window[kTaps - 1 - m - g]);
-      acc[g] = _mm512_fmadd_ps(_mm512_load_ps(table.tapMajor[m + g]), x, acc[g]);
-    }
+  const __m128 two = _mm_set1_ps(2.0f), half = _mm_set1_ps(0.5f), quarter = _mm_set1_ps(0.25f);
+  const __m128 flat = _mm_set1_ps(-1e-12f), lowest = _mm_set1_ps(-0.5f);
+  for (int k = 0; k < kPhases; k += 4) {
+    const __m128 l = _mm_loadu_ps(mag + k), c = _mm_loadu_ps(mag + 1 + k), r = _mm_loadu_ps(mag + 2 + k);
+    const __m128 curvature = _mm_add_ps(_mm_sub_ps(l, _mm_mul_ps(two, c)), r);
+    const __m128 refine = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps(c, l), _mm_cmpge_ps(c, r)),
+                                     _mm_cmplt_ps(curvature, flat));
+    const __m128 slope = _mm_sub_ps(l, r);
+    const __m128 delta =
+        _mm_min_ps(_mm_max_ps(_mm_div_ps(_mm_mul_ps(slope, half), curvature), lowest), half);
+    const __m128 top = _mm_sub_ps(c, _mm_mul_ps(_mm_mul_ps(delta, slope), quarter));
+    peak = _mm_max_ps(peak, _mm_and_ps(refine, top));
   }
-  _mm512_storeu_ps(y, _mm512_add_ps(_mm512_add_ps(acc[0], acc[1]), _mm512_add_ps(acc[2], acc[3])));
+  peak = _mm_max_ps(peak, _mm_shuffle_ps(peak, peak, _MM_SHUFFLE(1, 0, 3, 2)));
+  peak = _mm_max_ps(peak, _mm_shuffle_ps(peak, peak, _MM_SHUFFLE(2, 3, 0, 1)));
+  return _mm_cvtss_f32(peak);
 }
-
-// SSE2 is the x86-64 baseline: four 4-float vectors per tap, two groups of taps.
-void InterpolateSse2(const TruePeakTable& table, const float* window, float* y) {
-  __m128 acc[2][4];
-  for (auto& group : acc)
-    for (auto& v : group) v = _mm_setzero_ps();
-  for (int m = 0; m < kTaps; m += 2) {
-    for (int g = 0; g < 2; ++g) {
-      const float* taps = table.tapMajor[m + g];
-      const __m128 x = _mm_set1_ps(window[kTaps - 1 - m - g]);
-      for (int v = 0; v < 4; ++v)
-        acc[g][v] = _mm_add_ps(acc[g][v], _mm_mul_ps(_mm_load_ps(taps + 4 * v), x));
-    }
-  }
-  for (int v = 0; v < 4; ++v) _mm_storeu_ps(y + 4 * v, _mm_add_ps(acc[0][v], acc[1][v]));
-}
-#endif
-
-std::vector<KernelVariant> DetectKernels() {
-  std::vector<KernelVariant> kernels;
-#if ZARN_X86
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) kernels.push_back({"avx512", InterpolateAvx512});
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-    kernels.push_back({"avx2", InterpolateAvx2});
-  kernels.push_back({"sse2", InterpolateSse2});
-#endif
-  kernels.push_back({"scalar", InterpolatePhasesScalar});
-  return kernels;
-}
-
-InterpolateFn BestKernel() {
-#if ZARN_X86
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return InterpolateAvx512;
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return InterpolateAvx2;
-  return InterpolateSse2;
 #else
-  return InterpolatePhasesScalar;
+float PeakOfPhasesSse2(const float* y, float a) { return PeakOfPhasesScalar(y, a); }
+float PeakOfPhasesAvx2(const float* y, float a) { return PeakOfPhasesScalar(y, a); }
 #endif
-}
 
-// Constant-initialised to a first-call trampoline, so the choice needs neither a lock nor an
-// allocation and works even during another file's static initialisation.
-void SelectAndInterpolate(const TruePeakTable& table, const float* window, float* y);
-std::atomic<InterpolateFn> gKernel{SelectAndInterpolate};
-
-void SelectAndInterpolate(const TruePeakTable& table, const float* window, float* y) {
-  const InterpolateFn best = BestKernel();
-  gKernel.store(best, std::memory_order_relaxed);
-  best(table, window, y);
+float InterpolatedPeakBaseline(const TruePeakTable& table, const float* window, float a) {
+  float y[kPhases];
+  folded::InterpolateBaseline(table.folded, window, y);
+  return PeakOfPhasesSse2(y, a);
 }
+#if !ZARN_X86
+float InterpolatedPeakAvx2(const TruePeakTable& table, const float* window, float a) {
+  return InterpolatedPeakBaseline(table, window, a);
+}
+#endif
+
+using PeakFn = float (*)(const float*, float);
+using PeakDispatch = cpu::Dispatch<PeakFn, PeakOfPhasesAvx2, PeakOfPhasesSse2>;
+using FusedFn = float (*)(const TruePeakTable&, const float*, float);
+using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 
 }  // namespace
 
@@ -115,63 +164,24 @@ void InterpolatePhasesScalar(const TruePeakTable& table, const float* window, fl
 }
 
 const std::vector<KernelVariant>& AvailableKernels() {
-  static const std::vector<KernelVariant> kernels = DetectKernels();
+  static const std::vector<KernelVariant> kernels = [] {
+    std::vector<KernelVariant> list;
+    if (cpu::HasAvx2Fma()) list.push_back({"avx2", FoldedBest});
+    list.push_back({"baseline", FoldedBaseline});
+    list.push_back({"scalar", InterpolatePhasesScalar});
+    return list;
+  }();
   return kernels;
 }
 
 void InterpolatePhases(const TruePeakTable& table, const float* window, float* y) {
-  gKernel.load(std::memory_order_relaxed)(table, window, y);
+  folded::Interpolate(table.folded, window, y);
 }
 
-namespace {
+float PeakOfPhases(const float* y, float a) { return PeakDispatch::Call(y, a); }
 
-// Parabola through a local maximum c of |y| and its neighbours l and r.
-float RefineLocalMaximum(float l, float c, float r, float a) {
-  const float curvature = l - 2.0f * c + r;
-  if (curvature >= -1e-12f) return a;
-  const float delta = std::clamp((l - r) * 0.5f / curvature, -0.5f, 0.5f);
-  return std::max(a, c - delta * (l - r) * 0.25f);
-}
-
-}  // namespace
-
-float PeakOfPhases(const float* y, float a) {
-  // Magnitudes between two infinite guards, so the end phases are never local maxima.
-  constexpr float kGuard = std::numeric_limits<float>::infinity();
-  alignas(16) float mag[kPhases + 4];
-  mag[0] = mag[kPhases + 1] = kGuard;
-  unsigned maxima = 0;
-#if ZARN_X86
-  const __m128 signMask = _mm_set1_ps(-0.0f);
-  __m128 peak = _mm_set1_ps(a);
-  for (int k = 0; k < kPhases; k += 4) {
-    const __m128 m = _mm_andnot_ps(signMask, _mm_loadu_ps(y + k));
-    _mm_storeu_ps(mag + 1 + k, m);
-    peak = _mm_max_ps(peak, m);
-  }
-  peak = _mm_max_ps(peak, _mm_shuffle_ps(peak, peak, _MM_SHUFFLE(1, 0, 3, 2)));
-  peak = _mm_max_ps(peak, _mm_shuffle_ps(peak, peak, _MM_SHUFFLE(2, 3, 0, 1)));
-  a = _mm_cvtss_f32(peak);
-  for (int k = 0; k < kPhases; k += 4) {
-    const __m128 c = _mm_loadu_ps(mag + 1 + k);
-    const __m128 isMax = _mm_and_ps(_mm_cmpge_ps(c, _mm_loadu_ps(mag + k)),
-                                    _mm_cmpge_ps(c, _mm_loadu_ps(mag + 2 + k)));
-    maxima |= static_cast<unsigned>(_mm_movemask_ps(isMax)) << k;
-  }
-#else
-  for (int k = 0; k < kPhases; ++k) {
-    mag[k + 1] = std::fabs(y[k]);
-    a = std::max(a, mag[k + 1]);
-  }
-  for (int k = 1; k < kPhases - 1; ++k)
-    maxima |= static_cast<unsigned>((mag[k + 1] >= mag[k]) & (mag[k + 1] >= mag[k + 2])) << k;
-#endif
-  while (maxima != 0) {
-    const int k = __builtin_ctz(maxima);
-    maxima &= maxima - 1;
-    a = RefineLocalMaximum(mag[k], mag[k + 1], mag[k + 2], a);
-  }
-  return a;
+float InterpolatedPeak(const TruePeakTable& table, const float* window, float a) {
+  return FusedDispatch::Call(table, window, a);
 }
 
 float PeakOfPhasesScalar(const float* y, float a) {

@@ -8,7 +8,8 @@ namespace truepeak {
 
 // y[k] = sum over m of table[k][m] * window[47 - m], for k = 0..15: the 16 points interpolated
 // between the samples of a 48-sample window given oldest first. Dispatches once to the best
-// instruction set the processor has (AVX-512, AVX2+FMA, else SSE2); results agree with the plain form
+// instruction set the processor has (AVX2+FMA, else the x86-64 baseline), through the folded
+// table (TruePeakTable::folded); results agree with the plain form
 // to within single-precision rounding.
 void InterpolatePhases(const TruePeakTable& table, const float* window, float* y);
 
@@ -27,5 +28,8 @@ const std::vector<KernelVariant>& AvailableKernels();
 // inner phases 1..14.
 float PeakOfPhases(const float* y, float a);
 float PeakOfPhasesScalar(const float* y, float a);  // the literal form, for reference
+
+// PeakOfPhases of InterpolatePhases, without the points leaving the registers.
+float InterpolatedPeak(const TruePeakTable& table, const float* window, float a);
 
 }  // namespace truepeak

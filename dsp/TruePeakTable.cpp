@@ -25,6 +25,8 @@ void TruePeakTable::Design(double cutoff) {
   for (int k = 0; k < kPhases; ++k)
     for (int m = 0; m < kTaps; ++m)
       tapMajor[m][k] = static_cast<float>(PrototypeTap(k + kPhases * m, cutoff));
+  // Tap m weighs the sample m before the newest, window[47 - m].
+  folded.Fold([this](int k, int i) { return static_cast<double>(tapMajor[kTaps - 1 - i][k]); });
 }
 
 double TruePeakTable::DetectionCutoff(double sampleRate) {

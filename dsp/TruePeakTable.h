@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/FoldedTaps.h"
+
 // 16-phase x 48-tap polyphase interpolation filter (single precision) for true-peak estimation.
 // Stored tap-major, so that one tap of all 16 phases is one contiguous run of floats.
 struct TruePeakTable {
@@ -7,6 +9,7 @@ struct TruePeakTable {
   static constexpr int kTaps = 48;
 
   alignas(64) float tapMajor[kTaps][kPhases] = {};
+  FoldedTaps<kTaps> folded;  // the same filter folded, for the vector kernels
 
   float Coefficient(int phase, int tap) const { return tapMajor[tap][phase]; }
 

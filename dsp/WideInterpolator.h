@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dsp/FoldedTaps.h"
+
 // Points between two samples through a long windowed sinc: 16 phases, 256 taps (128 samples
 // either side), Kaiser beta 4. The 48-tap interpolator cannot see the top of the band or the
 // far sidelobes of full-band material (white noise, clipped and synthesised signals), whose
@@ -25,4 +27,5 @@ class WideInterpolator {
   WideInterpolator();
 
   alignas(64) float tapMajor_[kTaps][kPhases];
+  FoldedTaps<kTaps> folded_;  // the same filter folded, for the vector kernels
 };

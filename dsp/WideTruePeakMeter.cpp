@@ -28,10 +28,9 @@ void WideTruePeakMeter::Process(float x) {
   // The samples either side of the interval are points of the reconstruction too.
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
                         std::fabs(window[WideInterpolator::kCentre + 1]));
-  float y[TruePeakTable::kPhases];
-  truepeak::InterpolatePhases(*table_, window + WideGate::kShortOffset, y);
-  const float shortPeak = truepeak::PeakOfPhases(y, 0.0f);
+  const float shortPeak = truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
   if (gate_->MayExceed(shortPeak, guard_.Envelope(kLag), window, std::max(peakHold_, peak))) {
+    float y[TruePeakTable::kPhases];
     wide_->Interpolate(window, y);
     peak = truepeak::PeakOfPhases(y, peak);
   }

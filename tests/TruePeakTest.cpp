@@ -190,12 +190,16 @@ TEST(TruePeakKernel, VectorFormsAgreeWithScalarForms) {
         fill(kind, window);
         float scalar[kPhases];
         truepeak::InterpolatePhasesScalar(table, window, scalar);
-        // Relative to the sum of magnitudes of the terms: the scale rounding works on, however
-        // much the terms cancel.
+        // Relative to the scale rounding works on, however much the terms cancel: the vector
+        // forms add mirrored samples first (x[i] + x[47 - i]) and weigh them with the larger of
+        // the two weights.
         double scale[kPhases] = {};
         for (int k = 0; k < kPhases; ++k)
-          for (int m = 0; m < kTaps; ++m)
-            scale[k] += std::fabs(static_cast<double>(table.Coefficient(k, m)) * window[kTaps - 1 - m]);
+          for (int i = 0; i < kTaps / 2; ++i) {
+            const double weight = std::max(std::fabs(table.Coefficient(k, kTaps - 1 - i)),
+                                           std::fabs(table.Coefficient(k, i)));
+            scale[k] += weight * (std::fabs(window[i]) + std::fabs(window[kTaps - 1 - i]));
+          }
         for (const truepeak::KernelVariant& kernel : kernels) {
           float vector[kPhases];
           kernel.fn(table, window, vector);
@@ -212,6 +216,40 @@ TEST(TruePeakKernel, VectorFormsAgreeWithScalarForms) {
   }
   EXPECT_EQ(kernels.back().fn, truepeak::InterpolatePhases);
   EXPECT_STREQ(kernels[kernels.size() - 2].name, "scalar");  // always there, always last
+}
+
+// The vector forms use that phase 15 - k is phase k reversed in time; a filter designed otherwise
+// would read the upper eight phases wrong.
+TEST(TruePeakKernel, PhasesMirrorEachOtherAndTheWideFormsAgreeWithThePlainOne) {
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  constexpr int kWide = WideInterpolator::kTaps;
+  for (int k = 0; k < kPhases; ++k)
+    for (int i = 0; i < kWide; ++i)
+      ASSERT_NEAR(wide.Coefficient(kPhases - 1 - k, kWide - 1 - i), wide.Coefficient(k, i), 1e-7)
+          << "phase " << k << " tap " << i;
+  TruePeakTable table;
+  table.Design(TruePeakTable::DetectionCutoff(44100.0));
+  for (int k = 0; k < kPhases; ++k)
+    for (int m = 0; m < kTaps; ++m)
+      ASSERT_NEAR(table.Coefficient(kPhases - 1 - k, kTaps - 1 - m), table.Coefficient(k, m), 1e-7);
+
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int trial = 0; trial < 200; ++trial) {
+    // Noise, with every eighth window a lone spike among zeros.
+    alignas(32) float window[kWide];
+    for (float& x : window) x = trial % 8 == 7 ? 0.0f : uniform(rng);
+    if (trial % 8 == 7) window[trial % kWide] = 1.0f;
+    float plain[kPhases], vector[kPhases], baseline[kPhases];
+    wide.InterpolateScalar(window, plain);
+    wide.Interpolate(window, vector);
+    for (int k = 0; k < kPhases; ++k) {
+      ASSERT_NEAR(vector[k], plain[k], 2e-6f) << "phase " << k << " trial " << trial;
+    }
+    folded::InterpolateBaseline(table.folded, window, baseline);
+    truepeak::InterpolatePhasesScalar(table, window, plain);
+    for (int k = 0; k < kPhases; ++k) ASSERT_NEAR(baseline[k], plain[k], 1e-6f) << "phase " << k;
+  }
 }
 
 TEST(TruePeakKernel, PeakOfPhasesHandlesPlateausEndsAndSigns) {

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <atomic>
+
+// Picks between an AVX2+FMA form of a function and a baseline one on the first call. The choice
+// is a constant-initialised atomic that starts at a trampoline, so it needs neither a lock nor an
+// allocation (the first call may come from the audio thread) and works even during another
+// file's static initialisation.
+namespace cpu {
+
+bool HasAvx2Fma();
+
+template <typename Fn, Fn kAvx2, Fn kBaseline>
+struct Dispatch;
+
+template <typename R, typename... A, R (*kAvx2)(A...), R (*kBaseline)(A...)>
+struct Dispatch<R (*)(A...), kAvx2, kBaseline> {
+  static R Call(A... a) { return chosen.load(std::memory_order_relaxed)(a...); }
+  static R (*Best())(A...) { return HasAvx2Fma() ? kAvx2 : kBaseline; }
+
+ private:
+  static R SelectAndCall(A... a) {
+    R (*best)(A...) = Best();
+    chosen.store(best, std::memory_order_relaxed);
+    return best(a...);
+  }
+  static inline std::atomic<R (*)(A...)> chosen{&SelectAndCall};
+};
+
+}  // namespace cpu
