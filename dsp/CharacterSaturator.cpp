@@ -11,11 +11,14 @@ constexpr double kDcBlockPole = 0.9995;
 constexpr double kStateFloor = 1e-20;
 }  // namespace
 
+CharacterSaturator::CharacterSaturator() : history_(kHistory, 0.0) {}
+
 void CharacterSaturator::Design() {
   norm_ = std::tanh(kDrive);
   amount_ = 0.0;
   previousInput_ = previousDiff_ = previousOut_ = 0.0;
   previousAntiderivative_ = Antiderivative(0.0);
+  historyIndex_ = historyFill_ = 0;
   ClearEnergies();
 }
 
@@ -30,7 +33,7 @@ double CharacterSaturator::Antiderivative(double v) const {
   return (std::log1p(std::exp(-2.0 * a)) + a - std::numbers::ln2) / (kDrive * norm_);
 }
 
-double CharacterSaturator::Process(double y) {
+double CharacterSaturator::Shape(double y) {
   const double a = previousInput_;
   const double fy = Antiderivative(y);
   const double shaped = std::fabs(y - a) > 1e-7 ? (fy - previousAntiderivative_) / (y - a)
@@ -42,8 +45,31 @@ double CharacterSaturator::Process(double y) {
   if (std::fabs(out) < kStateFloor) out = 0.0;
   previousDiff_ = diff;
   previousOut_ = out;
-  const double added = amount_ * out;
+  return out;
+}
+
+void CharacterSaturator::Remember(double y) {
+  history_[static_cast<size_t>(historyIndex_)] = y;
+  historyIndex_ = (historyIndex_ + 1) & (kHistory - 1);
+  if (historyFill_ < kHistory) ++historyFill_;
+}
+
+double CharacterSaturator::Process(double y) {
+  Remember(y);
+  const double added = amount_ * Shape(y);
   distortionEnergy_ += added * added;
   inputEnergy_ += y * y;
   return y + added;
+}
+
+void CharacterSaturator::Follow(double y) {
+  Remember(y);
+  inputEnergy_ += y * y;
+}
+
+// From the state Design leaves, over every input since (at most the history's length).
+void CharacterSaturator::CatchUp() {
+  previousInput_ = previousDiff_ = previousOut_ = 0.0;
+  previousAntiderivative_ = Antiderivative(0.0);
+  for (int i = historyFill_; i > 0; --i) Shape(history_[static_cast<size_t>((historyIndex_ - i) & (kHistory - 1))]);
 }

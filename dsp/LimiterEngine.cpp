@@ -54,9 +54,15 @@ struct LimiterEngine::BlockValues {
   int characterRow;
   output_stage::Settings output;
   bool scrub;
+  // Stages whose output is unused this block (Character at row 0; the clipper while the Loud
+  // mix is 0 and the curve unbiased) only follow their input.
+  bool characterInCircuit;
+  bool clipperInCircuit;
 };
 
-LimiterEngine::LimiterEngine() {
+LimiterEngine::~LimiterEngine() = default;
+
+LimiterEngine::LimiterEngine() : run_(std::make_unique<RunBuffers>()) {
   // The Loud stage's filters are designed in normalised frequency: once, here, so that Prepare
   // (which a host may call on its audio thread) only resets them.
   for (LoudClipper& clipper : clippers_) clipper.Design();
@@ -69,6 +75,7 @@ bool LimiterEngine::Prepare(double sampleRate) {
   sampleRate_ = sampleRate;
   lookAhead_ = std::min(1 + static_cast<int>(0.005 * sampleRate), kMaxLookAhead);
   loudDelay_ = MeasureLoudDelay();
+  clipperInCircuit_ = characterInCircuit_ = true;  // freshly reset states are valid ones
 
   leveler_.Reset();
   loudTaps_.Reset(LoudStageTaps::PeriodFor(sampleRate));
@@ -191,7 +198,9 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   return bv;
 }
 
-void LimiterEngine::ConfigureStages(const BlockValues& bv) {
+void LimiterEngine::ConfigureStages(BlockValues& bv) {
+  bv.characterInCircuit = bv.characterRow > 0;
+  bv.clipperInCircuit = bv.loudMix > 0.0 || bv.warmBias > 0.0;
   for (int ch = 0; ch < 2; ++ch) {
     LoudClipper& clipper = clippers_[ch];
     // Positive drive raises the clip level with it, so drive pushes into the limiter, not the clipper.
@@ -199,9 +208,28 @@ void LimiterEngine::ConfigureStages(const BlockValues& bv) {
     clipper.SetMode(bv.clipMode);
     clipper.SetBias(bv.warmBias);
     clipper.SetTrackLinear(bv.loudMix > 0.0);
+    if (bv.clipperInCircuit && !clipperInCircuit_) clipper.CatchUp();
     saturators_[ch].SetRow(bv.characterRow);
+    if (bv.characterInCircuit && !characterInCircuit_) saturators_[ch].CatchUp();
   }
+  clipperInCircuit_ = bv.clipperInCircuit;
+  characterInCircuit_ = bv.characterInCircuit;
 }
+
+// Per-sample readings of one run of at most kFrames samples, handed from stage to stage: the
+// front end (drive, Character, Loud) runs over the whole run, then the limiter and the output
+// stage, then the meters. No stage reads a later stage's state within a sample, so the order
+// of the work changes nothing.
+struct LimiterEngine::RunBuffers {
+  static constexpr int kFrames = 256;
+  double dry[2][kFrames];        // input delayed by the latency
+  double in[2][kFrames];         // input as processed (finite, limited in magnitude)
+  double reference[2][kFrames];  // after the Extra leveler: the level-match reference
+  double driven[2][kFrames];
+  double msDriven[2][kFrames];   // the driven mean square as it stood at each sample
+  double u[2][kFrames];          // limiter input
+  double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
+};
 
 void LimiterEngine::Process(const double* inL, const double* inR, double* outL, double* outR,
                             int nFrames, bool mono) {
@@ -214,17 +242,12 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
   bv.scrub = HasNonFinite(inL, nFrames) || HasNonFinite(inR, nFrames);
   ConfigureStages(bv);
 
-  for (int i = 0; i < nFrames; ++i) {
-    double xL = inL[i], xR = inR[i];
-    if (bv.scrub) {
-      if (!std::isfinite(xL)) xL = 0.0;
-      if (!std::isfinite(xR)) xR = 0.0;
-    }
-    double yL, yR;
-    ProcessSample(xL, xR, yL, yR, bv);
-    // Right first: in mono both outputs may be one buffer, and the left result must win.
-    outR[i] = yR;
-    outL[i] = yL;
+  for (int start = 0; start < nFrames; start += RunBuffers::kFrames) {
+    const int n = std::min(RunBuffers::kFrames, nFrames - start);
+    // Every input sample of the run is read before any output sample is written.
+    RunFront(inL + start, inR + start, n, bv);
+    RunLimiter(outL + start, outR + start, n, bv);
+    RunMeters(n, bv.channelsIndependent);
   }
 
   if (meterCounter_ >= meterPeriod_) {
@@ -233,52 +256,79 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
   }
 }
 
-void LimiterEngine::ProcessSample(double xL, double xR, double& outL, double& outR,
-                                  const BlockValues& bv) {
-  const double x[2] = {xL, xR};
-  double dry[2], xp[2], xr[2], y[2], w[2], q[2], out[2];
-  for (int ch = 0; ch < 2; ++ch) {
-    dry[ch] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
-    xp[ch] = std::clamp(x[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
-    SmoothSquare(channels_[ch].msIn, bv.a3s, xp[ch]);
+void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const BlockValues& bv) {
+  RunBuffers& r = *run_;
+  for (int i = 0; i < n; ++i) {
+    double x[2] = {inL[i], inR[i]};
+    double xp[2], y[2], w[2], q[2];
+    for (int ch = 0; ch < 2; ++ch) {
+      if (bv.scrub && !std::isfinite(x[ch])) x[ch] = 0.0;
+      r.dry[ch][i] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
+      xp[ch] = std::clamp(x[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
+      SmoothSquare(channels_[ch].msIn, bv.a3s, xp[ch]);
+      r.in[ch][i] = xp[ch];
+    }
+    const double extraGain = bv.extra > 0.0 ? leveler_.Gain(xp[0], xp[1], bv.extra, bv.extraCoefficients) : 1.0;
+    for (int ch = 0; ch < 2; ++ch) {
+      const double xr = xp[ch] * extraGain;
+      r.reference[ch][i] = xr;
+      LoudChain(ch, xr, bv, y[ch], w[ch], q[ch]);
+      r.driven[ch][i] = y[ch];
+      r.msDriven[ch][i] = channels_[ch].msDriven;
+      r.u[ch][i] = bv.loudDelta ? q[ch] : w[ch];
+    }
+    loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
   }
+}
 
-  const double extraGain = bv.extra > 0.0 ? leveler_.Gain(xp[0], xp[1], bv.extra, bv.extraCoefficients) : 1.0;
-  for (int ch = 0; ch < 2; ++ch) {
-    xr[ch] = xp[ch] * extraGain;
-    LoudChain(ch, xr[ch], bv, y[ch], w[ch], q[ch]);
+void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockValues& bv) {
+  RunBuffers& r = *run_;
+  for (int i = 0; i < n; ++i) {
+    double out[2];
+    for (int ch = 0; ch < 2; ++ch) {
+      ChannelState& c = channels_[ch];
+      const LimiterTaps limited = Limit(ch, r.u[ch][i], r.msDriven[ch][i], bv);
+      const double o = limited.o;
+      SmoothSquare(c.msOut, bv.a3s, o);
+      SmoothSquare(c.msRef, bv.a3s, r.reference[ch][i]);
+      const double dry = r.dry[ch][i];
+      const double dryForDelta = std::clamp(dry, -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
+      out[ch] = output_stage::Process(bv.output, dry, dryForDelta, o, c.msOut, c.msRef,
+                                      settings.ditherSeed[ch]);
+      c.outputMeter.Process(static_cast<float>(o));  // the meters show the processed signal
+      r.v[ch][i] = limited.v;
+      r.g[ch][i] = limited.g;
+      r.o[ch][i] = o;
+      r.gainState[ch][i] = gainWindows_[ch].GainState();
+    }
+    outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
+    // Right first: in mono both outputs may be one buffer, and the left result must win.
+    outR[i] = out[1];
+    outL[i] = out[0];
   }
-  loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
+}
 
-  GainAnalysis::Taps taps;
-  for (int ch = 0; ch < 2; ++ch) {
-    ChannelState& c = channels_[ch];
-    const double u = bv.loudDelta ? q[ch] : w[ch];
-    const LimiterTaps limited = Limit(ch, u, bv);
-    const double o = limited.o;
-    SmoothSquare(c.msOut, bv.a3s, o);
-    SmoothSquare(c.msRef, bv.a3s, xr[ch]);
-    const double dryForDelta = std::clamp(dry[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
-    out[ch] = output_stage::Process(bv.output, dry[ch], dryForDelta, o, c.msOut, c.msRef,
-                                    settings.ditherSeed[ch]);
-    c.outputMeter.Process(static_cast<float>(o));  // the meters show the processed signal
-    taps.u[ch] = u;
-    taps.v[ch] = limited.v;
-    taps.o[ch] = o;
-    taps.g[ch] = limited.g;
-    taps.gainState[ch] = gainWindows_[ch].GainState();
-    taps.msDriven[ch] = c.msDriven;
+void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
+  const RunBuffers& r = *run_;
+  for (int i = 0; i < n; ++i) {
+    const double xp[2] = {r.in[0][i], r.in[1][i]};
+    const double y[2] = {r.driven[0][i], r.driven[1][i]};
+    GainAnalysis::Taps taps;
+    for (int ch = 0; ch < 2; ++ch) {
+      taps.u[ch] = r.u[ch][i];
+      taps.v[ch] = r.v[ch][i];
+      taps.o[ch] = r.o[ch][i];
+      taps.g[ch] = r.g[ch][i];
+      taps.gainState[ch] = r.gainState[ch][i];
+      taps.msDriven[ch] = r.msDriven[ch][i];
+    }
+    loudness_.Accumulate(xp, y, taps.o);
+    levels_.Accumulate(xp, taps.o);
+    analysis_.Accumulate(taps, channelsIndependent);
+    impact_.Accumulate(analysis_.SplitOnInput(0), analysis_.SplitOnInput(1), taps.u,
+                       analysis_.SplitOnOutput(0), analysis_.SplitOnOutput(1), taps.o);
   }
-  outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
-
-  loudness_.Accumulate(xp, y, taps.o);
-  levels_.Accumulate(xp, taps.o);
-  analysis_.Accumulate(taps, bv.channelsIndependent);
-  impact_.Accumulate(analysis_.SplitOnInput(0), analysis_.SplitOnInput(1), taps.u,
-                     analysis_.SplitOnOutput(0), analysis_.SplitOnOutput(1), taps.o);
-  ++meterCounter_;
-  outL = out[0];
-  outR = out[1];
+  meterCounter_ += n;
 }
 
 void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w,
@@ -289,10 +339,19 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   if (ch == 0) c.drivenMeter.Process(static_cast<float>(y));  // the meters read the left one only
   loudTaps_.insistIn = std::max(loudTaps_.insistIn, std::fabs(y));
 
-  const double character = saturators_[ch].Process(y);
+  double character = y;
+  if (bv.characterInCircuit)
+    character = saturators_[ch].Process(y);
+  else
+    saturators_[ch].Follow(y);
   const double cd = characterDelay_[ch].Push(character);  // lines up with the clipper's output
   characterDiff_[ch].Push(character - y);
-  const double z = clippers_[ch].Process(static_cast<float>(character * bv.loudGain));
+  const float clipperInput = static_cast<float>(character * bv.loudGain);
+  double z = cd;  // with the clipper out of circuit the Loud mix is 0: w is cd either way
+  if (bv.clipperInCircuit)
+    z = clippers_[ch].Process(clipperInput);
+  else
+    clippers_[ch].Follow(clipperInput);
   w = cd + bv.loudMix * (z - cd);
   // What clipping removed, at the raised level: measured against the clipper's own unshaped
   // response, whose group delay (47.25 or 47.125 samples) a whole-sample dry delay cannot match.
@@ -302,11 +361,11 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   loudTaps_.loudDiffEnergy += q * q;
 }
 
-LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, const BlockValues& bv) {
+LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, double msDriven, const BlockValues& bv) {
   ChannelState& c = channels_[ch];
   const double v = c.lookAhead.Push(u);
   const float p = c.detection.Process(static_cast<float>(u));
-  const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], c.msDriven,
+  const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], msDriven,
                                             analysis_.Maskedness(ch), gainConstants_);
   const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]), {&c.lookAhead, g});
   // The reduction really applied to the sample leaving: the limiter's and the catcher's.

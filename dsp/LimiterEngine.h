@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "dsp/ChannelState.h"
@@ -41,6 +42,7 @@ class LimiterEngine {
   EngineSettings settings;
 
   LimiterEngine();
+  ~LimiterEngine();
 
   // Sizes every buffer and designs every coefficient for this rate, and resets all state.
   // Refuses rates outside 8 kHz..768 kHz (returns false; the previous preparation stays).
@@ -88,15 +90,19 @@ class LimiterEngine {
   void DesignTables();
   int MeasureLoudDelay();
   BlockValues ComputeBlockValues();
-  void ConfigureStages(const BlockValues& bv);
-  void ProcessSample(double xL, double xR, double& outL, double& outR, const BlockValues& bv);
+  void ConfigureStages(BlockValues& bv);
+  struct RunBuffers;
+  // One run of at most RunBuffers::kFrames samples, stage by stage.
+  void RunFront(const double* inL, const double* inR, int n, const BlockValues& bv);
+  void RunLimiter(double* outL, double* outR, int n, const BlockValues& bv);
+  void RunMeters(int n, bool channelsIndependent);
   // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
   void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
   // Look-ahead, gain computer and peak catcher for one channel: v, g and the output o.
   struct LimiterTaps {
     double v, g, o;
   };
-  LimiterTaps Limit(int ch, double u, const BlockValues& bv);
+  LimiterTaps Limit(int ch, double u, double msDriven, const BlockValues& bv);
 
   // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working
   // snapshot, hand readings back to the engine, publish.
@@ -124,6 +130,7 @@ class LimiterEngine {
   DelayLine characterDiff_[2];
   LoudClipper clippers_[2];
   LoudStageTaps loudTaps_;
+  bool characterInCircuit_ = true, clipperInCircuit_ = true;  // in the last block
   double minGain_[2] = {1.0, 1.0};
 
   // Meters and the readings they feed back.
@@ -142,6 +149,8 @@ class LimiterEngine {
   int activeTableSlot_ = 0;
 
   OutputCapture outputCapture_;
+
+  std::unique_ptr<RunBuffers> run_;  // sized once, at construction
 
   int meterPeriod_ = 2200;
   int meterCounter_ = 0;

@@ -160,7 +160,7 @@ double LoudClipper::Shape(double x) const {
   }
 }
 
-double LoudClipper::RunPath(Path& path, double x, double biasOut) {
+void LoudClipper::Oversample(Path& path, double x, double biasOut) {
   const int p = path.tapsPerPhase;
   path.input[static_cast<size_t>(path.inputIndex)] = x;
   path.input[static_cast<size_t>(path.inputIndex + p)] = x;
@@ -173,15 +173,23 @@ double LoudClipper::RunPath(Path& path, double x, double biasOut) {
     if (++path.outputIndex == path.length) path.outputIndex = 0;
   }
   if (++path.inputIndex == p) path.inputIndex = 0;
+}
+
+double LoudClipper::RunPath(Path& path, double x, double biasOut) {
+  Oversample(path, x, biasOut);
   return simd::DotProduct(path.decimation.data(), path.output.data() + path.outputIndex, path.length);
 }
 
-float LoudClipper::Process(float x) {
+void LoudClipper::Remember(float x) {
   ++total_;
   if (std::fabs(x) > kappa_ * threshold_) ++clipped_;
   // Newest input at historyIndex_ + kMaxLinearLength - 1 (and its twin kMaxLinearLength back).
   history_[historyIndex_] = history_[historyIndex_ + kMaxLinearLength] = x;
   if (++historyIndex_ == kMaxLinearLength) historyIndex_ = 0;
+}
+
+float LoudClipper::Process(float x) {
+  Remember(x);
   Path& path = mode_ == kHard ? pathB_ : pathA_;
   if (trackLinear_) RunLinear(path);
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
@@ -191,6 +199,20 @@ float LoudClipper::Process(float x) {
   dcPreviousIn_ = result;
   dcPreviousOut_ = y;
   return static_cast<float>(y);
+}
+
+void LoudClipper::Follow(float x) { Remember(x); }
+
+// The output ring holds the last length / factor inputs' oversampled values, each of which
+// needed the tapsPerPhase inputs up to it: replaying that many inputs from a cleared path
+// rebuilds both rings.
+void LoudClipper::CatchUp() {
+  Path& path = mode_ == kHard ? pathB_ : pathA_;
+  const int replay = (path.length + path.factor - 1) / path.factor + path.tapsPerPhase - 1;
+  path.Clear();
+  const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
+  for (int i = std::min(replay, kMaxLinearLength); i > 0; --i)
+    Oversample(path, history_[historyIndex_ + kMaxLinearLength - i], biasOut);
 }
 
 int LoudClipper::MeasureDelay() {

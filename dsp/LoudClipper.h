@@ -19,6 +19,13 @@ class LoudClipper {
   void SetThreshold(double threshold) { threshold_ = threshold; }
 
   float Process(float x);
+  // Out of circuit (its output unused) the stage need not run: Follow keeps only the recent
+  // inputs and the clip counts, and CatchUp, before the next Process, rebuilds the current
+  // path's filter states from those inputs, exactly as if it had run all along (its filters
+  // remember less than the recent inputs hold). Not for a biased curve, whose DC blocker
+  // remembers longer.
+  void Follow(float x);
+  void CatchUp();
 
   // While on, Process also runs the current path's filters without the shaping curve, so that
   // LinearResponse() is what the stage would give if nothing were clipped: the reference that
@@ -65,6 +72,8 @@ class LoudClipper {
   };
 
   double RunPath(Path& path, double x, double biasOut);
+  void Oversample(Path& path, double x, double biasOut);  // into the path's output ring
+  void Remember(float x);
   static std::vector<double> LinearImpulseResponse(const Path& path);
   void RunLinear(const Path& path);
 

@@ -24,8 +24,9 @@ struct GoldenCase {
   const char* name;
   double rate;
   float driveDb;
-  bool everyStage;  // Loud 100 % Hard, Character 10, Extra 75 %
+  bool everyStage;  // Loud 100 % Hard (Soft when coming in late), Character 10, Extra 75 %
   bool dither = false;  // 16-bit
+  double stagesFrom = 0.0;  // seconds into the programme at which every stage comes in
 };
 
 void PrintTo(const GoldenCase& c, std::ostream* os) { *os << c.name; }
@@ -81,12 +82,15 @@ std::vector<float> Rendering(const GoldenCase& c) {
     engine.settings.driveDb[ch] = c.driveDb;
     engine.settings.ceilingDb[ch] = -1.0f;
   }
-  if (c.everyStage) {
+  // Coming in mid-programme, the clipper keeps the curve it had (Soft): a change of curve starts
+  // the other oversampling path, which then had no history to continue from.
+  auto bringInEveryStage = [&engine, &c] {
     engine.settings.loud = 1.0f;
-    engine.settings.loudClipMode = 2.0f;
+    engine.settings.loudClipMode = c.stagesFrom > 0.0 ? 0.0f : 2.0f;
     engine.settings.character = 10.0f;
     engine.settings.extra = 0.75f;
-  }
+  };
+  if (c.everyStage && c.stagesFrom == 0.0) bringInEveryStage();
   if (c.dither) engine.settings.dither = 1;
   // In 512-frame blocks, taking every tick's readings as it runs (at the end of the block in
   // which a meter period is complete).
@@ -96,6 +100,8 @@ std::vector<float> Rendering(const GoldenCase& c) {
   int sinceTick = 0;
   for (size_t start = 0; start < in.Frames(); start += kBlock) {
     const int n = static_cast<int>(std::min<size_t>(kBlock, in.Frames() - start));
+    if (c.everyStage && c.stagesFrom > 0.0 && start == static_cast<size_t>(c.stagesFrom * c.rate) / kBlock * kBlock)
+      bringInEveryStage();
     engine.Process(in.left.data() + start, in.right.data() + start, out.left.data() + start,
                    out.right.data() + start, n, false);
     sinceTick += n;
@@ -155,6 +161,8 @@ INSTANTIATE_TEST_SUITE_P(Programmes, GoldenOutput,
                                            GoldenCase{"Pink44k", 44100.0, 12.0f, false},
                                            GoldenCase{"PinkEveryStage48k", 48000.0, 12.0f, true, true},
                                            GoldenCase{"PinkEveryStageNoDither48k", 48000.0, 12.0f, true},
+                                           // Stages that were out of circuit come in within the stored part.
+                                           GoldenCase{"DemoStagesComingIn48k", 48000.0, 9.0f, true, false, 1.8},
                                            GoldenCase{"IntersampleTone96k", 96000.0, 6.0f, false},
                                            GoldenCase{"BurstsFullBand48k", 48000.0, 6.0f, false},
                                            GoldenCase{"BurstsFullBand192k", 192000.0, 6.0f, false}),
