@@ -228,6 +228,7 @@ struct LimiterEngine::RunBuffers {
   double driven[2][kFrames];
   double msDriven[2][kFrames];   // the driven mean square as it stood at each sample
   double u[2][kFrames];          // limiter input
+  float peak[2][kFrames];        // its true peak, for the gain computer
   double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
 };
 
@@ -279,6 +280,8 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     }
     loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
   }
+  channels_[0].drivenMeter.HoldRun(r.driven[0], n);  // the meters read the left one only
+  for (int ch = 0; ch < 2; ++ch) channels_[ch].detection.ProcessRun(r.u[ch], n, r.peak[ch]);
 }
 
 void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockValues& bv) {
@@ -287,7 +290,7 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
     double out[2];
     for (int ch = 0; ch < 2; ++ch) {
       ChannelState& c = channels_[ch];
-      const LimiterTaps limited = Limit(ch, r.u[ch][i], r.msDriven[ch][i], bv);
+      const LimiterTaps limited = Limit(ch, r.u[ch][i], r.peak[ch][i], r.msDriven[ch][i], bv);
       const double o = limited.o;
       SmoothSquare(c.msOut, bv.a3s, o);
       SmoothSquare(c.msRef, bv.a3s, r.reference[ch][i]);
@@ -295,7 +298,6 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
       const double dryForDelta = std::clamp(dry, -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
       out[ch] = output_stage::Process(bv.output, dry, dryForDelta, o, c.msOut, c.msRef,
                                       settings.ditherSeed[ch]);
-      c.outputMeter.Process(static_cast<float>(o));  // the meters show the processed signal
       r.v[ch][i] = limited.v;
       r.g[ch][i] = limited.g;
       r.o[ch][i] = o;
@@ -306,6 +308,8 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
     outR[i] = out[1];
     outL[i] = out[0];
   }
+  // The meters show the processed signal.
+  for (int ch = 0; ch < 2; ++ch) channels_[ch].outputMeter.ProcessRun(r.o[ch], n);
 }
 
 void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
@@ -336,7 +340,6 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   ChannelState& c = channels_[ch];
   y = xr * bv.driveLin[ch];
   SmoothSquare(c.msDriven, bv.a3s, y);
-  if (ch == 0) c.drivenMeter.Process(static_cast<float>(y));  // the meters read the left one only
   loudTaps_.insistIn = std::max(loudTaps_.insistIn, std::fabs(y));
 
   double character = y;
@@ -361,10 +364,10 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   loudTaps_.loudDiffEnergy += q * q;
 }
 
-LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, double msDriven, const BlockValues& bv) {
+LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, float p, double msDriven,
+                                                const BlockValues& bv) {
   ChannelState& c = channels_[ch];
   const double v = c.lookAhead.Push(u);
-  const float p = c.detection.Process(static_cast<float>(u));
   const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], msDriven,
                                             analysis_.Maskedness(ch), gainConstants_);
   const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]), {&c.lookAhead, g});

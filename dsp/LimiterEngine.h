@@ -102,7 +102,8 @@ class LimiterEngine {
   struct LimiterTaps {
     double v, g, o;
   };
-  LimiterTaps Limit(int ch, double u, double msDriven, const BlockValues& bv);
+  // u: the limiter input, p: its true peak.
+  LimiterTaps Limit(int ch, double u, float p, double msDriven, const BlockValues& bv);
 
   // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working
   // snapshot, hand readings back to the engine, publish.

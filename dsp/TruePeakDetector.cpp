@@ -1,23 +1,84 @@
 #include "dsp/TruePeakDetector.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 
 #include "dsp/TruePeakKernel.h"
 
+void TruePeakDetector::SetTable(const TruePeakTable* table) {
+  table_ = table;
+  // |y_k| <= sum_m |h_k[m]| * max |x|, a parabolic refinement adds at most an eighth of the top
+  // (its offset is at most half a phase), and rounding a little more.
+  float largest = 0.0f;
+  for (int k = 0; k < TruePeakTable::kPhases; ++k) {
+    float sum = 0.0f;
+    for (int m = 0; m < kLength; ++m) sum += std::fabs(table->Coefficient(k, m));
+    largest = std::max(largest, sum);
+  }
+  bound_ = std::max(1.0f, largest) * 1.125f * 1.001f;
+}
+
 void TruePeakDetector::Reset() {
-  std::fill(std::begin(ring_), std::end(ring_), 0.0f);
-  index_ = 0;
+  std::fill(std::begin(line_), std::end(line_), 0.0f);
   peakHold_ = 0.0f;
 }
 
+int TruePeakDetector::Append(const double* x, int n) {
+  const int count = std::min(n, kRun);
+  for (int i = 0; i < count; ++i) line_[kKept + i] = static_cast<float>(x[i]);
+  return count;
+}
+
+void TruePeakDetector::KeepNewest(int appended) {
+  std::memmove(line_, line_ + appended, kKept * sizeof(float));
+}
+
 float TruePeakDetector::Process(float x) {
-  ring_[index_] = x;
-  ring_[index_ + kLength] = x;
-  // The newest 48 samples, oldest first, start just after the newest one's first copy.
-  const float a = truepeak::InterpolatedPeak(*table_, ring_ + index_ + 1, std::fabs(x));
-  if (++index_ == kLength) index_ = 0;
+  line_[kKept] = x;
+  // The newest 48 samples, oldest first.
+  const float a = truepeak::InterpolatedPeak(*table_, line_, std::fabs(x));
+  KeepNewest(1);
   peakHold_ = std::max(peakHold_, a);
   return a;
+}
+
+void TruePeakDetector::ProcessRun(const double* x, int n, float* peaks) {
+  while (n > 0) {
+    const int count = Append(x, n);
+    for (int i = 0; i < count; ++i) {
+      const float a = truepeak::InterpolatedPeak(*table_, line_ + i, std::fabs(line_[kKept + i]));
+      peaks[i] = a;
+      peakHold_ = std::max(peakHold_, a);
+    }
+    KeepNewest(count);
+    x += count;
+    peaks += count;
+    n -= count;
+  }
+}
+
+void TruePeakDetector::HoldRun(const double* x, int n) {
+  constexpr int kBlock = 8;
+  float blockMax[(kKept + kRun) / kBlock + 1];
+  while (n > 0) {
+    const int count = Append(x, n);
+    const int filled = kKept + count;
+    for (int b = 0; b * kBlock < filled; ++b) {
+      float m = 0.0f;
+      for (int j = b * kBlock; j < std::min(filled, (b + 1) * kBlock); ++j) m = std::max(m, std::fabs(line_[j]));
+      blockMax[b] = m;
+    }
+    for (int i = 0; i < count; ++i) {
+      // The window line_[i .. i + 47] lies within blocks i / 8 .. (i + 47) / 8.
+      float windowMax = 0.0f;
+      for (int b = i / kBlock; b <= (i + kKept) / kBlock; ++b) windowMax = std::max(windowMax, blockMax[b]);
+      if (windowMax * bound_ <= peakHold_) continue;
+      peakHold_ = std::max(peakHold_, truepeak::InterpolatedPeak(*table_, line_ + i, std::fabs(line_[kKept + i])));
+    }
+    KeepNewest(count);
+    x += count;
+    n -= count;
+  }
 }

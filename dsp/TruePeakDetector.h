@@ -7,21 +7,35 @@
 // interpolated points describe the signal about 24 samples before the newest one.
 class TruePeakDetector {
  public:
-  TruePeakDetector() : table_(&TruePeakTable::DefaultDetection()) {}
+  static constexpr int kRun = 256;  // samples per pass; longer runs are taken in passes
 
-  void SetTable(const TruePeakTable* table) { table_ = table; }
+  TruePeakDetector() : table_(&TruePeakTable::DefaultDetection()) { SetTable(table_); }
+
+  void SetTable(const TruePeakTable* table);
   void Reset();
 
   float Process(float x);
+  // The peaks of n consecutive samples, as Process gives them one by one.
+  void ProcessRun(const double* x, int n, float* peaks);
+  // Only the peak hold, as ProcessRun would leave it: a sample whose window cannot reach the
+  // hold (its largest magnitude times the table's largest gain) is not interpolated.
+  void HoldRun(const double* x, int n);
 
   float PeakHold() const { return peakHold_; }
   void ClearPeakHold() { peakHold_ = 0.0f; }
 
  private:
   static constexpr int kLength = TruePeakTable::kTaps;
-  // Each sample is stored twice (at i and i + 48), so the newest 48 always form one straight run.
-  alignas(32) float ring_[2 * kLength] = {};
-  int index_ = 0;
+  static constexpr int kKept = kLength - 1;
+
+  // Appends up to kRun samples after the kept ones; returns how many.
+  int Append(const double* x, int n);
+  void KeepNewest(int appended);
+
+  // The newest 47 samples, oldest first, then room for a run: every window is one straight
+  // run of memory, written well before it is read.
+  alignas(32) float line_[kKept + kRun] = {};
   float peakHold_ = 0.0f;
+  float bound_ = 1.0f;  // no point interpolated from a window exceeds its largest magnitude times this
   const TruePeakTable* table_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 
 #include "dsp/TruePeakKernel.h"
@@ -13,18 +14,14 @@ WideTruePeakMeter::WideTruePeakMeter()
       gate_(&WideGate::Shared()) {}
 
 void WideTruePeakMeter::Reset() {
-  std::fill(std::begin(ring_), std::end(ring_), 0.0f);
-  newest_ = kRing - 1;
+  std::fill(std::begin(line_), std::end(line_), 0.0f);
   peakHold_ = 0.0f;
   guard_.Reset();
 }
 
-void WideTruePeakMeter::Process(float x) {
-  if (!std::isfinite(x)) x = 0.0f;
-  newest_ = (newest_ + 1) & (kRing - 1);
-  ring_[newest_] = ring_[newest_ + kRing] = x;
-  guard_.Push(x);
-  const float* window = ring_ + ((newest_ + 1) & (kRing - 1));  // oldest first
+void WideTruePeakMeter::ReadNewest(int i) {
+  guard_.Push(line_[kKept + i]);
+  const float* window = line_ + i;  // the newest 256, oldest first
   // The samples either side of the interval are points of the reconstruction too.
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
                         std::fabs(window[WideInterpolator::kCentre + 1]));
@@ -35,6 +32,30 @@ void WideTruePeakMeter::Process(float x) {
     peak = truepeak::PeakOfPhases(y, peak);
   }
   peakHold_ = std::max(peakHold_, peak);
+}
+
+void WideTruePeakMeter::KeepNewest(int appended) {
+  std::memmove(line_, line_ + appended, kKept * sizeof(float));
+}
+
+void WideTruePeakMeter::Process(float x) {
+  line_[kKept] = std::isfinite(x) ? x : 0.0f;
+  ReadNewest(0);
+  KeepNewest(1);
+}
+
+void WideTruePeakMeter::ProcessRun(const double* x, int n) {
+  while (n > 0) {
+    const int count = std::min(n, kRun);
+    for (int i = 0; i < count; ++i) {
+      const float v = static_cast<float>(x[i]);
+      line_[kKept + i] = std::isfinite(v) ? v : 0.0f;
+    }
+    for (int i = 0; i < count; ++i) ReadNewest(i);
+    KeepNewest(count);
+    x += count;
+    n -= count;
+  }
 }
 
 void WideTruePeakMeter::Flush() {

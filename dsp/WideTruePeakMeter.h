@@ -16,8 +16,11 @@ class WideTruePeakMeter {
 
   WideTruePeakMeter();
 
+  static constexpr int kRun = 256;  // samples per pass; longer runs are taken in passes
+
   void Reset();  // clears the signal and the hold
   void Process(float x);
+  void ProcessRun(const double* x, int n);  // as Process on each in turn
   // Pushes silence through, so that the last samples given are read too (for whole files).
   void Flush();
 
@@ -25,10 +28,14 @@ class WideTruePeakMeter {
   void ClearPeakHold() { peakHold_ = 0.0f; }
 
  private:
-  static constexpr int kRing = 256;  // holds the wide window exactly
+  static constexpr int kKept = WideInterpolator::kTaps - 1;
 
-  alignas(32) float ring_[2 * kRing] = {};  // stored twice, so the newest 256 are one run
-  int newest_ = kRing - 1;
+  void ReadNewest(int i);  // the interval kLag behind line_[kKept + i]
+  void KeepNewest(int appended);
+
+  // The newest 255 samples, oldest first, then room for a run: every window is one straight run
+  // of memory.
+  alignas(32) float line_[kKept + kRun] = {};
   float peakHold_ = 0.0f;
   NyquistGuard guard_;
   const TruePeakTable* table_;
