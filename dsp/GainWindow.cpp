@@ -16,7 +16,6 @@ void GainWindow::Prepare(int lookAhead) {
 }
 
 void GainWindow::Reset() {
-  writeIndex_ = 0;
   counter_ = 0;
   head_ = size_ = 0;
   ramping_ = false;
@@ -32,7 +31,6 @@ void GainWindow::Reset() {
 }
 
 void GainWindow::RestartFromCurrentGain() {
-  writeIndex_ = 0;
   counter_ = 0;
   head_ = size_ = 0;
   releaseScale_ = 0.0;
@@ -54,7 +52,6 @@ double GainWindow::PushRequired(double r) {
     --size_;
   }
   ++counter_;
-  if (++writeIndex_ == lookAhead_) writeIndex_ = 0;
   return deque_[head_].value;
 }
 
@@ -96,9 +93,9 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
     // smoothing and the gain would arrive far too late, leaving the peak to the catcher.
     if (!ramping_) rampLine_ = gainState_;
     ramping_ = true;
-    const int64_t oldest = size_ > 0 ? deque_[head_].time : 0;
-    const int dist =
-        static_cast<int>((lookAhead_ + oldest % lookAhead_ - writeIndex_) % lookAhead_);
+    // The minimum entered at `oldest`, within the last lookAhead_ pushes; counter_ is one past
+    // the newest, so this is (oldest - counter_) mod lookAhead_ without a division.
+    const int dist = static_cast<int>(deque_[head_].time - counter_ + lookAhead_);
     if (dist < 2) {
       rampLine_ = f;
       target = std::min(target, f);

@@ -44,7 +44,6 @@ class GainWindow {
   double Release(double gainState, double floorGain, double ex, const Constants& c);
 
   int lookAhead_ = 1;
-  int writeIndex_ = 0;  // position in the look-ahead, to know when the minimum is played
   int64_t counter_ = 0;
   Entry deque_[kDequeSize] = {};
   int head_ = 0;  // oldest
