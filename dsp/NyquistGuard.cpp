@@ -48,15 +48,25 @@ void NyquistGuard::Reset() {
   newest_ = kRing - 1;
 }
 
+float NyquistGuard::Highpass(int position, float x) const {
+  const float* window = samples_ + ((position - (kTaps - 1)) & (kRing - 1));  // oldest first
+  float acc[4] = {};
+  for (int m = 0; m < kTaps - 3; m += 4)
+    for (int k = 0; k < 4; ++k) acc[k] += taps_[m + k] * window[m + k];
+  acc[0] += taps_[kTaps - 3] * window[kTaps - 3];
+  acc[1] += taps_[kTaps - 2] * window[kTaps - 2];
+  acc[2] += taps_[kTaps - 1] * x;
+  return (acc[0] + acc[1]) + (acc[2] + acc[3]);
+}
+
 void NyquistGuard::Push(float x) {
   newest_ = (newest_ + 1) & (kRing - 1);
   samples_[newest_] = samples_[newest_ + kRing] = x;
-  const float* window = samples_ + ((newest_ - (kTaps - 1)) & (kRing - 1));  // oldest first
-  float acc[8] = {};
-  for (int m = 0; m < kTaps + 1; m += 8)
-    for (int k = 0; k < 8; ++k) acc[k] += taps_[m + k] * window[m + k];
-  const float highpass = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
-  magnitude_[(newest_ - kCentre) & (kRing - 1)] = std::fabs(highpass);
+  magnitude_[(newest_ - kCentre) & (kRing - 1)] = std::fabs(Highpass(newest_, x));
+}
+
+void NyquistGuard::PushRun(const float* x, int n) {
+  for (int i = 0; i < n; ++i) Push(x[i]);
 }
 
 float NyquistGuard::Envelope(int back) const {

@@ -10,16 +10,21 @@ class NyquistGuard {
 
   void Reset();
   void Push(float x);
+  void PushRun(const float* x, int n);  // as Push on each in turn
   // The largest highpass magnitude over the samples from `back` - 5 to `back` + 4 before the
-  // newest; `back` from 24 to 250.
+  // newest; `back` from 24 to 500.
   float Envelope(int back) const;
 
  private:
-  static constexpr int kRing = 256;  // a power of two: positions wrap by masking
+  static constexpr int kRing = 512;  // a power of two: positions wrap by masking
   static constexpr int kTaps = 39;
 
-  alignas(32) float samples_[2 * kRing] = {};  // stored twice, so the newest 40 are one run
-  float magnitude_[kRing] = {};                // of the highpass, by the position it describes
+  // The highpass of the sample at `position`, given its value (read from the register, not from
+  // the ring just written).
+  float Highpass(int position, float x) const;
+
+  float samples_[2 * kRing] = {};  // stored twice, so the newest 39 are one run
+  float magnitude_[kRing] = {};  // of the highpass, by the position it describes
   int newest_ = kRing - 1;
   const float* taps_;
 };

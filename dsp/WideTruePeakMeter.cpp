@@ -19,14 +19,13 @@ void WideTruePeakMeter::Reset() {
   guard_.Reset();
 }
 
-void WideTruePeakMeter::ReadNewest(int i) {
-  guard_.Push(line_[kKept + i]);
+void WideTruePeakMeter::ReadNewest(int i, int after) {
   const float* window = line_ + i;  // the newest 256, oldest first
   // The samples either side of the interval are points of the reconstruction too.
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
                         std::fabs(window[WideInterpolator::kCentre + 1]));
   const float shortPeak = truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
-  if (gate_->MayExceed(shortPeak, guard_.Envelope(kLag), window, std::max(peakHold_, peak))) {
+  if (gate_->MayExceed(shortPeak, guard_.Envelope(kLag + after), window, std::max(peakHold_, peak))) {
     float y[TruePeakTable::kPhases];
     wide_->Interpolate(window, y);
     peak = truepeak::PeakOfPhases(y, peak);
@@ -40,7 +39,8 @@ void WideTruePeakMeter::KeepNewest(int appended) {
 
 void WideTruePeakMeter::Process(float x) {
   line_[kKept] = std::isfinite(x) ? x : 0.0f;
-  ReadNewest(0);
+  guard_.Push(line_[kKept]);
+  ReadNewest(0, 0);
   KeepNewest(1);
 }
 
@@ -51,7 +51,8 @@ void WideTruePeakMeter::ProcessRun(const double* x, int n) {
       const float v = static_cast<float>(x[i]);
       line_[kKept + i] = std::isfinite(v) ? v : 0.0f;
     }
-    for (int i = 0; i < count; ++i) ReadNewest(i);
+    guard_.PushRun(line_ + kKept, count);
+    for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
     KeepNewest(count);
     x += count;
     n -= count;

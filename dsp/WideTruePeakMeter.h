@@ -30,7 +30,8 @@ class WideTruePeakMeter {
  private:
   static constexpr int kKept = WideInterpolator::kTaps - 1;
 
-  void ReadNewest(int i);  // the interval kLag behind line_[kKept + i]
+  // The interval kLag behind line_[kKept + i], with `after` samples pushed to the guard since.
+  void ReadNewest(int i, int after);
   void KeepNewest(int appended);
 
   // The newest 255 samples, oldest first, then room for a run: every window is one straight run
