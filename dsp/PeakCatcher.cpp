@@ -85,8 +85,8 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   const float envelope = guard_.Envelope(kDelay / 2);
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.
-    const float shortPeak =
-        truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), 0.0f);
+    const float shortPeak = truepeak::InterpolatedPeak(
+        *table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), product_[q_], 0.0f);
     if (shortPeak < 1e-12f) break;
     alignas(32) float window[WideInterpolator::kTaps];
     GatherWideWindow(preview, window);

@@ -77,16 +77,19 @@ __attribute__((target("avx2,fma"))) float PeakOfPhasesAvx2(const float* y, float
   return PeakOfVectors(_mm256_loadu_ps(y), _mm256_loadu_ps(y + 8), a);
 }
 
-// Interpolation and peak search in one pass, the 16 points never leaving the registers.
-__attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
-                                                                const float* x, float a) {
+// Interpolation and peak search in one pass, the 16 points never leaving the registers. The
+// newest eight samples, reversed, are `newestEight`.
+__attribute__((target("avx2,fma"))) inline float FoldedPeakAvx2(const TruePeakTable& table,
+                                                                 const float* x, __m256 newestEight,
+                                                                 float a) {
   const FoldedTaps<kTaps>& t = table.folded;
   constexpr int kHalf = kTaps / 2;
   alignas(32) float sums[kHalf], differences[kHalf];
   const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
   for (int i = 0; i < kHalf; i += 8) {
     const __m256 near = _mm256_loadu_ps(x + i);
-    const __m256 far = _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8 - i), reverse);
+    const __m256 far =
+        i == 0 ? newestEight : _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8 - i), reverse);
     _mm256_store_ps(sums + i, _mm256_add_ps(near, far));
     _mm256_store_ps(differences + i, _mm256_sub_ps(near, far));
   }
@@ -101,6 +104,22 @@ __attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTab
   const __m256 diff = _mm256_add_ps(_mm256_add_ps(d[0], d[1]), _mm256_add_ps(d[2], d[3]));
   return PeakOfVectors(_mm256_add_ps(sum, diff),
                        _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse), a);
+}
+
+__attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
+                                                                const float* x, float a) {
+  const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  return FoldedPeakAvx2(table, x, _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8), reverse), a);
+}
+
+// The newest sample comes from a register: a window whose last sample was stored a moment ago
+// would wait for that store to reach the cache before the vector load could read it.
+__attribute__((target("avx2,fma"))) float FreshPeakAvx2(const TruePeakTable& table,
+                                                         const float* older, float newest, float a) {
+  // older[39 .. 46] as [older[46] .. older[39]] in lanes 1..7, the newest in lane 0.
+  const __m256 shifted =
+      _mm256_permutevar8x32_ps(_mm256_loadu_ps(older + kTaps - 9), _mm256_set_epi32(1, 2, 3, 4, 5, 6, 7, 0));
+  return FoldedPeakAvx2(table, older, _mm256_blend_ps(shifted, _mm256_set1_ps(newest), 0x01), a);
 }
 
 // The baseline: magnitudes through memory, four phases at a time.
@@ -142,7 +161,16 @@ float InterpolatedPeakBaseline(const TruePeakTable& table, const float* window, 
   folded::InterpolateBaseline(table.folded, window, y);
   return PeakOfPhasesSse2(y, a);
 }
+float FreshPeakBaseline(const TruePeakTable& table, const float* older, float newest, float a) {
+  float window[kTaps];
+  std::copy(older, older + kTaps - 1, window);
+  window[kTaps - 1] = newest;
+  return InterpolatedPeakBaseline(table, window, a);
+}
 #if !ZARN_X86
+float FreshPeakAvx2(const TruePeakTable& table, const float* older, float newest, float a) {
+  return FreshPeakBaseline(table, older, newest, a);
+}
 float InterpolatedPeakAvx2(const TruePeakTable& table, const float* window, float a) {
   return InterpolatedPeakBaseline(table, window, a);
 }
@@ -152,6 +180,8 @@ using PeakFn = float (*)(const float*, float);
 using PeakDispatch = cpu::Dispatch<PeakFn, PeakOfPhasesAvx2, PeakOfPhasesSse2>;
 using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
+using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
+using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
 
 }  // namespace
 
@@ -182,6 +212,10 @@ float PeakOfPhases(const float* y, float a) { return PeakDispatch::Call(y, a); }
 
 float InterpolatedPeak(const TruePeakTable& table, const float* window, float a) {
   return FusedDispatch::Call(table, window, a);
+}
+
+float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a) {
+  return FreshDispatch::Call(table, older, newest, a);
 }
 
 float PeakOfPhasesScalar(const float* y, float a) {

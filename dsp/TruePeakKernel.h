@@ -31,5 +31,8 @@ float PeakOfPhasesScalar(const float* y, float a);  // the literal form, for ref
 
 // PeakOfPhases of InterpolatePhases, without the points leaving the registers.
 float InterpolatedPeak(const TruePeakTable& table, const float* window, float a);
+// The same with the window's newest sample given apart (older: the 47 before it, oldest first),
+// for a window whose newest sample was stored a moment ago.
+float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a);
 
 }  // namespace truepeak

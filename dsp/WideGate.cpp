@@ -85,6 +85,7 @@ float WideGate::TailSpread(const float* window) const {
 }
 
 bool WideGate::MayExceed(float shortPeak, float guard, const float* window, float threshold) const {
-  return shortPeak * kShortTolerance + kGuardReach * guard + kTailSpreads * TailSpread(window) >
-         threshold;
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  // The spread only adds: where the rest already passes, it need not be summed.
+  return near > threshold || near + kTailSpreads * TailSpread(window) > threshold;
 }
