@@ -58,6 +58,20 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
     std::fill(window + kWideKnown, window + WideInterpolator::kTaps, 0.0f);
 }
 
+bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
+  const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
+  static constexpr float kSilence[kWideAhead] = {};
+  const float newest = product_[q_];
+  if (!preview.line) return gate_->MayExceed(shortPeak, guard, known, newest, kSilence, 0.0f, ceilLin);
+  if (preview.line->Length() - 1 >= kWideAhead)
+    return gate_->MayExceed(shortPeak, guard, known, newest, preview.line->Ahead(),
+                            static_cast<float>(preview.gain), ceilLin);
+  // A look-ahead shorter than the window's reach (at low rates): silence beyond its end.
+  alignas(32) float window[WideInterpolator::kTaps];
+  GatherWideWindow(preview, window);
+  return gate_->MayExceed(shortPeak, guard, window, ceilLin);
+}
+
 float PeakCatcher::WidePeak(const float* window, float* y) const {
   wide_->Interpolate(window, y);
   // The samples either side are points of the reconstruction too.
@@ -88,11 +102,11 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
     const float shortPeak = truepeak::InterpolatedPeak(
         *table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), product_[q_], 0.0f);
     if (shortPeak < 1e-12f) break;
-    alignas(32) float window[WideInterpolator::kTaps];
-    GatherWideWindow(preview, window);
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
-    if (!gate_->MayExceed(shortPeak, guard, window, ceilLin)) break;
+    if (!MayExceed(preview, shortPeak, guard, ceilLin)) break;
+    alignas(32) float window[WideInterpolator::kTaps];
+    GatherWideWindow(preview, window);
     float y[TruePeakTable::kPhases];
     const float p = WidePeak(window, y);
     if (p <= ceilLin) break;

@@ -2,12 +2,12 @@
 
 #include <cmath>
 
-#include "dsp/DelayLine.h"
+#include "dsp/LookAheadLine.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideGate.h"
 #include "dsp/WideInterpolator.h"
 
-class WideGate;
 
 // The last safety stage: delays the gained signal by 48 samples and, wherever the true peak of
 // what it holds still exceeds the ceiling, cuts a 49-sample Hann-shaped dip into its gain around
@@ -26,7 +26,7 @@ class PeakCatcher {
   // What still lies in the limiter's look-ahead: `line` is the look-ahead whose last Push gave the
   // catcher its newest sample, and `gain` the limiter's gain at present.
   struct Preview {
-    const DelayLine* line = nullptr;
+    const LookAheadLine* line = nullptr;
     double gain = 1.0;
   };
 
@@ -54,8 +54,11 @@ class PeakCatcher {
   // The wide window: the products up to the newest, then the look-ahead.
   static constexpr int kWideKnown = WideInterpolator::kCentre + kDelay / 2 + 1;  // 152
   static constexpr int kWideAhead = WideInterpolator::kTaps - kWideKnown;        // 104
+  static_assert(kWideKnown == WideGate::kKnown && kWideAhead == WideGate::kAhead);
 
   void GatherWideWindow(const Preview& preview, float* window) const;
+  // The gate, reading the products and the look-ahead where they lie.
+  bool MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const;
   float WidePeak(const float* window, float* y) const;
   float WideDipShare(const float* window, const float* y, int phase) const;
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }

@@ -1,57 +1,53 @@
 #include "dsp/WideGate.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
+#include "dsp/CpuDispatch.h"
 #include "dsp/TruePeakTable.h"
 
 namespace {
 
 constexpr int kTaps = WideInterpolator::kTaps;
 
-// Sum over i of weight[i] * x[i]^2, in eight independent sums so the additions do not wait on
-// each other.
-float WeightedSquaresPlain(const float* weight, const float* x) {
+// Sum over i < count (a multiple of 8) of weight[i] * x[i]^2, in eight independent sums so the
+// additions do not wait on each other.
+float WeightedSquaresPlain(const float* weight, const float* x, int count) {
   float acc[8] = {};
-  for (int i = 0; i < kTaps; i += 8)
+  for (int i = 0; i < count; i += 8)
     for (int k = 0; k < 8; ++k) acc[k] += weight[i + k] * x[i + k] * x[i + k];
   return ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-__attribute__((target("avx2,fma"))) float WeightedSquaresAvx2(const float* weight, const float* x) {
-  __m256 acc[2] = {_mm256_setzero_ps(), _mm256_setzero_ps()};
-  for (int i = 0; i < kTaps; i += 16)
-    for (int g = 0; g < 2; ++g) {
-      const __m256 v = _mm256_loadu_ps(x + i + 8 * g);
-      acc[g] = _mm256_fmadd_ps(_mm256_mul_ps(_mm256_load_ps(weight + i + 8 * g), v), v, acc[g]);
-    }
+__attribute__((target("avx2,fma"))) float WeightedSquaresAvx2(const float* weight, const float* x, int count) {
+  __m256 even = _mm256_setzero_ps(), odd = _mm256_setzero_ps();
+  int i = 0;
+  for (; i + 16 <= count; i += 16) {
+    const __m256 a = _mm256_loadu_ps(x + i), b = _mm256_loadu_ps(x + i + 8);
+    even = _mm256_fmadd_ps(_mm256_mul_ps(_mm256_loadu_ps(weight + i), a), a, even);
+    odd = _mm256_fmadd_ps(_mm256_mul_ps(_mm256_loadu_ps(weight + i + 8), b), b, odd);
+  }
+  if (i < count) {
+    const __m256 a = _mm256_loadu_ps(x + i);
+    even = _mm256_fmadd_ps(_mm256_mul_ps(_mm256_loadu_ps(weight + i), a), a, even);
+  }
   alignas(32) float lanes[8];
-  _mm256_store_ps(lanes, _mm256_add_ps(acc[0], acc[1]));
+  _mm256_store_ps(lanes, _mm256_add_ps(even, odd));
   return ((lanes[0] + lanes[1]) + (lanes[2] + lanes[3])) + ((lanes[4] + lanes[5]) + (lanes[6] + lanes[7]));
 }
-#endif
-
-using SquaresFn = float (*)(const float*, const float*);
-
-// Constant-initialised to a first-call trampoline, as the interpolation kernels are.
-float SelectAndSum(const float* weight, const float* x);
-std::atomic<SquaresFn> gSquares{SelectAndSum};
-
-float SelectAndSum(const float* weight, const float* x) {
-  SquaresFn best = WeightedSquaresPlain;
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) best = WeightedSquaresAvx2;
-#endif
-  gSquares.store(best, std::memory_order_relaxed);
-  return best(weight, x);
+#else
+float WeightedSquaresAvx2(const float* weight, const float* x, int count) {
+  return WeightedSquaresPlain(weight, x, count);
 }
+#endif
+
+using SquaresFn = float (*)(const float*, const float*, int);
+using Squares = cpu::Dispatch<SquaresFn, WeightedSquaresAvx2, WeightedSquaresPlain>;
 
 constexpr float kShortTolerance = 1.01f;
 constexpr float kGuardReach = 4.0f;
@@ -81,11 +77,25 @@ const WideGate& WideGate::Shared() {
 
 // The root of the summed squares of each sample times its largest tap difference.
 float WideGate::TailSpread(const float* window) const {
-  return std::sqrt(gSquares.load(std::memory_order_relaxed)(tapDifference_, window));
+  return std::sqrt(Squares::Call(tapDifference_, window, kTaps));
 }
 
 bool WideGate::MayExceed(float shortPeak, float guard, const float* window, float threshold) const {
   const float near = shortPeak * kShortTolerance + kGuardReach * guard;
   // The spread only adds: where the rest already passes, it need not be summed.
   return near > threshold || near + kTailSpreads * TailSpread(window) > threshold;
+}
+
+bool WideGate::MayExceed(float shortPeak, float guard, const float* known, float newest,
+                         const float* ahead, float aheadGain, float threshold) const {
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  if (near > threshold) return true;
+  // The last eight known samples one by one, the newest from the register: a vector load of
+  // a sample stored a moment ago would wait for the store.
+  constexpr int kVector = kKnown - 8;
+  float last = tapDifference_[kKnown - 1] * newest * newest;
+  for (int i = kVector; i < kKnown - 1; ++i) last += tapDifference_[i] * known[i] * known[i];
+  const float squares = Squares::Call(tapDifference_, known, kVector) + last +
+                        aheadGain * aheadGain * Squares::Call(tapDifference_ + kKnown, ahead, kAhead);
+  return near + kTailSpreads * std::sqrt(squares) > threshold;
 }

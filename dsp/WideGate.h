@@ -14,6 +14,13 @@ class WideGate {
   // `window`: the wide interpolator's 256 samples around the interval, whose 48-tap reading is
   // `shortPeak`; `guard`: the near-Nyquist envelope around it.
   bool MayExceed(float shortPeak, float guard, const float* window, float threshold) const;
+  // The same, the window given in two parts: `known`, its first kKnown samples (the last of
+  // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
+  // times aheadGain.
+  static constexpr int kKnown = WideInterpolator::kCentre + 25;  // 152
+  static constexpr int kAhead = WideInterpolator::kTaps - kKnown;  // 104
+  bool MayExceed(float shortPeak, float guard, const float* known, float newest, const float* ahead,
+                 float aheadGain, float threshold) const;
 
   // Where the 48 taps of the short reading start in the wide window.
   static constexpr int kShortOffset = WideInterpolator::kCentre - 23;

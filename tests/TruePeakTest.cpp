@@ -70,7 +70,7 @@ constexpr int kLookAhead = 240;
 
 std::vector<double> ThroughCatcher(PeakCatcher& catcher, const std::vector<double>& x,
                                    float ceilLin) {
-  DelayLine lookAhead;
+  LookAheadLine lookAhead;
   lookAhead.Resize(kLookAhead + 1);
   std::vector<double> out(x.size());
   for (size_t i = 0; i < x.size() + kLookAhead; ++i) {
