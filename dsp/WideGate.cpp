@@ -68,6 +68,12 @@ WideGate::WideGate() {
     }
     tapDifference_[i] = largest * largest;
   }
+  // Region r adds (its largest square) * (prefix[8r + 8] - prefix[8r]).
+  for (int r = 0; r < kRegions; ++r) {
+    const double largest = *std::max_element(tapDifference_ + r * kRegion, tapDifference_ + (r + 1) * kRegion);
+    edgeWeight_[r] -= largest;
+    edgeWeight_[r + 1] += largest;
+  }
 }
 
 const WideGate& WideGate::Shared() {
@@ -84,6 +90,17 @@ bool WideGate::MayExceed(float shortPeak, float guard, const float* window, floa
   const float near = shortPeak * kShortTolerance + kGuardReach * guard;
   // The spread only adds: where the rest already passes, it need not be summed.
   return near > threshold || near + kTailSpreads * TailSpread(window) > threshold;
+}
+
+bool WideGate::MayExceedBound(float shortPeak, float guard, const double* prefix, float threshold) const {
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  if (near > threshold) return true;
+  double squares = 0.0;
+  for (int j = 0; j <= kRegions; ++j) squares += edgeWeight_[j] * prefix[j * kRegion];
+  // Margins for the rounding of the float sum it stands for, and of the running sums.
+  const double spread = std::sqrt(std::max(0.0, squares) * (1.0 + 1e-4) +
+                                  1e-12 * std::fabs(prefix[WideInterpolator::kTaps]));
+  return static_cast<double>(near) + kTailSpreads * spread > static_cast<double>(threshold) * (1.0 - 1e-6);
 }
 
 bool WideGate::MayExceed(float shortPeak, float guard, const float* known, float newest,

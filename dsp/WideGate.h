@@ -14,6 +14,9 @@ class WideGate {
   // `window`: the wide interpolator's 256 samples around the interval, whose 48-tap reading is
   // `shortPeak`; `guard`: the near-Nyquist envelope around it.
   bool MayExceed(float shortPeak, float guard, const float* window, float threshold) const;
+  // A cheaper test that never says no where MayExceed says yes: the spread bounded from running
+  // sums of squares, prefix[k] = sum over i < k of window[i]^2 plus any constant (k = 0..256).
+  bool MayExceedBound(float shortPeak, float guard, const double* prefix, float threshold) const;
   // The same, the window given in two parts: `known`, its first kKnown samples (the last of
   // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
   // times aheadGain.
@@ -31,4 +34,9 @@ class WideGate {
 
   // Per wide tap, the square of the largest difference from the 48-tap interpolator's taps.
   alignas(32) float tapDifference_[WideInterpolator::kTaps] = {};
+  // The largest of those over each region of kRegion taps, as weights of the running sums at the
+  // regions' edges: sum_j weight[j] * prefix[j * kRegion] >= the summed squares.
+  static constexpr int kRegion = 8;
+  static constexpr int kRegions = WideInterpolator::kTaps / kRegion;
+  double edgeWeight_[kRegions + 1] = {};
 };

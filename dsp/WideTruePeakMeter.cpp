@@ -25,12 +25,24 @@ void WideTruePeakMeter::ReadNewest(int i, int after) {
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
                         std::fabs(window[WideInterpolator::kCentre + 1]));
   const float shortPeak = truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
-  if (gate_->MayExceed(shortPeak, guard_.Envelope(kLag + after), window, std::max(peakHold_, peak))) {
+  const float guard = guard_.Envelope(kLag + after);
+  const float threshold = std::max(peakHold_, peak);
+  if (gate_->MayExceedBound(shortPeak, guard, squares_ + i, threshold) &&
+      gate_->MayExceed(shortPeak, guard, window, threshold)) {
     float y[TruePeakTable::kPhases];
     wide_->Interpolate(window, y);
     peak = truepeak::PeakOfPhases(y, peak);
   }
   peakHold_ = std::max(peakHold_, peak);
+}
+
+void WideTruePeakMeter::SumSquares(int appended) {
+  double sum = 0.0;
+  for (int k = 0; k < kKept + appended; ++k) {
+    squares_[k] = sum;
+    sum += static_cast<double>(line_[k]) * line_[k];
+  }
+  squares_[kKept + appended] = sum;
 }
 
 void WideTruePeakMeter::KeepNewest(int appended) {
@@ -39,6 +51,7 @@ void WideTruePeakMeter::KeepNewest(int appended) {
 
 void WideTruePeakMeter::Process(float x) {
   line_[kKept] = std::isfinite(x) ? x : 0.0f;
+  SumSquares(1);
   guard_.Push(line_[kKept]);
   ReadNewest(0, 0);
   KeepNewest(1);
@@ -51,6 +64,7 @@ void WideTruePeakMeter::ProcessRun(const double* x, int n) {
       const float v = static_cast<float>(x[i]);
       line_[kKept + i] = std::isfinite(v) ? v : 0.0f;
     }
+    SumSquares(count);
     guard_.PushRun(line_ + kKept, count);
     for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
     KeepNewest(count);

@@ -33,10 +33,12 @@ class WideTruePeakMeter {
   // The interval kLag behind line_[kKept + i], with `after` samples pushed to the guard since.
   void ReadNewest(int i, int after);
   void KeepNewest(int appended);
+  void SumSquares(int appended);  // squares_ over the kept and appended samples
 
   // The newest 255 samples, oldest first, then room for a run: every window is one straight run
   // of memory.
   alignas(32) float line_[kKept + kRun] = {};
+  double squares_[kKept + kRun + 1] = {};  // running sums of line_'s squares, squares_[0] = 0
   float peakHold_ = 0.0f;
   NyquistGuard guard_;
   const TruePeakTable* table_;
