@@ -1,6 +1,6 @@
 #include "dsp/DotProduct.h"
 
-#include <atomic>
+#include "dsp/CpuDispatch.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -14,20 +14,6 @@ namespace {
 using DotFn = double (*)(const double*, const double*, int);
 
 #if ZARN_X86
-__attribute__((target("avx512f"))) double DotAvx512(const double* a, const double* b, int n) {
-  __m512d acc0 = _mm512_setzero_pd(), acc1 = _mm512_setzero_pd();
-  int i = 0;
-  for (; i + 16 <= n; i += 16) {
-    acc0 = _mm512_fmadd_pd(_mm512_loadu_pd(a + i), _mm512_loadu_pd(b + i), acc0);
-    acc1 = _mm512_fmadd_pd(_mm512_loadu_pd(a + i + 8), _mm512_loadu_pd(b + i + 8), acc1);
-  }
-  alignas(64) double lanes[8];
-  _mm512_store_pd(lanes, _mm512_add_pd(acc0, acc1));
-  double sum = ((lanes[0] + lanes[4]) + (lanes[1] + lanes[5])) + ((lanes[2] + lanes[6]) + (lanes[3] + lanes[7]));
-  for (; i < n; ++i) sum += a[i] * b[i];
-  return sum;
-}
-
 __attribute__((target("avx2,fma"))) double DotAvx2(const double* a, const double* b, int n) {
   __m256d acc0 = _mm256_setzero_pd(), acc1 = _mm256_setzero_pd();
   int i = 0;
@@ -54,28 +40,34 @@ double DotSse2(const double* a, const double* b, int n) {
   for (; i < n; ++i) sum += a[i] * b[i];
   return sum;
 }
-#endif
 
-DotFn Best() {
-#if ZARN_X86
-  __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f")) return DotAvx512;
-  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return DotAvx2;
-  return DotSse2;
+// A symmetric filter of odd length: mirrored samples are added first, half the products.
+__attribute__((target("avx2,fma"))) double SymmetricDotAvx2(const double* half, const double* x, int length) {
+  const int middle = (length - 1) / 2;
+  __m256d acc0 = _mm256_setzero_pd(), acc1 = _mm256_setzero_pd();
+  int i = 0;
+  for (; i + 8 <= middle; i += 8) {
+    const __m256d far0 = _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 4 - i), 0x1B);
+    const __m256d far1 = _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 8 - i), 0x1B);
+    acc0 = _mm256_fmadd_pd(_mm256_loadu_pd(half + i), _mm256_add_pd(_mm256_loadu_pd(x + i), far0), acc0);
+    acc1 = _mm256_fmadd_pd(_mm256_loadu_pd(half + i + 4), _mm256_add_pd(_mm256_loadu_pd(x + i + 4), far1), acc1);
+  }
+  const __m256d acc = _mm256_add_pd(acc0, acc1);
+  const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+  double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
+  for (; i < middle; ++i) sum += half[i] * (x[i] + x[length - 1 - i]);
+  return sum + half[middle] * x[middle];
+}
 #else
-  return DotProductScalar;
+double DotAvx2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
+double DotSse2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
+double SymmetricDotAvx2(const double* half, const double* x, int length) {
+  return SymmetricDotProductScalar(half, x, length);
+}
 #endif
-}
 
-// Constant-initialised to a first-call trampoline: no lock, no allocation, safe at any time.
-double SelectAndRun(const double* a, const double* b, int n);
-std::atomic<DotFn> gDot{SelectAndRun};
-
-double SelectAndRun(const double* a, const double* b, int n) {
-  const DotFn best = Best();
-  gDot.store(best, std::memory_order_relaxed);
-  return best(a, b, n);
-}
+using Dot = cpu::Dispatch<DotFn, DotAvx2, DotSse2>;
+using SymmetricDot = cpu::Dispatch<DotFn, SymmetricDotAvx2, SymmetricDotProductScalar>;
 
 }  // namespace
 
@@ -85,8 +77,17 @@ double DotProductScalar(const double* a, const double* b, int n) {
   return sum;
 }
 
-double DotProduct(const double* a, const double* b, int n) {
-  return gDot.load(std::memory_order_relaxed)(a, b, n);
+double SymmetricDotProductScalar(const double* half, const double* x, int length) {
+  const int middle = (length - 1) / 2;
+  double sum = 0.0;
+  for (int i = 0; i < middle; ++i) sum += half[i] * (x[i] + x[length - 1 - i]);
+  return sum + half[middle] * x[middle];
+}
+
+double DotProduct(const double* a, const double* b, int n) { return Dot::Call(a, b, n); }
+
+double SymmetricDotProduct(const double* half, const double* x, int length) {
+  return SymmetricDot::Call(half, x, length);
 }
 
 }  // namespace simd

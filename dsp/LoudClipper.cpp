@@ -53,6 +53,7 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
       phases[static_cast<size_t>(k * p + (p - 1 - j))] = tap;
     }
   decimation.assign(h.rbegin(), h.rend());
+  decimationHalf.assign(decimation.begin(), decimation.begin() + (length + 1) / 2);
   input.assign(static_cast<size_t>(2 * p), 0.0);
   output.assign(static_cast<size_t>(2 * length), 0.0);
   Clear();
@@ -177,7 +178,8 @@ void LoudClipper::Oversample(Path& path, double x, double biasOut) {
 
 double LoudClipper::RunPath(Path& path, double x, double biasOut) {
   Oversample(path, x, biasOut);
-  return simd::DotProduct(path.decimation.data(), path.output.data() + path.outputIndex, path.length);
+  return simd::SymmetricDotProduct(path.decimationHalf.data(), path.output.data() + path.outputIndex,
+                                   path.length);
 }
 
 void LoudClipper::Remember(float x) {

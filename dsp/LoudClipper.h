@@ -61,6 +61,7 @@ class LoudClipper {
     // phases[k * P + j]: tap j of phase k, reversed (oldest input first) and scaled by the factor.
     std::vector<double> phases;
     std::vector<double> decimation;  // h reversed (oldest first)
+    std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
     std::vector<double> input;       // P newest inputs, stored twice
     int inputIndex = 0;
     std::vector<double> output;      // N newest oversampled values, stored twice

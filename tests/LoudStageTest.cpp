@@ -457,3 +457,21 @@ TEST(DotProduct, VectorAgreesWithScalarOnRandomData) {
   EXPECT_EQ(simd::DotProduct(a.data(), b.data(), 0), 0.0);
   EXPECT_EQ(simd::DotProductScalar(a.data(), b.data(), 0), 0.0);
 }
+
+// A symmetric filter given by its first half equals the whole filter, at every odd length.
+TEST(DotProduct, SymmetricFormAgreesWithTheWholeFilter) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x(401);
+  for (double& v : x) v = uniform(random) * 1e3;
+  for (int length = 1; length <= 401; length += 2) {
+    std::vector<double> h(static_cast<size_t>(length));
+    for (int i = 0; i <= length / 2; ++i) h[static_cast<size_t>(i)] = h[static_cast<size_t>(length - 1 - i)] = uniform(random);
+    long double magnitude = 0.0L;
+    for (int i = 0; i < length; ++i) magnitude += std::fabs(static_cast<long double>(h[static_cast<size_t>(i)]) * x[static_cast<size_t>(i)]);
+    const double whole = simd::DotProductScalar(h.data(), x.data(), length);
+    const double scale = static_cast<double>(magnitude);
+    ASSERT_LE(std::fabs(simd::SymmetricDotProduct(h.data(), x.data(), length) - whole), 1e-12 * scale) << length;
+    ASSERT_LE(std::fabs(simd::SymmetricDotProductScalar(h.data(), x.data(), length) - whole), 1e-12 * scale) << length;
+  }
+}
