@@ -60,4 +60,9 @@ class GainWindow {
   double effReleaseMs_ = 0.0;
   double slowEnvelope_ = 1.0;
   double smoother_[4] = {1.0, 1.0, 1.0, 1.0};
+  // Logarithms the release worked out last: of the gain it gave, and of the window minimum.
+  struct KnownLog {
+    double value = -1.0, log = 0.0;
+  };
+  KnownLog logOf_[2];
 };
