@@ -1,6 +1,7 @@
 #include "dsp/FoldedTaps.h"
 
 #include "dsp/CpuDispatch.h"
+#include "dsp/FoldedAvx2.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -10,30 +11,12 @@
 namespace {
 
 #if ZARN_X86
-// Mirrored sums and differences eight at a time, then one tap of all 16 phases per vector
-// multiply-add pair, in four independent chains so the additions do not wait on each other.
 template <int N>
 __attribute__((target("avx2,fma"))) void FoldedAvx2(const FoldedTaps<N>& t, const float* x, float* y) {
-  constexpr int kHalf = N / 2;
-  alignas(32) float a[kHalf], b[kHalf];
-  const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  for (int i = 0; i < kHalf; i += 8) {
-    const __m256 near = _mm256_loadu_ps(x + i);
-    const __m256 far = _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + N - 8 - i), reverse);
-    _mm256_store_ps(a + i, _mm256_add_ps(near, far));
-    _mm256_store_ps(b + i, _mm256_sub_ps(near, far));
-  }
-  __m256 s[4], d[4];
-  for (int g = 0; g < 4; ++g) s[g] = d[g] = _mm256_setzero_ps();
-  for (int i = 0; i < kHalf; i += 4)
-    for (int g = 0; g < 4; ++g) {
-      s[g] = _mm256_fmadd_ps(_mm256_load_ps(t.sum[i + g]), _mm256_broadcast_ss(a + i + g), s[g]);
-      d[g] = _mm256_fmadd_ps(_mm256_load_ps(t.diff[i + g]), _mm256_broadcast_ss(b + i + g), d[g]);
-    }
-  const __m256 sum = _mm256_add_ps(_mm256_add_ps(s[0], s[1]), _mm256_add_ps(s[2], s[3]));
-  const __m256 diff = _mm256_add_ps(_mm256_add_ps(d[0], d[1]), _mm256_add_ps(d[2], d[3]));
+  __m256 sum, diff;
+  folded::SumsAndDifferences(t, x, folded::NewestEight<N>(x), sum, diff);
   _mm256_storeu_ps(y, _mm256_add_ps(sum, diff));
-  _mm256_storeu_ps(y + 8, _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse));
+  _mm256_storeu_ps(y + 8, _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), folded::ReverseLanes()));
 }
 
 template <int N>

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/CpuDispatch.h"
+#include "dsp/FoldedAvx2.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -82,34 +83,16 @@ __attribute__((target("avx2,fma"))) float PeakOfPhasesAvx2(const float* y, float
 __attribute__((target("avx2,fma"))) inline float FoldedPeakAvx2(const TruePeakTable& table,
                                                                  const float* x, __m256 newestEight,
                                                                  float a) {
-  const FoldedTaps<kTaps>& t = table.folded;
-  constexpr int kHalf = kTaps / 2;
-  alignas(32) float sums[kHalf], differences[kHalf];
-  const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  for (int i = 0; i < kHalf; i += 8) {
-    const __m256 near = _mm256_loadu_ps(x + i);
-    const __m256 far =
-        i == 0 ? newestEight : _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8 - i), reverse);
-    _mm256_store_ps(sums + i, _mm256_add_ps(near, far));
-    _mm256_store_ps(differences + i, _mm256_sub_ps(near, far));
-  }
-  __m256 s[4], d[4];
-  for (int g = 0; g < 4; ++g) s[g] = d[g] = _mm256_setzero_ps();
-  for (int i = 0; i < kHalf; i += 4)
-    for (int g = 0; g < 4; ++g) {
-      s[g] = _mm256_fmadd_ps(_mm256_load_ps(t.sum[i + g]), _mm256_broadcast_ss(sums + i + g), s[g]);
-      d[g] = _mm256_fmadd_ps(_mm256_load_ps(t.diff[i + g]), _mm256_broadcast_ss(differences + i + g), d[g]);
-    }
-  const __m256 sum = _mm256_add_ps(_mm256_add_ps(s[0], s[1]), _mm256_add_ps(s[2], s[3]));
-  const __m256 diff = _mm256_add_ps(_mm256_add_ps(d[0], d[1]), _mm256_add_ps(d[2], d[3]));
+  __m256 sum, diff;
+  folded::SumsAndDifferences(table.folded, x, newestEight, sum, diff);
+  const __m256i reverse = folded::ReverseLanes();
   return PeakOfVectors(_mm256_add_ps(sum, diff),
                        _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse), a);
 }
 
 __attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
                                                                 const float* x, float a) {
-  const __m256i reverse = _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
-  return FoldedPeakAvx2(table, x, _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + kTaps - 8), reverse), a);
+  return FoldedPeakAvx2(table, x, folded::NewestEight<kTaps>(x), a);
 }
 
 // The newest sample comes from a register: a window whose last sample was stored a moment ago
