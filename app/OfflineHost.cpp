@@ -19,10 +19,15 @@ OfflineHost::OfflineHost(ZARN& plugin, int nChannels, int blockSize)
 
 const double* OfflineHost::Process(const double* interleaved, int frames) {
   Deinterleave(interleaved, nChannels_, frames, inputPointers_.data());
-  plugin_.ProcessAudioBlock(inputPointers_.data(), outputPointers_.data(), frames);
-  CollectGainReduction();
+  Process(inputPointers_.data(), outputPointers_.data(), frames);
   Interleave(outputPointers_.data(), nChannels_, frames, interleavedOutput_.data());
   return interleavedOutput_.data();
+}
+
+// The plug-in only reads its inputs; its interface predates const.
+void OfflineHost::Process(const double* const* inputs, double* const* outputs, int frames) {
+  plugin_.ProcessAudioBlock(const_cast<double**>(inputs), const_cast<double**>(outputs), frames);
+  CollectGainReduction();
 }
 
 void OfflineHost::CollectGainReduction() {

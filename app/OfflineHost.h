@@ -16,6 +16,8 @@ class OfflineHost {
   // Processes `frames` (at most the block size) interleaved frames and returns the plug-in's
   // output, interleaved the same way; the pointer stays valid until the next call.
   const double* Process(const double* interleaved, int frames);
+  // The same from one array per channel into one array per channel, without copies.
+  void Process(const double* const* inputs, double* const* outputs, int frames);
 
   // Smallest limiter gain of any channel so far (1 when nothing was limited).
   double MinGain() const { return minGain_; }

@@ -5,10 +5,21 @@
 
 OutputPeakMeter::OutputPeakMeter(int nChannels) : meters_(static_cast<size_t>(nChannels)) {}
 
-void OutputPeakMeter::Add(const double* interleaved, int64_t frames) {
-  const int nChannels = static_cast<int>(meters_.size());
-  for (int64_t i = 0; i < frames; ++i)
-    for (int c = 0; c < nChannels; ++c) Measure(c, interleaved[i * nChannels + c]);
+// A channel at a time, in runs: the readings do not depend on the order, as each channel has its
+// own meter and the peaks are maxima.
+void OutputPeakMeter::Add(const double* const* channels, int64_t frames) {
+  constexpr int64_t kMostPerCall = 1 << 20;
+  for (size_t c = 0; c < meters_.size(); ++c) {
+    const double* x = channels[c];
+    double samplePeak = samplePeak_;
+    for (int64_t i = 0; i < frames; ++i) samplePeak = std::max(samplePeak, std::abs(x[i]));
+    samplePeak_ = samplePeak;
+    for (int64_t done = 0; done < frames;) {
+      const int n = static_cast<int>(std::min(frames - done, kMostPerCall));
+      meters_[c].ProcessRun(x + done, n);
+      done += n;
+    }
+  }
 }
 
 void OutputPeakMeter::Finish() {
@@ -16,9 +27,4 @@ void OutputPeakMeter::Finish() {
     meter.Flush();
     truePeak_ = std::max(truePeak_, static_cast<double>(meter.PeakHold()));
   }
-}
-
-void OutputPeakMeter::Measure(int channel, double sample) {
-  samplePeak_ = std::max(samplePeak_, std::abs(sample));
-  meters_[static_cast<size_t>(channel)].Process(static_cast<float>(sample));
 }

@@ -13,7 +13,8 @@ class OutputPeakMeter {
  public:
   explicit OutputPeakMeter(int nChannels);
 
-  void Add(const double* interleaved, int64_t frames);
+  // `frames` frames of every channel, one array per channel.
+  void Add(const double* const* channels, int64_t frames);
   // Reads the last samples, with silence after them; call once after the last Add.
   void Finish();
 
@@ -21,8 +22,6 @@ class OutputPeakMeter {
   double TruePeak() const { return truePeak_; }      // linear
 
  private:
-  void Measure(int channel, double sample);
-
   std::vector<WideTruePeakMeter> meters_;
   double samplePeak_ = 0.0;
   double truePeak_ = 0.0;

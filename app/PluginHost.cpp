@@ -259,10 +259,18 @@ int PluginHost::Latency() const {
 const double* PluginHost::Process(const double* interleaved, int frames) {
   Loaded& m = *loaded_;
   Deinterleave(interleaved, m.nChannels, frames, m.inputPointers.data());
+  Process(m.inputPointers.data(), m.outputPointers.data(), frames);
+  Interleave(m.outputPointers.data(), m.nChannels, frames, m.interleaved.data());
+  return m.interleaved.data();
+}
+
+void PluginHost::Process(const double* const* inputs, double* const* outputs, int frames) {
+  Loaded& m = *loaded_;
   AudioBusBuffers in{}, out{};
   in.numChannels = out.numChannels = m.nChannels;
-  in.channelBuffers64 = m.inputPointers.data();
-  out.channelBuffers64 = m.outputPointers.data();
+  // The structure has no const; a processor is not to write into its inputs.
+  in.channelBuffers64 = const_cast<double**>(inputs);
+  out.channelBuffers64 = const_cast<double**>(outputs);
   ProcessData data{};
   data.processMode = kOffline;
   data.symbolicSampleSize = kSample64;
@@ -273,6 +281,4 @@ const double* PluginHost::Process(const double* interleaved, int frames) {
   data.inputParameterChanges = m.first ? &m.firstChanges : nullptr;
   m.first = false;
   m.processor->process(data);
-  Interleave(m.outputPointers.data(), m.nChannels, frames, m.interleaved.data());
-  return m.interleaved.data();
 }

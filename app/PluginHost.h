@@ -26,6 +26,8 @@ class PluginHost {
   // Processes `frames` (at most the block size) interleaved frames; the result stays valid until
   // the next call.
   const double* Process(const double* interleaved, int frames);
+  // The same from one array per channel into one array per channel, without copies.
+  void Process(const double* const* inputs, double* const* outputs, int frames);
   double MinGain() const { return 1.0; }
   bool TakeMeterSnapshot(MeterSnapshot&) { return false; }
 

@@ -14,6 +14,7 @@
 #include "app/OutputPeakMeter.h"
 #include "app/ParamAssignment.h"
 #include "app/PluginHost.h"
+#include "app/RenderPipeline.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -47,71 +48,6 @@ void SetUpPlugin(ZARN& plugin, const AudioReader& reader, int blockSize) {
                        " Hz is not supported (" +
                        std::to_string(static_cast<int>(IFxProcessor::kMinSampleRate)) + ".." +
                        std::to_string(static_cast<int>(IFxProcessor::kMaxSampleRate)) + " Hz)");
-}
-
-// Hands the plug-in's output to the file and the peak meter without its first `latency` frames,
-// so that the file lines up with the input.
-class AlignedOutput {
- public:
-  AlignedOutput(AudioWriter& writer, OutputPeakMeter& meter, int nChannels, int latency)
-      : writer_(writer), meter_(meter), nChannels_(nChannels), framesToDrop_(latency) {}
-
-  void Take(const double* interleaved, int64_t frames) {
-    const int64_t dropped = std::min(framesToDrop_, frames);
-    framesToDrop_ -= dropped;
-    const double* kept = interleaved + dropped * nChannels_;
-    meter_.Add(kept, frames - dropped);
-    writer_.Write(kept, frames - dropped);
-  }
-
- private:
-  AudioWriter& writer_;
-  OutputPeakMeter& meter_;
-  int nChannels_;
-  int64_t framesToDrop_;
-};
-
-// Runs the whole input through the host, then `latency` frames of silence to bring out the
-// plug-in's last samples. Returns the number of input frames.
-// One block through the host, its output to the file and its meter tick, if any, to the log.
-template <class Host>  // OfflineHost or PluginHost
-class BlockRunner {
- public:
-  BlockRunner(Host& host, AlignedOutput& output, MeterLog& meters, double sampleRate)
-      : host_(host), output_(output), meters_(meters), sampleRate_(sampleRate) {}
-
-  void Run(const double* interleaved, int frames) {
-    output_.Take(host_.Process(interleaved, frames), frames);
-    framesProcessed_ += frames;
-    if (host_.TakeMeterSnapshot(snapshot_))
-      meters_.Add(static_cast<double>(framesProcessed_) / sampleRate_, snapshot_);
-  }
-
- private:
-  Host& host_;
-  AlignedOutput& output_;
-  MeterLog& meters_;
-  double sampleRate_;
-  int64_t framesProcessed_ = 0;
-  MeterSnapshot snapshot_;
-};
-
-template <class Runner>
-int64_t RunBlocks(AudioReader& reader, Runner& runner, int blockSize, int latency,
-                  const RenderOptions& options) {
-  std::vector<double> block(static_cast<size_t>(blockSize * reader.Channels()));
-  const double totalSeconds = static_cast<double>(reader.Frames()) / reader.SampleRate();
-  int64_t framesRead = 0;
-  while (const int64_t frames = reader.Read(block.data(), blockSize)) {
-    runner.Run(block.data(), static_cast<int>(frames));
-    framesRead += frames;
-    if (options.onProgress)
-      options.onProgress(static_cast<double>(framesRead) / reader.SampleRate(), totalSeconds);
-  }
-  std::fill(block.begin(), block.end(), 0.0);
-  for (int remaining = latency; remaining > 0; remaining -= blockSize)
-    runner.Run(block.data(), std::min(blockSize, remaining));
-  return framesRead;
 }
 
 int OutputFormat(const RenderOptions& options, const AudioReader& reader) {
@@ -160,10 +96,14 @@ RenderResult RenderFile(const RenderOptions& options) {
     AudioWriter writer(options.outputPath, static_cast<int>(reader.SampleRate()), nChannels,
                        OutputFormat(options, reader));
     OutputPeakMeter meter(nChannels);
-    AlignedOutput output(writer, meter, nChannels, latency);
     MeterLog meters(options.metersPath);
-    BlockRunner runner(host, output, meters, reader.SampleRate());
-    const int64_t frames = RunBlocks(reader, runner, options.blockSize, latency, options);
+    RenderPipeline pipeline(reader, options.blockSize, latency, writer, meter, meters);
+    const int64_t frames = pipeline.Run(
+        [&host](const double* const* in, double* const* out, int n, MeterSnapshot& tick) {
+          host.Process(in, out, n);
+          return host.TakeMeterSnapshot(tick);
+        },
+        options.onProgress);
     meter.Finish();
     meters.Finish();
     writer.Commit();

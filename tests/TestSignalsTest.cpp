@@ -72,7 +72,8 @@ signals::Stereo Faded(signals::Stereo s, size_t fadeFrames) {
 
 double TruePeakDb(const signals::Stereo& s) {
   OutputPeakMeter meter(1);
-  meter.Add(s.left.data(), static_cast<int64_t>(s.left.size()));
+  const double* channels[] = {s.left.data()};
+  meter.Add(channels, static_cast<int64_t>(s.left.size()));
   meter.Finish();
   return AmplitudeToDb(meter.TruePeak());
 }
