@@ -9,6 +9,15 @@ struct BandCoefficients {
   static BandCoefficients ForRate(double sampleRate);
 };
 
+// A chunk of the four band splits of the gain analysis (lanes o L, o R, u L, u R) as it hands
+// them to the impact indicators: per sample the split inputs and two of the low-passes.
+struct SplitChunk {
+  int frames = 0;
+  const double (*input)[4] = nullptr;  // o L, o R, u L, u R
+  const float* lowPasses = nullptr;    // per sample the four 125 Hz, then the four 1250 Hz ones
+  int stride = 8;                      // floats from one sample's low-passes to the next
+};
+
 class BandSplit {
  public:
   static constexpr int kBands = 6;
@@ -31,6 +40,8 @@ class BandSplit {
   float LowPass(int k) const { return s2_[k]; }
 
  private:
+  friend class GainAnalysis;  // its block kernel runs all four splits side by side in vectors
+
   float s1_[BandCoefficients::kSplits] = {};
   float s2_[BandCoefficients::kSplits] = {};
 };

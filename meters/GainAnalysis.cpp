@@ -5,6 +5,11 @@
 #include <iterator>
 #include <numbers>
 
+#include "meters/ImpactIndicators.h"
+
+ZARN_METERS_KERNEL_FILE
+using namespace meter_simd;
+
 namespace {
 
 constexpr double kTickSmoothing = 0.8464817248906141;  // exp(-1/6): 300 ms at 50-ms ticks
@@ -50,6 +55,32 @@ const ModulationBasis& Basis() {
   return basis;
 }
 
+// The load term of four left gains, min(1, -20 log10(g) / 3) while g < 0.9999, else 0. Below
+// 0.7079 the term is 1; above it the logarithm is fdlibm's (|g - 1| < 0.3, within an ulp), times
+// 1 / ln 10 as glibc's log10 takes it there: now and then an ulp off the per-sample term, which
+// the load's 20000-sample average rounds away.
+template <class D4>
+ZARN_METERS_INLINE D4 LoadTerm(const D4& g) {
+  constexpr double kLg1 = 6.666666666666735130e-01, kLg2 = 3.999999999940941908e-01,
+                   kLg3 = 2.857142874366239149e-01, kLg4 = 2.222219843214978396e-01,
+                   kLg5 = 1.818357216161805012e-01, kLg6 = 1.531383769920937332e-01,
+                   kLg7 = 1.479819860511658591e-01;
+  constexpr double kInverseLn10 = 4.34294481903251816668e-01;
+  const auto reducing = g < 0.9999;  // NaN: 0
+  const auto full = g <= 0.7079;
+  const D4 one = D4{} + 1.0;
+  if (!Any(reducing & ~full)) return Keep(one, reducing & full);
+  const D4 f = g - 1.0;
+  const D4 s = f / (2.0 + f);
+  const D4 z = s * s;
+  const D4 w = z * z;
+  const D4 r = z * (kLg1 + w * (kLg3 + w * (kLg5 + w * kLg7))) + w * (kLg2 + w * (kLg4 + w * kLg6));
+  const D4 halfSquare = 0.5 * f * f;
+  const D4 log = f - (halfSquare - s * (halfSquare + r));
+  const D4 q = -20.0 * (log * kInverseLn10) / 3.0;
+  return Keep(Select(full | ~(q < 1.0), one, q), reducing);
+}
+
 }  // namespace
 
 void GainAnalysis::Channel::Clear(double transientScore) {
@@ -73,6 +104,7 @@ void GainAnalysis::Prepare(double sampleRate) {
   sampleRate_ = sampleRate;
   bands_ = BandCoefficients::ForRate(sampleRate);
   loadCoefficient_ = 1.0 - std::exp(-1.0 / sampleRate);
+  avx2_ = UseAvx2();
   for (int ch = 0; ch < 2; ++ch) {
     channels_[ch].Clear(1.0);
     splitA_[ch].Reset();
@@ -134,6 +166,234 @@ void GainAnalysis::Accumulate(const Taps& t, bool channelsIndependent) {
   load_ = loadCoefficient_ * q + (1.0 - loadCoefficient_) * load_;
   const double delta = channelsIndependent ? t.gainState[0] - t.gainState[1] : 0.0;
   gainDifference_ = 0.001 * delta * delta + 0.999 * gainDifference_;
+}
+
+void GainAnalysis::AccumulateBlock(const MeterBlockTaps& t, bool channelsIndependent,
+                                   ImpactIndicators& impact) {
+  for (int from = 0; from < t.frames; from += kChunk) {
+    const int count = std::min(t.frames - from, kChunk);
+    if (avx2_) KernelAvx2(t, from, count, channelsIndependent);
+    else KernelBaseline(t, from, count, channelsIndependent);
+    impact.AccumulateBlock(SplitChunk{count, scratch_.input, scratch_.lowMid[0], 8});
+  }
+}
+
+// Split pairs (0, 2), (1, 3), (4, none) and band pairs (0, 2), (1, 3), (4, 5) in 8-float vectors,
+// lanes o L, o R, u L, u R for each.
+namespace {
+constexpr int kSplitPairs[3][2] = {{0, 2}, {1, 3}, {4, -1}};
+constexpr int kBandPairs[3][2] = {{0, 2}, {1, 3}, {4, 5}};
+}  // namespace
+
+template <class L>
+ZARN_METERS_INLINE void GainAnalysis::Kernel(const MeterBlockTaps& t, int from, int count,
+                                             bool channelsIndependent) {
+  SplitPass<L>(t, from, count);
+  EnergyPass<L>(t, from, count);
+  StereoSumPass<L>(count);
+  StatisticsPass<L>(t, from, count, channelsIndependent);
+}
+
+// The four band splits, their bands (stored for the next passes) and the low-passes and inputs
+// the impact indicators read.
+template <class L>
+ZARN_METERS_INLINE void GainAnalysis::SplitPass(const MeterBlockTaps& t, int from, int count) {
+  using D4 = typename L::D4;
+  using F8 = typename L::F8;
+  Scratch& sc = scratch_;
+  const double *o0 = t.o[0] + from, *o1 = t.o[1] + from, *u0 = t.u[0] + from, *u1 = t.u[1] + from;
+  BandSplit* split[4] = {&splitA_[0], &splitA_[1], &splitB_[0], &splitB_[1]};
+  float a[3][8], s1[3][8], s2[3][8];
+  for (int j = 0; j < 3; ++j) {
+    for (int lane = 0; lane < 8; ++lane) {
+      const int k = kSplitPairs[j][lane / 4];
+      a[j][lane] = k >= 0 ? bands_.a[k] : 0.0f;
+      s1[j][lane] = k >= 0 ? split[lane % 4]->s1_[k] : 0.0f;
+      s2[j][lane] = k >= 0 ? split[lane % 4]->s2_[k] : 0.0f;
+    }
+  }
+  const F8 a0 = Load<F8>(a[0]), a1 = Load<F8>(a[1]), a2 = Load<F8>(a[2]);
+  F8 p0 = Load<F8>(s1[0]), p1 = Load<F8>(s1[1]), p2 = Load<F8>(s1[2]);
+  F8 q0 = Load<F8>(s2[0]), q1 = Load<F8>(s2[1]), q2 = Load<F8>(s2[2]);
+  for (int n = 0; n < count; ++n) {
+    const D4 input = Make4<D4>(o0[n], o1[n], u0[n], u1[n]);
+    Store(sc.input[n], input);
+    const V4f x4 = ToFloat(input);
+    const F8 x = Join<F8>(x4, x4);
+    p0 += a0 * (x - p0);
+    q0 += a0 * (p0 - q0);
+    p1 += a1 * (x - p1);
+    q1 += a1 * (p1 - q1);
+    p2 += a2 * (x - p2);
+    q2 += a2 * (p2 - q2);
+    // Band k: low-pass k less low-pass k - 1; band 0 the lowest low-pass, band 5 the rest.
+    Store(sc.bands[n], q0 - ZeroLow(q1));
+    Store(sc.bands[n] + 8, q1 - q0);
+    Store(sc.bands[n] + 16, Join<F8>(Low(q2), x4) - HighLow(q1, q2));
+    Store(sc.lowMid[n], q1);
+  }
+  Lanes(p0, s1[0]);
+  Lanes(p1, s1[1]);
+  Lanes(p2, s1[2]);
+  Lanes(q0, s2[0]);
+  Lanes(q1, s2[1]);
+  Lanes(q2, s2[2]);
+  for (int j = 0; j < 3; ++j) {
+    for (int lane = 0; lane < 8; ++lane) {
+      const int k = kSplitPairs[j][lane / 4];
+      if (k < 0) continue;
+      split[lane % 4]->s1_[k] = s1[j][lane];
+      split[lane % 4]->s2_[k] = s2[j][lane];
+    }
+  }
+}
+
+// The float band energies: e of the output while the left gain reduces, r of the input while its
+// channel's gain state does, and w, r weighed by that depth.
+template <class L>
+ZARN_METERS_INLINE void GainAnalysis::EnergyPass(const MeterBlockTaps& t, int from, int count) {
+  using D4 = typename L::D4;
+  using F8 = typename L::F8;
+  using M8 = typename L::M8;
+  const Scratch& sc = scratch_;
+  const double *g0 = t.g[0] + from, *gs0 = t.gainState[0] + from, *gs1 = t.gainState[1] + from;
+  // Lanes: e L, e R, r L, r R of each band of a pair; w in the r lanes (its e lanes are never read).
+  float er[3][8], w[3][8];
+  for (int j = 0; j < 3; ++j) {
+    for (int lane = 0; lane < 8; ++lane) {
+      const int k = kBandPairs[j][lane / 4], ch = lane % 2;
+      const bool input = lane % 4 >= 2;
+      er[j][lane] = input ? channels_[ch].r[k] : channels_[ch].e[k];
+      w[j][lane] = input ? channels_[ch].w[k] : 0.0f;
+    }
+  }
+  F8 er0 = Load<F8>(er[0]), er1 = Load<F8>(er[1]), er2 = Load<F8>(er[2]);
+  F8 w0 = Load<F8>(w[0]), w1 = Load<F8>(w[1]), w2 = Load<F8>(w[2]);
+  for (int n = 0; n < count; ++n) {
+    const F8 b0 = Load<F8>(sc.bands[n]), b1 = Load<F8>(sc.bands[n] + 8), b2 = Load<F8>(sc.bands[n] + 16);
+    const D4 depth = 1.0 - Make4<D4>(g0[n], g0[n], gs0[n], gs1[n]);
+    const M8 take = NarrowTwice(depth > 0.001);
+    const V4f depth4 = ToFloat(depth);
+    const F8 weight = Join<F8>(depth4, depth4);
+    const F8 e0 = b0 * b0, e1 = b1 * b1, e2 = b2 * b2;
+    er0 += Keep(e0, take);
+    er1 += Keep(e1, take);
+    er2 += Keep(e2, take);
+    w0 += Keep(weight * e0, take);
+    w1 += Keep(weight * e1, take);
+    w2 += Keep(weight * e2, take);
+  }
+  Lanes(er0, er[0]);
+  Lanes(er1, er[1]);
+  Lanes(er2, er[2]);
+  Lanes(w0, w[0]);
+  Lanes(w1, w[1]);
+  Lanes(w2, w[2]);
+  for (int j = 0; j < 3; ++j) {
+    for (int lane = 0; lane < 8; ++lane) {
+      const int k = kBandPairs[j][lane / 4], ch = lane % 2;
+      if (lane % 4 >= 2) {
+        channels_[ch].r[k] = er[j][lane];
+        channels_[ch].w[k] = w[j][lane];
+      } else {
+        channels_[ch].e[k] = er[j][lane];
+      }
+    }
+  }
+}
+
+// Per band, L L, R R and L R of the input bands: the float products summed in double.
+template <class L>
+ZARN_METERS_INLINE void GainAnalysis::StereoSumPass(int count) {
+  using D4 = typename L::D4;
+  using F8 = typename L::F8;
+  const Scratch& sc = scratch_;
+  D4 sums[3][2];
+  for (int j = 0; j < 3; ++j)
+    for (int h = 0; h < 2; ++h) {
+      const int k = kBandPairs[j][h];
+      sums[j][h] = Make4<D4>(bandLL_[k], bandRR_[k], bandLR_[k], 0.0);
+    }
+  for (int n = 0; n < count; ++n) {
+    for (int j = 0; j < 3; ++j) {
+      const F8 b = Load<F8>(sc.bands[n] + 8 * j);
+      D4 lo, hi;
+      ToDouble(PermuteHalves<2, 3, 2, 2>(b) * PermuteHalves<2, 3, 3, 3>(b), lo, hi);
+      sums[j][0] += lo;
+      sums[j][1] += hi;
+    }
+  }
+  for (int j = 0; j < 3; ++j)
+    for (int h = 0; h < 2; ++h) {
+      const int k = kBandPairs[j][h];
+      double lanes[4];
+      Lanes(sums[j][h], lanes);
+      bandLL_[k] = lanes[0];
+      bandRR_[k] = lanes[1];
+      bandLR_[k] = lanes[2];
+    }
+}
+
+// Per channel the sums of the gain and of its square, the transients and their gains; the load
+// and the stereo gain difference, each term + keep x state.
+template <class L>
+ZARN_METERS_INLINE void GainAnalysis::StatisticsPass(const MeterBlockTaps& t, int from, int count,
+                                                     bool channelsIndependent) {
+  using D4 = typename L::D4;
+  Scratch& sc = scratch_;
+  const double *g0 = t.g[0] + from, *g1 = t.g[1] + from;
+  const double *gs0 = t.gainState[0] + from, *gs1 = t.gainState[1] + from;
+  const double *v0 = t.v[0] + from, *v1 = t.v[1] + from;
+  const double *ms0 = t.msDriven[0] + from, *ms1 = t.msDriven[1] + from;
+  int n = 0;
+  for (; n + 4 <= count; n += 4) Store(sc.load + n, LoadTerm(Load<D4>(g0 + n)));
+  for (; n < count; ++n) {
+    double q[4];
+    Lanes(LoadTerm(D4{} + g0[n]), q);
+    sc.load[n] = q[0];
+  }
+
+  Channel& left = channels_[0];
+  Channel& right = channels_[1];
+  D4 sums = Make4<D4>(left.sum, right.sum, left.tickSum, right.tickSum);
+  V2d squares = {left.sumSquares, right.sumSquares};
+  V2d transientSums = {left.transientSum, right.transientSum};
+  V2l transients = {};
+  V2d smoothed = {load_, gainDifference_};
+  const V2d keep = {1.0 - loadCoefficient_, 0.999};
+  for (n = 0; n < count; ++n) {
+    const V2d g = {g0[n], g1[n]};
+    sums += Join<D4>(g, g);
+    squares += g * g;
+    const V2d v = {v0[n], v1[n]};
+    const V2l transient = (v * v > 2.0 * V2d{ms0[n], ms1[n]}) & (g < 0.9999);
+    transientSums += Keep(g, transient);
+    transients -= transient;
+    const double delta = channelsIndependent ? gs0[n] - gs1[n] : 0.0;
+    smoothed = V2d{loadCoefficient_ * sc.load[n], 0.001 * delta * delta} + keep * smoothed;
+  }
+  double sum[4];
+  Lanes(sums, sum);
+  Channel* c[2] = {&left, &right};
+  for (int ch = 0; ch < 2; ++ch) {
+    c[ch]->sum = sum[ch];
+    c[ch]->tickSum = sum[2 + ch];
+    c[ch]->sumSquares = squares[ch];
+    c[ch]->transientSum = transientSums[ch];
+    c[ch]->transientCount += static_cast<int>(transients[ch]);
+    c[ch]->tickCount += count;
+    c[ch]->n += count;
+  }
+  load_ = smoothed[0];
+  gainDifference_ = smoothed[1];
+}
+
+void GainAnalysis::KernelBaseline(const MeterBlockTaps& t, int from, int count, bool channelsIndependent) {
+  Kernel<BaselineLanes>(t, from, count, channelsIndependent);
+}
+ZARN_METERS_AVX2 void GainAnalysis::KernelAvx2(const MeterBlockTaps& t, int from, int count,
+                                               bool channelsIndependent) {
+  Kernel<Avx2Lanes>(t, from, count, channelsIndependent);
 }
 
 float GainAnalysis::NoiseToMask(const Channel& c) const {

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <iterator>
 
+ZARN_METERS_KERNEL_FILE
+using namespace meter_simd;
+
 namespace {
 constexpr int kLowPass125 = 1;
 constexpr int kLowPass1250 = 3;
@@ -13,6 +16,7 @@ constexpr double kCodecKeep = 0.99;
 void ImpactIndicators::Prepare(double sampleRate) {
   punchCoefficient_ = std::exp(-1.0 / (0.3 * sampleRate));
   balanceCoefficient_ = std::exp(-1.0 / (3.0 * sampleRate));
+  avx2_ = UseAvx2();
   std::fill(std::begin(ceilingHits_), std::end(ceilingHits_), 0.0f);
   ceilingHitPosition_ = 0;
   std::fill(std::begin(features_), std::end(features_), 0.0f);
@@ -50,6 +54,76 @@ void ImpactIndicators::AccumulateSide(Side& s, const BandSplit& left, const Band
   s.mid = a * s.mid + (1.0 - a) * midSignal * midSignal;
   s.side = a * s.side + (1.0 - a) * sideSignal * sideSignal;
 }
+
+void ImpactIndicators::AccumulateBlock(const SplitChunk& c) {
+  if (avx2_) KernelAvx2(c);
+  else KernelBaseline(c);
+}
+
+// Both sides at once, lanes output then input: ranges 0 and 1 of each side in one vector; range 2
+// and the total in another; the mean of range 2 and the low share, mid and side in others. Where
+// the compiler fuses multiplies and adds, the averages round differently, within double rounding.
+template <class L>
+ZARN_METERS_INLINE void ImpactIndicators::Kernel(const SplitChunk& c) {
+  using D4 = typename L::D4;
+  using F8 = typename L::F8;
+  const double f = punchCoefficient_, a = balanceCoefficient_;
+  const Side& o = output_;
+  const Side& u = input_;
+  D4 peak01 = Make4<D4>(o.peak[0], o.peak[1], u.peak[0], u.peak[1]);
+  D4 peak2 = Make4<D4>(o.peak[2], 0.0, u.peak[2], 0.0);
+  D4 mean01 = Make4<D4>(o.mean[0], o.mean[1], u.mean[0], u.mean[1]);
+  D4 mean2Low = Make4<D4>(o.mean[2], o.low, u.mean[2], u.low);
+  D4 highTotal = Make4<D4>(o.high, o.total, u.high, u.total);
+  D4 midSide = Make4<D4>(o.mid, o.side, u.mid, u.side);
+  const D4 keep = Make4<D4>(f, a, f, a), take = Make4<D4>(1.0 - f, 1.0 - a, 1.0 - f, 1.0 - a);
+  const D4 sign = Make4<D4>(1.0, -1.0, 1.0, -1.0);
+  const float* lowPasses = c.lowPasses;
+  for (int i = 0; i < c.frames; ++i, lowPasses += c.stride) {
+    D4 lo, mi;
+    ToDouble(Load<F8>(lowPasses), lo, mi);
+    const D4 x = Load<D4>(c.input[i]);
+    const D4 d1 = mi - lo, d2 = x - mi;
+    const D4 s0 = lo * lo, s1 = d1 * d1, s2 = d2 * d2;
+    // Left plus right, then the total as ((range 0 + range 1) + range 2) + 1e-20.
+    const D4 r01 = EvenLanes(s0, s1) + OddLanes(s0, s1);        // ranges 0, 1 out; 0, 1 in
+    const D4 r2Sum01 = EvenLanes(s2, r01) + OddLanes(s2, r01);  // range 2, 0 + 1 out; the same in
+    const D4 total = (r2Sum01 + EvenLanes(r2Sum01, r2Sum01)) + 1e-20;
+    const D4 r2Total = Alternate(r2Sum01, total);               // range 2, total out; the same in
+    peak01 = Larger(f * peak01, r01);
+    peak2 = Larger(f * peak2, r2Total);  // the total lanes are not read
+    mean01 = f * mean01 + (1.0 - f) * r01;
+    mean2Low = keep * mean2Low + take * EvenLanes(r2Total, r01);
+    highTotal = a * highTotal + (1.0 - a) * r2Total;
+    const D4 ms = 0.5 * (EvenLanes(x, x) + OddLanes(x, x) * sign);
+    midSide = a * midSide + (1.0 - a) * ms * ms;
+  }
+  double p01[4], p2[4], m01[4], m2l[4], ht[4], mside[4];
+  Lanes(peak01, p01);
+  Lanes(peak2, p2);
+  Lanes(mean01, m01);
+  Lanes(mean2Low, m2l);
+  Lanes(highTotal, ht);
+  Lanes(midSide, mside);
+  Side* side[2] = {&output_, &input_};
+  for (int k = 0; k < 2; ++k) {
+    Side& s = *side[k];
+    s.peak[0] = p01[2 * k];
+    s.peak[1] = p01[2 * k + 1];
+    s.peak[2] = p2[2 * k];
+    s.mean[0] = m01[2 * k];
+    s.mean[1] = m01[2 * k + 1];
+    s.mean[2] = m2l[2 * k];
+    s.low = m2l[2 * k + 1];
+    s.high = ht[2 * k];
+    s.total = ht[2 * k + 1];
+    s.mid = mside[2 * k];
+    s.side = mside[2 * k + 1];
+  }
+}
+
+void ImpactIndicators::KernelBaseline(const SplitChunk& c) { Kernel<BaselineLanes>(c); }
+ZARN_METERS_AVX2_FMA void ImpactIndicators::KernelAvx2(const SplitChunk& c) { Kernel<Avx2FmaLanes>(c); }
 
 float ImpactIndicators::CeilingHitFraction(float ceilingDbLeft, float tpL) {
   const float nearCeiling = 0.9441f * static_cast<float>(std::pow(10.0, ceilingDbLeft / 20.0));

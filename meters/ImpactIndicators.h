@@ -1,6 +1,7 @@
 #pragma once
 
 #include "meters/BandSplit.h"
+#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 
 // What limiting changed, comparing the limiter input u with the catcher output o: crest factor
@@ -15,7 +16,11 @@ class ImpactIndicators {
   void Prepare(double sampleRate);  // the punch and balance averages keep running
   void Reset();
 
-  // The band splits of u and o (left, right) and the split inputs. [audio thread]
+  // A chunk of samples: u, o and their band splits, as GainAnalysis::AccumulateBlock hands them
+  // on. [audio thread]
+  void AccumulateBlock(const SplitChunk& c);
+  // One sample: the band splits of u and o (left, right) and the split inputs; the plain form
+  // the block form must equal.
   void Accumulate(const BandSplit& inputLeft, const BandSplit& inputRight, const double* u,
                   const BandSplit& outputLeft, const BandSplit& outputRight, const double* o) {
     AccumulateSide(input_, inputLeft, inputRight, u);
@@ -33,6 +38,11 @@ class ImpactIndicators {
     double peak[3] = {}, mean[3] = {};  // low, mid, high
     double low = 0.0, high = 0.0, total = 0.0, mid = 0.0, side = 0.0;
   };
+  // The block kernel, built for the baseline and for AVX2 with FMA.
+  template <class Lanes>
+  void Kernel(const SplitChunk& c);
+  void KernelBaseline(const SplitChunk& c);
+  ZARN_METERS_AVX2_FMA void KernelAvx2(const SplitChunk& c);
   void AccumulateSide(Side& side, const BandSplit& left, const BandSplit& right, const double* x);
   float CeilingHitFraction(float ceilingDbLeft, float tpL);
 
@@ -43,4 +53,5 @@ class ImpactIndicators {
   float ceilingHits_[kCeilingHitSlots] = {};
   int ceilingHitPosition_ = 0;
   float features_[kFeatures] = {};
+  bool avx2_ = false;
 };

@@ -21,6 +21,8 @@ class KWeightingFilter {
   }
 
  private:
+  friend class LoudnessMeter;  // its block kernel runs six filters side by side in vectors
+
   // Direct form II; states that fall below 1e-20 are flushed to 0.
   static double Step(const Biquad& q, double* s, double x) {
     double w = x - q.a1 * s[0] - q.a2 * s[1];

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <iterator>
 
+ZARN_METERS_KERNEL_FILE
+using namespace meter_simd;
+
 namespace {
 double Coefficient(double seconds, double sampleRate) {
   return 1.0 - std::exp(-1.0 / (seconds * sampleRate));
@@ -23,6 +26,7 @@ void LevelMeters::Prepare(double sampleRate) {
   cIn_ = Coefficient(0.3, sampleRate);
   cFast_ = Coefficient(0.0651, sampleRate);
   cSlow_ = Coefficient(0.095, sampleRate);
+  avx2_ = UseAvx2();
   Reset();
 }
 
@@ -34,6 +38,51 @@ void LevelMeters::Reset() {
   count_ = 0;
   correlation_ = 0.0;
 }
+
+void LevelMeters::AccumulateBlock(const MeterBlockTaps& t) {
+  if (avx2_) KernelAvx2(t);
+  else KernelBaseline(t);
+}
+
+// Fast and slow averages of the output in one vector, the input's in another; the correlation
+// sums as LR, LL, RR.
+template <class L>
+ZARN_METERS_INLINE void LevelMeters::Kernel(const MeterBlockTaps& t) {
+  using D4 = typename L::D4;
+  const V2d cIn = V2d{} + cIn_, keepIn = V2d{} + (1.0 - cIn_);
+  const D4 cOut = Make4<D4>(cFast_, cFast_, cSlow_, cSlow_);
+  const D4 keepOut = Make4<D4>(1.0 - cFast_, 1.0 - cFast_, 1.0 - cSlow_, 1.0 - cSlow_);
+  V2d msIn = {msIn_[0], msIn_[1]};
+  D4 msOut = Make4<D4>(msFast_[0], msFast_[1], msSlow_[0], msSlow_[1]);
+  D4 sums = Make4<D4>(sumLR_, sumLL_, sumRR_, 0.0);
+  const double *in0 = t.in[0], *in1 = t.in[1], *o0 = t.o[0], *o1 = t.o[1];
+  for (int i = 0; i < t.frames; ++i) {
+    const V2d x = {in0[i], in1[i]};
+    // Fused, the average's own product goes into the multiply-add (and rounds once).
+    if constexpr (L::kFused) msIn = keepIn * msIn + cIn * x * x;
+    else msIn = cIn * x * x + keepIn * msIn;
+    const V2d o = {o0[i], o1[i]};
+    const D4 oo = Join<D4>(o, o);
+    if constexpr (L::kFused) msOut = keepOut * msOut + cOut * oo * oo;
+    else msOut = cOut * oo * oo + keepOut * msOut;
+    sums += Make4<D4>(o0[i], o0[i], o1[i], 0.0) * Make4<D4>(o1[i], o0[i], o1[i], 0.0);
+  }
+  double out[4], sum[4];
+  Lanes(msOut, out);
+  Lanes(sums, sum);
+  for (int ch = 0; ch < 2; ++ch) {
+    msIn_[ch] = msIn[ch];
+    msFast_[ch] = out[ch];
+    msSlow_[ch] = out[2 + ch];
+  }
+  sumLR_ = sum[0];
+  sumLL_ = sum[1];
+  sumRR_ = sum[2];
+  count_ += t.frames;
+}
+
+void LevelMeters::KernelBaseline(const MeterBlockTaps& t) { Kernel<BaselineLanes>(t); }
+ZARN_METERS_AVX2_FMA void LevelMeters::KernelAvx2(const MeterBlockTaps& t) { Kernel<Avx2FmaLanes>(t); }
 
 void LevelMeters::TickLevels(const double* smoothedGain, bool channelsIndependent,
                              MeterSnapshot& s) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "meters/MeterBlockTaps.h"
+#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 
 // Input level, VU-style output level, gain reduction, 3-s true-peak maxima, peak-to-loudness
@@ -11,7 +13,10 @@ class LevelMeters {
   void Prepare(double sampleRate);
   void Reset();
 
-  // x: raw input, o: catcher output. [audio thread]
+  // A run of samples: raw input (in) and catcher output (o). [audio thread]
+  void AccumulateBlock(const MeterBlockTaps& t);
+  // One sample of the same, x: raw input, o: catcher output: the plain form the block form must
+  // equal.
   void Accumulate(const double* x, const double* o) {
     for (int ch = 0; ch < 2; ++ch) {
       msIn_[ch] = cIn_ * x[ch] * x[ch] + (1.0 - cIn_) * msIn_[ch];
@@ -33,6 +38,12 @@ class LevelMeters {
   void TickCorrelation(MeterSnapshot& s);
 
  private:
+  // The block kernel, built for the baseline and for AVX2 with FMA.
+  template <class Lanes>
+  void Kernel(const MeterBlockTaps& t);
+  void KernelBaseline(const MeterBlockTaps& t);
+  ZARN_METERS_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t);
+
   double cIn_ = 0.0, cFast_ = 0.0, cSlow_ = 0.0;
   double msIn_[2] = {}, msFast_[2] = {}, msSlow_[2] = {};
   float peaks_[3][kPeakSlots] = {};  // output L, output R, driven L
@@ -40,6 +51,7 @@ class LevelMeters {
   double sumLR_ = 0.0, sumLL_ = 0.0, sumRR_ = 0.0;
   int count_ = 0;
   double correlation_ = 0.0;
+  bool avx2_ = false;
 };
 
 // 10 log10 of a power, or -100 at or below 1e-10.

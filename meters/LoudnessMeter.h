@@ -2,8 +2,10 @@
 
 #include "meters/GatingHistogram.h"
 #include "meters/KWeighting.h"
+#include "meters/MeterBlockTaps.h"
+#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
-#include "meters/PowerWindow.h"
+#include "meters/PowerWindows.h"
 
 // Loudness of the output (momentary, short-term, integrated, per channel, loudness range), of the
 // input (integrated) and of the driven signal (short-term, for the input peak-to-loudness ratio).
@@ -13,19 +15,11 @@ class LoudnessMeter {
   void Prepare(double sampleRate);
   void Reset();  // windows, histograms, phase; the coefficients stay
 
-  // x: raw input, y: driven signal, o: catcher output, both channels. [audio thread]
-  void Accumulate(const double* x, const double* y, const double* o) {
-    if (samplesSinceReset_ < shortTermLength_) ++samplesSinceReset_;
-    for (int ch = 0; ch < 2; ++ch) {
-      const double ko = out_[ch].Process(k_, o[ch]);
-      outMomentary_[ch].Push(ko * ko);
-      outShortTerm_[ch].Push(ko * ko);
-      const double ki = in_[ch].Process(k_, x[ch]);
-      inMomentary_[ch].Push(ki * ki);
-      const double kd = driven_[ch].Process(k_, y[ch]);
-      drivenShortTerm_[ch].Push(kd * kd);
-    }
-  }
+  // A run of samples: raw input (in), driven signal and catcher output (o). [audio thread]
+  void AccumulateBlock(const MeterBlockTaps& t);
+  // One sample of the same, x: raw input, y: driven signal, o: catcher output: the plain form
+  // the block form must equal.
+  void Accumulate(const double* x, const double* y, const double* o);
 
   // Output readings, gating and loudness range: lufsL/R/M/S, lufsI, lra.
   void TickOutput(bool mono, MeterSnapshot& s);
@@ -39,9 +33,18 @@ class LoudnessMeter {
  private:
   static double MonoFactor(bool mono) { return mono ? 0.5 : 1.0; }
 
+  // The block kernel (the same source built for the baseline and for AVX2 with FMA) on a run
+  // that neither ring wraps within.
+  template <class Lanes>
+  void Kernel(const MeterBlockTaps& t, int from, int to);
+  void KernelBaseline(const MeterBlockTaps& t, int from, int to);
+  ZARN_METERS_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t, int from, int to);
+
   KWeightingCoefficients k_ = KWeightingCoefficients::Design(48000.0);
+
   KWeightingFilter out_[2], in_[2], driven_[2];
-  PowerWindow outMomentary_[2], outShortTerm_[2], inMomentary_[2], drivenShortTerm_[2];
+  // Lanes: output L, R and input L, R; output L, R and driven L, R.
+  PowerWindows momentary_, shortTerm_;
   GatingHistogram outGating_, inGating_;
   LoudnessRangeHistogram range_;
   int gatingPhase_ = 0;
@@ -51,4 +54,5 @@ class LoudnessMeter {
   int momentaryLength_ = 1;
   int shortTermLength_ = 1;
   double outShortTermLufs_ = -100.0;
+  bool avx2_ = false;
 };

@@ -13,6 +13,7 @@
 
 #include "dsp/LimiterEngine.h"
 #include "meters/LoudnessMeter.h"
+#include "meters/MeterBlockTaps.h"
 #include "support/EngineRender.h"
 #include "support/MeterTicks.h"
 
@@ -63,23 +64,29 @@ struct Metered {
   const MeterSnapshot& Last() const { return ticks.back().s; }
 };
 
-// The engine's loudness meter on its own, fed and ticked the way the engine drives it: every
-// sample with the raw input x, the driven signal y and the limiter output o, and a tick every
-// 50 ms of audio. At default settings y is x and, for levels far under the ceiling, o is x
+// The engine's loudness meter on its own, fed and ticked the way the engine drives it: in runs
+// of kBlock samples of the raw input x, the driven signal y and the limiter output o, and a tick
+// every 50 ms of audio. At default settings y is x and, for levels far under the ceiling, o is x
 // delayed; TheEngineReportsWhatItsLoudnessMeterReads holds the engine to this.
 constexpr size_t kMeterPeriod = 2400;
 std::vector<meter_ticks::Tick> ThroughMeter(const render::Stereo& x, const render::Stereo& o) {
   LoudnessMeter meter;
   meter.Prepare(kRate);
   std::vector<meter_ticks::Tick> ticks;
-  for (size_t n = 0; n < x.Frames(); ++n) {
-    const double xn[2] = {x.left[n], x.right[n]}, on[2] = {o.left[n], o.right[n]};
-    meter.Accumulate(xn, xn, on);
-    if ((n + 1) % kMeterPeriod != 0) continue;
+  for (size_t start = 0; start < x.Frames(); start += kBlock) {
+    MeterBlockTaps run;
+    run.frames = static_cast<int>(std::min<size_t>(kBlock, x.Frames() - start));
+    run.in[0] = run.driven[0] = x.left.data() + start;
+    run.in[1] = run.driven[1] = x.right.data() + start;
+    run.o[0] = o.left.data() + start;
+    run.o[1] = o.right.data() + start;
+    meter.AccumulateBlock(run);
+    const size_t end = start + static_cast<size_t>(run.frames);
+    if (end % kMeterPeriod != 0) continue;
     MeterSnapshot s;
     meter.TickOutput(false, s);
     meter.TickInput(false, s);
-    ticks.push_back({n + 1, s});
+    ticks.push_back({end, s});
   }
   return ticks;
 }

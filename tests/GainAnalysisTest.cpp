@@ -13,6 +13,8 @@
 
 #include "dsp/LimiterEngine.h"
 #include "meters/GainAnalysis.h"
+#include "meters/ImpactIndicators.h"
+#include "meters/MeterBlockTaps.h"
 #include "support/EngineRender.h"
 #include "support/MeterTicks.h"
 
@@ -48,22 +50,36 @@ std::vector<double> BandShares(double frequency) {
   return share;
 }
 
-// Drives GainAnalysis directly with a gain curve g(t) on both channels, ticking every
-// `tickLength` samples; returns the last snapshot.
+// Drives GainAnalysis directly, a tick's worth of samples at a time, with a gain curve g(t) on
+// both channels, ticking every `tickLength` samples; returns the last snapshot.
 MeterSnapshot AnalyseGainCurve(const std::function<double(double)>& gainAt, double seconds,
                                int tickLength, const std::function<bool(size_t)>& transientAt = {}) {
   GainAnalysis analysis;
+  ImpactIndicators impact;
   analysis.Prepare(kRate);
+  impact.Prepare(kRate);
   MeterSnapshot s;
   s.tpL = -100.0f;
   const size_t frames = static_cast<size_t>(seconds * kRate);
-  for (size_t n = 0; n < frames; ++n) {
-    const double g = gainAt(static_cast<double>(n) / kRate);
-    // A quiet input whose 3-s mean square is far above it, unless a transient is wanted.
-    const double v = transientAt && transientAt(n) ? 1.0 : 0.01;
-    GainAnalysis::Taps t{{v, v}, {v, v}, {g * v, g * v}, {g, g}, {g, g}, {0.1, 0.1}};
-    analysis.Accumulate(t, false);
-    if ((n + 1) % static_cast<size_t>(tickLength) == 0) analysis.Tick(-0.1f, g, s);
+  const size_t length = static_cast<size_t>(tickLength);
+  std::vector<double> v(length), o(length), g(length), msDriven(length, 0.1);
+  for (size_t start = 0; start + length <= frames; start += length) {
+    for (size_t i = 0; i < length; ++i) {
+      g[i] = gainAt(static_cast<double>(start + i) / kRate);
+      // A quiet input whose 3-s mean square is far above it, unless a transient is wanted.
+      v[i] = transientAt && transientAt(start + i) ? 1.0 : 0.01;
+      o[i] = g[i] * v[i];
+    }
+    MeterBlockTaps run;
+    run.frames = tickLength;
+    for (int ch = 0; ch < 2; ++ch) {
+      run.u[ch] = run.v[ch] = v.data();
+      run.o[ch] = o.data();
+      run.g[ch] = run.gainState[ch] = g.data();
+      run.msDriven[ch] = msDriven.data();
+    }
+    analysis.AccumulateBlock(run, false, impact);
+    analysis.Tick(-0.1f, g.back(), s);
   }
   return s;
 }
