@@ -314,24 +314,21 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
 
 void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
   const RunBuffers& r = *run_;
-  for (int i = 0; i < n; ++i) {
-    const double xp[2] = {r.in[0][i], r.in[1][i]};
-    const double y[2] = {r.driven[0][i], r.driven[1][i]};
-    GainAnalysis::Taps taps;
-    for (int ch = 0; ch < 2; ++ch) {
-      taps.u[ch] = r.u[ch][i];
-      taps.v[ch] = r.v[ch][i];
-      taps.o[ch] = r.o[ch][i];
-      taps.g[ch] = r.g[ch][i];
-      taps.gainState[ch] = r.gainState[ch][i];
-      taps.msDriven[ch] = r.msDriven[ch][i];
-    }
-    loudness_.Accumulate(xp, y, taps.o);
-    levels_.Accumulate(xp, taps.o);
-    analysis_.Accumulate(taps, channelsIndependent);
-    impact_.Accumulate(analysis_.SplitOnInput(0), analysis_.SplitOnInput(1), taps.u,
-                       analysis_.SplitOnOutput(0), analysis_.SplitOnOutput(1), taps.o);
+  MeterBlockTaps taps;
+  taps.frames = n;
+  for (int ch = 0; ch < 2; ++ch) {
+    taps.in[ch] = r.in[ch];
+    taps.driven[ch] = r.driven[ch];
+    taps.u[ch] = r.u[ch];
+    taps.v[ch] = r.v[ch];
+    taps.o[ch] = r.o[ch];
+    taps.g[ch] = r.g[ch];
+    taps.gainState[ch] = r.gainState[ch];
+    taps.msDriven[ch] = r.msDriven[ch];
   }
+  loudness_.AccumulateBlock(taps);
+  levels_.AccumulateBlock(taps);
+  analysis_.AccumulateBlock(taps, channelsIndependent, impact_);  // the impact indicators too
   meterCounter_ += n;
 }
 
