@@ -230,6 +230,7 @@ struct LimiterEngine::RunBuffers {
   double u[2][kFrames];          // limiter input
   float peak[2][kFrames];        // its true peak, for the gain computer
   double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
+  float oReading[2][kFrames];    // the catcher's reading of o up to each sample, or NaN
 };
 
 void LimiterEngine::Process(const double* inL, const double* inR, double* outL, double* outR,
@@ -301,6 +302,7 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
       r.v[ch][i] = limited.v;
       r.g[ch][i] = limited.g;
       r.o[ch][i] = o;
+      r.oReading[ch][i] = c.catcher.LeavingReading();
       r.gainState[ch][i] = gainWindows_[ch].GainState();
     }
     outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
@@ -308,8 +310,8 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
     outR[i] = out[1];
     outL[i] = out[0];
   }
-  // The meters show the processed signal.
-  for (int ch = 0; ch < 2; ++ch) channels_[ch].outputMeter.ProcessRun(r.o[ch], n);
+  // The meters show the processed signal; the catcher has read most of it already.
+  for (int ch = 0; ch < 2; ++ch) channels_[ch].outputMeter.ProcessRun(r.o[ch], r.oReading[ch], n);
 }
 
 void LimiterEngine::RunMeters(int n, bool channelsIndependent) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <numbers>
 
 #include "dsp/TruePeakKernel.h"
@@ -14,6 +15,7 @@ namespace {
 constexpr int kMask = PeakCatcher::kRing - 1;
 // A dip aimed exactly at the ceiling lands a rounding error either side of it; aim a hair under.
 constexpr float kExactAim = 0.9995f;
+constexpr float kUnread = std::numeric_limits<float>::quiet_NaN();
 
 int LoudestPhase(const float* y) {
   int loudest = 0;
@@ -43,6 +45,7 @@ void PeakCatcher::Reset() {
   std::fill(std::begin(sig_), std::end(sig_), 0.0f);
   std::fill(std::begin(gain_), std::end(gain_), 1.0f);
   std::fill(std::begin(product_), std::end(product_), 0.0f);
+  std::fill(std::begin(reading_), std::end(reading_), 0.0f);  // of the silence the rings hold
   guard_.Reset();
   q_ = 0;
 }
@@ -91,16 +94,22 @@ float PeakCatcher::WideDipShare(const float* window, const float* y, int phase) 
   return share * y[phase] > 0.0f ? std::fabs(share) : 0.0f;
 }
 
+void PeakCatcher::ForgetReadingsBefore(int q) {
+  for (int back = 1; back <= kDelay; ++back) reading_[(q - back) & kMask] = kUnread;
+}
+
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   sig_[q_] = std::isfinite(a) ? static_cast<float>(a) : 0.0f;
   gain_[q_] = 1.0f;
   SetProduct(q_);
   guard_.Push(sig_[q_]);
   const float envelope = guard_.Envelope(kDelay / 2);
+  reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.
     const float shortPeak = truepeak::InterpolatedPeak(
         *table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), product_[q_], 0.0f);
+    reading_[q_] = shortPeak;
     if (shortPeak < 1e-12f) break;
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
@@ -123,6 +132,8 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
       gain_[j] *= 1.0f - depth * hann_[m];
       SetProduct(j);
     }
+    ForgetReadingsBefore(q_);
+    reading_[q_] = kUnread;  // until the next pass reads it again
   }
   const int out = (q_ - kDelay) & kMask;
   const double result = static_cast<double>(gain_[out]) * static_cast<double>(sig_[out]);

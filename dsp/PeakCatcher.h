@@ -41,6 +41,10 @@ class PeakCatcher {
   double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
 
   float OvershootFactor() const { return factor_; }
+  // The 48-tap reading of the 48 samples up to and including the one the last Process call
+  // returned, as those samples left; NaN where a later dip changed them after the reading (a
+  // meter reading the output then reads them itself).
+  float LeavingReading() const { return reading_[(q_ - 1 - kDelay) & (kRing - 1)]; }
   // The catcher's own gain on the sample the last Process call returned; 1 where that sample is
   // practically silent (under -80 dBFS), as dips around a loud peak cut nothing there.
   float OutputGain() const {
@@ -63,7 +67,12 @@ class PeakCatcher {
   float WideDipShare(const float* window, const float* y, int phase) const;
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
 
+  // Invalidates the readings a dip just cut changed: those of the 48 steps before this one.
+  void ForgetReadingsBefore(int q);
+
   float sig_[kRing] = {};
+  // Per step, the 48-tap reading of the products up to it as the last pass left them.
+  float reading_[kRing] = {};
   float gain_[kRing] = {};
   // gain x sig, stored twice (at i and i + 256) so that any run up to the newest is contiguous.
   alignas(32) float product_[2 * kRing] = {};

@@ -12,6 +12,7 @@
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
 #include "dsp/WideInterpolator.h"
+#include "dsp/WideTruePeakMeter.h"
 #include "support/ReferenceTruePeak.h"
 
 namespace {
@@ -365,4 +366,63 @@ TEST(TruePeakCatcher, HoldsTonesNearNyquist) {
       const double overDb = reference::ToDb(reference::TruePeak(out)) - reference::ToDb(kCeiling);
       EXPECT_LE(overDb, 0.03) << rate << " Hz, " << fraction << " fs";
     }
+}
+
+// The output meter takes the catcher's readings of what leaves it instead of reading the output
+// again: every reading handed over must be the one the meter would make, though dips cut after
+// a reading change the samples it read.
+TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  // Full-band bursts well over the ceiling between quieter tones: dips close together.
+  std::vector<double> x;
+  for (int burst = 0; burst < 12; ++burst) {
+    for (int n = 0; n < 400; ++n) x.push_back(1.4 * uniform(rng));
+    const std::vector<double> tone = Tone(48000.0, 997.0 + 300.0 * burst, 0.5, 0.1, 900);
+    x.insert(x.end(), tone.begin(), tone.end());
+  }
+  PeakCatcher catcher;
+  catcher.Prepare(48000.0);
+  LookAheadLine lookAhead;
+  lookAhead.Resize(kLookAhead + 1);
+  std::vector<double> out;
+  std::vector<float> readings;
+  for (double v : x) {
+    out.push_back(catcher.Process(lookAhead.Push(v), 0.8f, {&lookAhead, 1.0}));
+    readings.push_back(catcher.LeavingReading());
+  }
+
+  const TruePeakTable& table = TruePeakTable::DefaultCatcher();
+  int given = 0, forgotten = 0;
+  for (size_t i = kTaps - 1; i < out.size(); ++i) {
+    if (std::isnan(readings[i])) {
+      ++forgotten;
+      continue;
+    }
+    float window[kTaps];
+    for (int m = 0; m < kTaps; ++m) window[m] = static_cast<float>(out[i - kTaps + 1 + m]);
+    ASSERT_EQ(readings[i], truepeak::InterpolatedPeak(table, window, 0.0f)) << "sample " << i;
+    ++given;
+  }
+  EXPECT_GT(forgotten, 100);  // dips did change samples already read
+  EXPECT_GT(given, static_cast<int>(out.size()) / 2);
+
+  // Fed with the readings, in runs of uneven length and reset on the way, the meter holds
+  // exactly what it holds reading everything itself.
+  WideTruePeakMeter alone, fed;
+  const int runs[] = {1, 255, 256, 257, 47, 48, 700};
+  size_t start = 0;
+  for (int r = 0; start < out.size(); ++r) {
+    const int n = std::min<int>(runs[r % 7], static_cast<int>(out.size() - start));
+    alone.ProcessRun(out.data() + start, n);
+    fed.ProcessRun(out.data() + start, readings.data() + start, n);
+    ASSERT_EQ(fed.PeakHold(), alone.PeakHold()) << "after sample " << start + n;
+    if (r == 9) {
+      alone.Reset();
+      fed.Reset();
+    }
+    alone.ClearPeakHold();
+    fed.ClearPeakHold();
+    start += n;
+  }
 }
