@@ -426,3 +426,54 @@ TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
     start += n;
   }
 }
+
+// Consecutive windows read eight at a time give exactly what reading each alone gives, for runs
+// of every length around the vector width and over material of every kind.
+TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
+  TruePeakTable table;
+  table.Design(TruePeakTable::DetectionCutoff(48000.0));
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::uniform_real_distribution<float> exponent(-20.0f, 20.0f);
+  for (int count = 0; count <= 40; ++count) {
+    std::vector<float> line(static_cast<size_t>(count + kTaps - 1));
+    for (size_t i = 0; i < line.size(); ++i)
+      line[i] = count % 3 == 0 ? uniform(rng) : (count % 3 == 1 ? std::pow(10.0f, exponent(rng)) * uniform(rng) : 0.0f);
+    if (count % 3 == 2 && count > 0) line[line.size() / 2] = 0.9f;  // one spike among zeros
+    std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
+    truepeak::InterpolatedPeaks(table, line.data(), count, peaks.data());
+    for (int t = 0; t < count; ++t)
+      ASSERT_EQ(peaks[t], truepeak::InterpolatedPeak(table, line.data() + t, std::fabs(line[t + kTaps - 1])))
+          << "window " << t << " of " << count;
+    EXPECT_EQ(peaks[count], -1.0f) << "wrote past the run";
+  }
+}
+
+// The detector's run forms against its one-sample form: the same peak for every sample, and a
+// hold that skips only windows that cannot reach it, over loud and quiet stretches (so both the
+// skipped and the read paths run) in runs of uneven length.
+TEST(TruePeakDetector, RunFormsMatchTheOneSampleForm) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x;
+  for (int stretch = 0; stretch < 16; ++stretch) {
+    const double level = stretch % 2 == 0 ? 0.9 : 0.05 * stretch;
+    for (int n = 0; n < 300 + 37 * stretch; ++n) x.push_back(level * uniform(rng));
+  }
+  TruePeakDetector single, run, hold;
+  const int runs[] = {1, 7, 8, 9, 255, 256, 257, 600, 64};
+  size_t start = 0;
+  for (int r = 0; start < x.size(); ++r) {
+    const int n = std::min<int>(runs[r % 9], static_cast<int>(x.size() - start));
+    std::vector<float> peaks(static_cast<size_t>(n));
+    run.ProcessRun(x.data() + start, n, peaks.data());
+    hold.HoldRun(x.data() + start, n);
+    for (int i = 0; i < n; ++i)
+      ASSERT_EQ(peaks[i], single.Process(static_cast<float>(x[start + i]))) << "sample " << start + i;
+    ASSERT_EQ(run.PeakHold(), single.PeakHold());
+    ASSERT_EQ(hold.PeakHold(), single.PeakHold()) << "run ending at " << start + n;
+    if (r % 3 == 0)
+      for (TruePeakDetector* d : {&single, &run, &hold}) d->ClearPeakHold();
+    start += n;
+  }
+}
