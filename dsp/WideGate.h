@@ -14,9 +14,12 @@ class WideGate {
   // `window`: the wide interpolator's 256 samples around the interval, whose 48-tap reading is
   // `shortPeak`; `guard`: the near-Nyquist envelope around it.
   bool MayExceed(float shortPeak, float guard, const float* window, float threshold) const;
-  // A cheaper test that never says no where MayExceed says yes: the spread bounded from running
-  // sums of squares, prefix[k] = sum over i < k of window[i]^2 plus any constant (k = 0..256).
-  bool MayExceedBound(float shortPeak, float guard, const double* prefix, float threshold) const;
+  // A cheaper test that never says no where MayExceed says yes, in two steps: the spread of each
+  // of `count` consecutive windows bounded from running sums of squares (prefix[k] = sum over
+  // i < k of x[i]^2 plus any constant, k = 0 .. count + 255; window t starts at x[t]), four
+  // windows a pass where the processor has AVX2; then the test of each window with its bound.
+  void SpreadBounds(const double* prefix, int count, double* spread) const;
+  bool MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const;
   // The same, the window given in two parts: `known`, its first kKnown samples (the last of
   // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
   // times aheadGain.
@@ -39,4 +42,8 @@ class WideGate {
   static constexpr int kRegion = 8;
   static constexpr int kRegions = WideInterpolator::kTaps / kRegion;
   double edgeWeight_[kRegions + 1] = {};
+
+ public:
+  static constexpr int kEdges = kRegions + 1;
+  static constexpr int kEdgeStride = kRegion;
 };

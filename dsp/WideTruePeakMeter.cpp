@@ -37,7 +37,7 @@ void WideTruePeakMeter::ReadNewest(int i, int after) {
                                          : truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
   const float guard = guard_.Envelope(kLag + after);
   const float threshold = std::max(peakHold_, peak);
-  if (gate_->MayExceedBound(shortPeak, guard, squares_ + i, threshold) &&
+  if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold) &&
       gate_->MayExceed(shortPeak, guard, window, threshold)) {
     float y[TruePeakTable::kPhases];
     wide_->Interpolate(window, y);
@@ -73,6 +73,7 @@ void WideTruePeakMeter::Append(const double* x, const float* readings, int count
 
 void WideTruePeakMeter::ReadRun(int count) {
   SumSquares(count);
+  gate_->SpreadBounds(squares_, count, spreads_);
   guard_.PushRun(line_ + kKept, count);
   for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
   KeepNewest(count);

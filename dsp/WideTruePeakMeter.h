@@ -45,6 +45,7 @@ class WideTruePeakMeter {
   // of memory.
   alignas(32) float line_[kKept + kRun] = {};
   double squares_[kKept + kRun + 1] = {};  // running sums of line_'s squares, squares_[0] = 0
+  double spreads_[kRun] = {};  // the gate's bound of the spread of each window of the run
   // Beside line_, the given reading of the 48 samples up to each one, or NaN.
   float readings_[kKept + kRun] = {};
   int sinceReset_ = 0;  // samples since Reset, up to one window's worth: older readings are void

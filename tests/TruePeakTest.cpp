@@ -11,6 +11,7 @@
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideGate.h"
 #include "dsp/WideInterpolator.h"
 #include "dsp/WideTruePeakMeter.h"
 #include "support/ReferenceTruePeak.h"
@@ -475,5 +476,39 @@ TEST(TruePeakDetector, RunFormsMatchTheOneSampleForm) {
     if (r % 3 == 0)
       for (TruePeakDetector* d : {&single, &run, &hold}) d->ClearPeakHold();
     start += n;
+  }
+}
+
+// The output meter's cheap gate: its spread bound, four windows a pass, is exactly the bound of
+// each window alone, and the cheap test never says no where the full one says yes, on material
+// from near silence to clipped full band.
+TEST(WideGateBound, NeverMissesWhatTheFullTestCatchesAndIsTheSameInBatches) {
+  const WideGate& gate = WideGate::Shared();
+  constexpr int kWide = WideInterpolator::kTaps;
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int count = 1 + trial * 7;
+    const float level = std::pow(10.0f, -0.15f * static_cast<float>(trial % 20));
+    std::vector<float> x(static_cast<size_t>(count + kWide - 1));
+    for (float& v : x) v = std::clamp(1.5f * level * uniform(rng), -level, level);
+    std::vector<double> prefix(x.size() + 1, 12.5);  // any constant offset
+    for (size_t i = 0; i < x.size(); ++i) prefix[i + 1] = prefix[i] + static_cast<double>(x[i]) * x[i];
+    std::vector<double> batch(static_cast<size_t>(count));
+    gate.SpreadBounds(prefix.data(), count, batch.data());
+    for (int t = 0; t < count; ++t) {
+      double alone;
+      gate.SpreadBounds(prefix.data() + t, 1, &alone);
+      ASSERT_EQ(batch[t], alone) << "window " << t << " of " << count;
+      const float* window = x.data() + t;
+      float y[kPhases];
+      truepeak::InterpolatePhases(TruePeakTable::DefaultCatcher(), window + WideGate::kShortOffset, y);
+      const float shortPeak = truepeak::PeakOfPhases(y, 0.0f);
+      for (float threshold : {0.5f * level, level, 1.2f * level, 2.0f * level}) {
+        if (!gate.MayExceed(shortPeak, 0.0f, window, threshold)) continue;
+        ASSERT_TRUE(gate.MayExceedSpread(shortPeak, 0.0f, batch[t], threshold))
+            << "window " << t << ", threshold " << threshold;
+      }
+    }
   }
 }
