@@ -55,19 +55,18 @@ void PeakCatcher::Reset() {
 void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const {
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
   std::copy(past, past + kWideKnown, window);
-  if (preview.line)
-    preview.line->CopyAhead(kWideAhead, preview.gain, window + kWideKnown);
-  else
-    std::fill(window + kWideKnown, window + WideInterpolator::kTaps, 0.0f);
+  const int known = std::min(kWideAhead, preview.available);
+  for (int j = 0; j < known; ++j) window[kWideKnown + j] = static_cast<float>(preview.gain * preview.aheadExact[j]);
+  std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
   const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
   static constexpr float kSilence[kWideAhead] = {};
   const float newest = product_[q_];
-  if (!preview.line) return gate_->MayExceed(shortPeak, guard, known, newest, kSilence, 0.0f, ceilLin);
-  if (preview.line->Length() - 1 >= kWideAhead)
-    return gate_->MayExceed(shortPeak, guard, known, newest, preview.line->Ahead(),
+  if (preview.available == 0) return gate_->MayExceed(shortPeak, guard, known, newest, kSilence, 0.0f, ceilLin);
+  if (preview.available >= kWideAhead)
+    return gate_->MayExceed(shortPeak, guard, known, newest, preview.ahead,
                             static_cast<float>(preview.gain), ceilLin);
   // A look-ahead shorter than the window's reach (at low rates): silence beyond its end.
   alignas(32) float window[WideInterpolator::kTaps];

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "dsp/LookAheadLine.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/TruePeakTable.h"
 #include "dsp/WideGate.h"
@@ -23,10 +22,12 @@ class PeakCatcher {
   static constexpr int kDelay = 48;
   static constexpr int kRing = 256;  // a power of two: positions wrap by masking
 
-  // What still lies in the limiter's look-ahead: `line` is the look-ahead whose last Push gave the
-  // catcher its newest sample, and `gain` the limiter's gain at present.
+  // What still lies in the limiter's look-ahead after the sample it gave the catcher last, oldest
+  // first (`available` entries, as floats and at full precision), and the limiter's gain at present.
   struct Preview {
-    const LookAheadLine* line = nullptr;
+    const float* ahead = nullptr;
+    const double* aheadExact = nullptr;
+    int available = 0;
     double gain = 1.0;
   };
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dsp/LookAheadRun.h"
 #include "dsp/PeakCatcher.h"
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
@@ -70,14 +71,23 @@ std::vector<double> Scaled(std::vector<double> x, double gain) {
 // As in the engine, the catcher sees what is still in a 5-ms look-ahead at 48 kHz.
 constexpr int kLookAhead = 240;
 
+// One sample into the look-ahead, the one leaving it through the catcher.
+double ThroughLookAheadAndCatcher(LookAheadRun& lookAhead, PeakCatcher& catcher, double entering,
+                                  float ceilLin) {
+  lookAhead.Append(&entering, 1);
+  const double o = catcher.Process(lookAhead.Leaving(0), ceilLin,
+                                   {lookAhead.Ahead(0), lookAhead.AheadExact(0), lookAhead.Length() - 1, 1.0});
+  lookAhead.KeepNewest(1);
+  return o;
+}
+
 std::vector<double> ThroughCatcher(PeakCatcher& catcher, const std::vector<double>& x,
                                    float ceilLin) {
-  LookAheadLine lookAhead;
+  LookAheadRun lookAhead;
   lookAhead.Resize(kLookAhead + 1);
   std::vector<double> out(x.size());
   for (size_t i = 0; i < x.size() + kLookAhead; ++i) {
-    const double entering = i < x.size() ? x[i] : 0.0;
-    const double o = catcher.Process(lookAhead.Push(entering), ceilLin, {&lookAhead, 1.0});
+    const double o = ThroughLookAheadAndCatcher(lookAhead, catcher, i < x.size() ? x[i] : 0.0, ceilLin);
     if (i >= kLookAhead) out[i - kLookAhead] = o;
   }
   return out;
@@ -384,12 +394,12 @@ TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
   }
   PeakCatcher catcher;
   catcher.Prepare(48000.0);
-  LookAheadLine lookAhead;
+  LookAheadRun lookAhead;
   lookAhead.Resize(kLookAhead + 1);
   std::vector<double> out;
   std::vector<float> readings;
   for (double v : x) {
-    out.push_back(catcher.Process(lookAhead.Push(v), 0.8f, {&lookAhead, 1.0}));
+    out.push_back(ThroughLookAheadAndCatcher(lookAhead, catcher, v, 0.8f));
     readings.push_back(catcher.LeavingReading());
   }
 
