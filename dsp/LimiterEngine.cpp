@@ -329,10 +329,13 @@ void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
   RunBuffers& r = *run_;
   ChannelState& c = channels_[ch];
   const int available = c.lookAhead.Length() - 1;
+  double* a = r.o[ch];  // the catcher's inputs, each replaced by its output in turn
+  for (int i = 0; i < n; ++i) a[i] = r.g[ch][i] * r.v[ch][i];
+  c.catcher.PrepareRun(a, n);
   for (int i = 0; i < n; ++i) {
     const double g = r.g[ch][i];
     const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g};
-    r.o[ch][i] = c.catcher.Process(g * r.v[ch][i], ceilLin, preview);
+    r.o[ch][i] = c.catcher.Process(a[i], ceilLin, preview);
     r.oReading[ch][i] = c.catcher.LeavingReading();
     // The reduction really applied to the sample leaving: the limiter's and the catcher's.
     const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();

@@ -17,6 +17,8 @@ constexpr int kMask = PeakCatcher::kRing - 1;
 constexpr float kExactAim = 0.9995f;
 constexpr float kUnread = std::numeric_limits<float>::quiet_NaN();
 
+float Finite(double a) { return std::isfinite(a) ? static_cast<float>(a) : 0.0f; }
+
 int LoudestPhase(const float* y) {
   int loudest = 0;
   for (int k = 1; k < TruePeakTable::kPhases; ++k)
@@ -47,6 +49,7 @@ void PeakCatcher::Reset() {
   std::fill(std::begin(product_), std::end(product_), 0.0f);
   std::fill(std::begin(reading_), std::end(reading_), 0.0f);  // of the silence the rings hold
   guard_.Reset();
+  guardAhead_ = 0;
   q_ = 0;
 }
 
@@ -97,12 +100,20 @@ void PeakCatcher::ForgetReadingsBefore(int q) {
   for (int back = 1; back <= kDelay; ++back) reading_[(q - back) & kMask] = kUnread;
 }
 
+void PeakCatcher::PrepareRun(const double* a, int n) {
+  float sig[NyquistGuard::kMaxRun];
+  for (int i = 0; i < n; ++i) sig[i] = Finite(a[i]);
+  guard_.PushRun(sig, n);
+  guardAhead_ = n;
+}
+
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
-  sig_[q_] = std::isfinite(a) ? static_cast<float>(a) : 0.0f;
+  sig_[q_] = Finite(a);
   gain_[q_] = 1.0f;
   SetProduct(q_);
-  guard_.Push(sig_[q_]);
-  const float envelope = guard_.Envelope(kDelay / 2);
+  if (guardAhead_ == 0) guard_.Push(sig_[q_]);
+  else --guardAhead_;
+  const float envelope = guard_.Envelope(kDelay / 2 + guardAhead_);
   reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.

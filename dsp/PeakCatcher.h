@@ -37,6 +37,9 @@ class PeakCatcher {
   void SetTable(const TruePeakTable* table) { table_ = table; }
   void Reset();
 
+  // Hands over the inputs of the next n calls of Process at once (n <= NyquistGuard::kMaxRun),
+  // so the work that depends on them alone is done for the run in one pass.
+  void PrepareRun(const double* a, int n);
   double Process(double a, float ceilLin, const Preview& preview);
   // Without a preview the wide window sees silence past the newest sample.
   double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
@@ -78,6 +81,7 @@ class PeakCatcher {
   // gain x sig, stored twice (at i and i + 256) so that any run up to the newest is contiguous.
   alignas(32) float product_[2 * kRing] = {};
   NyquistGuard guard_;  // on the input alone
+  int guardAhead_ = 0;  // inputs the guard has taken that Process has not yet
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

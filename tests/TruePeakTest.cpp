@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/LookAheadRun.h"
+#include "dsp/NyquistGuard.h"
 #include "dsp/PeakCatcher.h"
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
@@ -520,5 +521,22 @@ TEST(WideGateBound, NeverMissesWhatTheFullTestCatchesAndIsTheSameInBatches) {
             << "window " << t << ", threshold " << threshold;
       }
     }
+  }
+}
+
+// The near-Nyquist guard taken a run at a time (eight windows a pass) against one sample at a
+// time: the same envelope everywhere, for runs longer than one pass and across the ring's wrap.
+TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  NyquistGuard single, runs;
+  const int lengths[] = {1, 7, 8, 9, 255, 256, 300, 513, 31};
+  for (int r = 0; r < 27; ++r) {
+    std::vector<float> x(static_cast<size_t>(lengths[r % 9]));
+    for (float& v : x) v = (r % 2 == 0 ? 1.0f : 1e-3f) * uniform(rng);
+    for (float v : x) single.Push(v);
+    runs.PushRun(x.data(), static_cast<int>(x.size()));
+    for (int back = 24; back <= 500; back += 19)
+      ASSERT_EQ(runs.Envelope(back), single.Envelope(back)) << "run " << r << ", back " << back;
   }
 }
