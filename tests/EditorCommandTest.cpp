@@ -37,6 +37,12 @@ TEST(EditorCommand, RefusesBadArgumentsBeforeStartingAnything) {
   EXPECT_THROW(RunEditorCommand({"a.wav", "b.wav"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"a.wav", "--seconds", "-1"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"a.wav", "--nope"}, out), CommandError);
+  for (const char* size : {"479x201", "480x200", "4321x600", "1440", "1440x604x2", "wide", "1440x"})
+    EXPECT_THROW(RunEditorCommand({"a.wav", "--size", size}, out), CommandError) << size;
+  for (const char* scale : {"0", "-1", "5", "nan", "x"})
+    EXPECT_THROW(RunEditorCommand({"a.wav", "--scale", scale}, out), CommandError) << scale;
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at", "-0.5"}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"/nonexistent/in.wav", "--headless"}, out), CommandError);
 }
 

@@ -87,6 +87,54 @@ class PageEndToEnd : public ::testing::Test {
                           ", 100 + " + std::to_string(dy) + "); at('pointerup', 0, 0); })();");
   }
 
+  // What is wrong with the layout as shown, checked in the page with every compact tab in turn:
+  // a panel's box outside the window, visible text under 10 CSS px or outside the window, or text
+  // cut off by its box. "none" when all is well.
+  std::string LayoutProblems() {
+    reports_.clear();
+    view_->EvaluateScript(R"(
+      (function () {
+        const problems = [], W = innerWidth, H = innerHeight;
+        const shown = e => { const r = e.getBoundingClientRect();
+          return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility !== 'hidden'; };
+        const outside = r => r.left < -0.5 || r.top < -0.5 || r.right > W + 0.5 || r.bottom > H + 0.5;
+        const name = e => e.getAttribute('aria-label') || e.id || e.className;
+        function check(where) {
+          for (const e of document.querySelectorAll('.panel, .group, .bar, .tabs, .bar button')) {
+            if (shown(e) && outside(e.getBoundingClientRect())) problems.push(where + ' box ' + name(e));
+          }
+          const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT);
+          for (let n; (n = walker.nextNode());) {
+            const e = n.parentElement, t = n.textContent.trim();
+            if (!t || !shown(e) || e.closest('select')) continue;
+            const range = document.createRange();
+            range.selectNodeContents(n);
+            const r = range.getBoundingClientRect();
+            if (r.width === 0) continue;
+            const size = parseFloat(getComputedStyle(e).fontSize);
+            if (size < 10) problems.push(where + ' ' + size.toFixed(1) + ' px: ' + t.slice(0, 24));
+            if (outside(r)) problems.push(where + ' outside: ' + t.slice(0, 24));
+            if (e.scrollWidth > e.clientWidth + 1 && getComputedStyle(e).overflowX !== 'visible' &&
+                e.children.length === 0) problems.push(where + ' cut: ' + t.slice(0, 24));
+          }
+        }
+        const tabs = [...document.querySelectorAll('#tabs .tab')].filter(shown);
+        if (tabs.length === 0) check('full');
+        for (const tab of tabs) { tab.click(); check(tab.textContent); }
+        if (tabs.length) tabs[0].click();
+        IFxSendMsg({msg: 'TEST', text: problems.length ? problems.join('; ') : 'none'});
+      })();)");
+    if (!RunUntil([&] { return !reports_.empty(); })) return "(no answer)";
+    return reports_.front();
+  }
+
+  // Shows the page at w x h CSS pixels and `scale` device pixels each, as the host's view would.
+  void ShowAt(int w, int h, double scale) {
+    view_->SendToPage("Emulation.setDeviceMetricsOverride",
+                      {{"width", w}, {"height", h}, {"deviceScaleFactor", scale}, {"mobile", false}});
+    Settle(15);
+  }
+
   std::string Edits() const {
     std::string kinds;
     for (const auto& e : handler_.edits) kinds += e.kind;
@@ -175,6 +223,25 @@ TEST_F(PageEndToEnd, DragTypedEntryAndScreenshots) {
   view_->SetBounds(0, 0, 480, 201);
   Settle(10);
   EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-480x201.png"));
+}
+
+// Every size the view allows, at its corners and between: the layout fits, text stays readable,
+// and screenshots (1x, and 2x for the smallest and the default) are kept for people to look at.
+TEST_F(PageEndToEnd, LayoutFitsAtEverySize) {
+  Settle(40);
+  std::filesystem::create_directories(ZARN_ARTIFACT_DIR);
+  const int sizes[][2] = {{480, 201}, {720, 302}, {960, 402}, {1440, 604}, {2560, 1073}, {4096, 1812},
+                          {480, 1812}, {4096, 201}, {1300, 1000}};
+  for (const auto& [w, h] : sizes) {
+    for (double scale : {1.0, 2.0}) {
+      const bool keep = scale == 1.0 || (w == 480 && h == 201) || (w == 1440 && h == 604);
+      if (!keep) continue;
+      ShowAt(w, h, scale);
+      const std::string where = std::to_string(w) + "x" + std::to_string(h) + (scale > 1.0 ? "@2x" : "");
+      EXPECT_NE(LayoutProblems().find("\"text\":\"none\""), std::string::npos) << where << ": " << reports_.front();
+      EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-" + where + ".png")) << where;
+    }
+  }
 }
 
 }  // namespace

@@ -34,7 +34,8 @@
       const ctx = canvas.getContext('2d');
       ctx.setTransform(dpr, 0, 0, dpr, 0, 0);
       ctx.clearRect(0, 0, r.width, r.height);
-      const px = Math.max(7, Math.round(parseFloat(getComputedStyle(document.documentElement).fontSize) * 0.8));
+      // Never under 10 CSS px, like every text of the page.
+      const px = Math.max(10, Math.round(parseFloat(getComputedStyle(document.documentElement).fontSize) * 0.8));
       ctx.font = px + 'px system-ui, sans-serif';
       return { ctx, w: r.width, h: r.height, px };
     }
@@ -62,7 +63,7 @@
     function drawLevels(canvas, a, b, peaks) {
       const c = prepare(canvas);
       if (!c) return;
-      const { ctx, w, h, px } = c, lo = -60, scaleW = Math.min(px * 2.2, w * 0.35);
+      const { ctx, w, h, px } = c, lo = -60, scaleW = Math.min(px * 1.6, w * 0.45);
       const bw = (w - scaleW - 6) / 2;
       drawScale(ctx, w - 2, h, lo, [0, -6, -12, -20, -30, -40, -60], 'right', px);
       [a, b].forEach((db, i) => {
@@ -89,7 +90,7 @@
     function drawGrMeter(canvas) {
       const c = prepare(canvas);
       if (!c) return;
-      const { ctx, w, h, px } = c, depth = grDepth(), scaleW = Math.min(px * 2.2, w * 0.35);
+      const { ctx, w, h, px } = c, depth = grDepth(), scaleW = Math.min(px * 1.6, w * 0.45);
       const bw = (w - scaleW - 6) / 2;
       const y = db => h * Math.min(1, -db / depth);
       ctx.fillStyle = C.text; ctx.textAlign = 'right'; ctx.textBaseline = 'middle';

@@ -13,7 +13,9 @@
   const meters = new MeterState();
   // Looked up on every send: the host injects IFxSendMsg, a page opened from a file has none.
   const sender = createSender(msg => { if (typeof window.IFxSendMsg === 'function') window.IFxSendMsg(msg); });
-  const editor = new ParamEditor(model, sender);
+  const history = new window.ZarnHistory.EditHistory();
+  let editTools = null;
+  const editor = new ParamEditor(model, sender, changes => { if (history.record(changes) && editTools) editTools.showState(); });
   const connected = () => typeof window.IFxSendMsg === 'function';
 
   let dirty = true;
@@ -25,7 +27,7 @@
   }
   const refreshAll = () => model.params.forEach(p => refresh(p.id));
 
-  const page = { model, meters, editor, sender, onValue, refresh, markDirty: () => { dirty = true; } };
+  const page = { model, meters, editor, history, sender, onValue, refresh, markDirty: () => { dirty = true; } };
   const drawing = window.ZarnDrawing.create(page);
   const readouts = window.ZarnReadouts.create(page);
 
@@ -96,6 +98,12 @@
   // ---------- start ----------
 
   window.ZarnControls.build(page);
+  editTools = window.ZarnEditTools.wire(page);
+  const layout = window.ZarnLayout;
+  const relayout = () => { layout.applyLayout(document, window.innerWidth, window.innerHeight); dirty = true; };
+  layout.buildTabs(document, $('tabs'), () => { dirty = true; });
+  relayout();
+  window.addEventListener('resize', relayout);
   wirePageSettings();
   wireActions();
   drawing.readColours();
