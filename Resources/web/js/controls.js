@@ -195,7 +195,8 @@
       root.append(
         group('Drive & ceiling', 'dc', link,
           slider(ID['Drive L']), slider(ID['Drive R']),
-          slider(ID['Ceiling L']), slider(ID['Ceiling R'])),
+          slider(ID['Ceiling L']), slider(ID['Ceiling R']),
+          (() => { const d = el('div', 'mini raised'); d.id = 'rd-raised'; return d; })()),
         group('Loud', 'loud',
           slider(ID['Loud']), segmented(ID['Loud Mode'], 'Mode'), segmented(ID['Loud Clip'], 'Clip'),
           wavesCanvas, loudStats),

@@ -24,7 +24,7 @@
              grL: gr, grR: gr * 0.93, lufsM: -9.5 + 2 * beat + Math.sin(t * 0.5), lufsS: -10 + 0.8 * Math.sin(t * 0.2),
              lufsI: -10.2, lufsI_in: -14.1, tpL: -0.3 - 0.2 * (1 - beat), tpR: -0.35 - 0.2 * (1 - beat),
              gespL: 0.72, gespR: 0.74, tpsL: 0.81, tpsR: 0.8, pwmdL: 0.86, pwmdR: 0.88, nmrL: -11.3, nmrR: -12,
-             psrOut: 8.6, deltaPsr: -3.1, sgdMaxDb: -0.3, corrR: 0.78, codecIspRisk: 0.04, srcRisk: 0.02,
+             psrOut: 8.6, psrIn: 11.7, deltaPsr: 3.1, sgdMaxDb: -0.3, corrR: 0.78, codecIspRisk: 0.04, srcRisk: 0.02,
              effCeilDb: -0.14, punchLowDb: 1.2, punchMidDb: 0.8, punchHighDb: 2.3, deltaLfDb: 0.2, deltaHfDb: -0.4,
              deltaWidthPct: -1.2, mlPreAttenDb: 0, lra: 5.4, effRelMsL: 120 + 40 * beat, effRelMsR: 118 + 40 * beat,
              holdFracL: 0.12, holdFracR: 0.11, charThdPct: 0.08, loudClipPct: 2.4, loudThdPct: 0.42,

@@ -20,7 +20,7 @@
       text('rd-in', fmtDb(Math.max(g('inL'), g('inR')), 1, ''));
       const grNow = Math.min(meters.get('grL'), meters.get('grR'));
       text('rd-gr', fmtDb(grNow, 1));
-      text('rd-grl', Math.abs(grNow).toFixed(1));
+      text('rd-grl', fmtDb(grNow, 1, '').trim());
       text('rd-grmax', fmtDb(meters.grMax, 1));
       text('rd-tp', fmtDb(Math.max(g('tpL'), g('tpR')), 1, ''));
       text('rd-m', fmtLufs(g('lufsM')));
@@ -40,7 +40,17 @@
       text('rd-loud', meters.last ? 'clipped ' + meters.get('loudClipPct').toFixed(1) + ' %, distortion ' +
         meters.get('loudThdPct').toFixed(2) + ' %, level ' + signed(meters.get('insistOutDb') - meters.get('insistInDb'), 1) + ' dB' : '');
       text('rd-char', meters.last ? 'Character distortion ' + meters.get('charThdPct').toFixed(2) + ' %' : '');
-      text('rd-effceil', meters.last ? 'Ceiling now ' + fmtDb(meters.effectiveCeiling(ceilingSettings()), 2, 'dBTP') : '');
+      showDynamicCeiling();
+    }
+
+    // Dim and "off" while Dynamic Ceiling is off; said plainly beside the ceiling when it lifts it.
+    function showDynamicCeiling() {
+      const c = ceilingSettings();
+      document.body.classList.toggle('dyn-off', !c.follow);
+      const now = meters.last ? meters.effectiveCeiling(c) : null;
+      const raised = c.follow && now !== null && now > c.ceilingDb + 0.005;
+      text('rd-effceil', !c.follow ? 'Dynamic Ceiling off' : now === null ? '' : 'Ceiling now ' + fmtDb(now, 2, 'dBTP'));
+      text('rd-raised', raised ? 'ceiling raised to ' + fmtDb(now, 2, 'dBTP') + ' by Dynamic Ceiling' : '');
     }
 
     // One row per reading; rows are rebuilt only when their number changes.
