@@ -1,6 +1,7 @@
 // The real editor page in headless Chromium, driven through the plug-in: readings arrive, a drag
-// on a control becomes a host gesture, typed entry sets the value, and screenshots at the
-// default and the smallest size are saved for people to look at (build/test-artifacts).
+// on a control becomes a host gesture, typed entry sets the value, A/B and undo reach the host
+// and the engine, and the layout fits every size; screenshots are saved for people to look at
+// (build/test-artifacts).
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,15 +90,18 @@ class PageEndToEnd : public ::testing::Test {
   }
 
   // What is wrong with the layout as shown, checked in the page with every compact tab in turn:
-  // a panel's box outside the window, visible text under 10 CSS px or outside the window, or text
-  // cut off by its box. "none" when all is well.
+  // a panel's box outside the window, visible text under 10 CSS px or outside the window (or its
+  // scroll box outside it), or text cut off by its box. "none" when all is well.
   std::string LayoutProblems() {
     reports_.clear();
     view_->EvaluateScript(R"(
       (function () {
         const problems = [], W = innerWidth, H = innerHeight;
         const shown = e => { const r = e.getBoundingClientRect();
-          return r.width > 0 && r.height > 0 && getComputedStyle(e).visibility !== 'hidden'; };
+          return r.width > 0 && r.height > 0 && e.checkVisibility({ visibilityProperty: true }); };
+        // Text a list scrolls to is reachable: it counts where its scroll box is.
+        const scroller = e => { for (let p = e.parentElement; p; p = p.parentElement) {
+          const o = getComputedStyle(p).overflowY; if (o === 'auto' || o === 'scroll') return p; } return null; };
         const outside = r => r.left < -0.5 || r.top < -0.5 || r.right > W + 0.5 || r.bottom > H + 0.5;
         const name = e => e.getAttribute('aria-label') || e.id || e.className;
         function check(where) {
@@ -113,7 +118,8 @@ class PageEndToEnd : public ::testing::Test {
             if (r.width === 0) continue;
             const size = parseFloat(getComputedStyle(e).fontSize);
             if (size < 10) problems.push(where + ' ' + size.toFixed(1) + ' px: ' + t.slice(0, 24));
-            if (outside(r)) problems.push(where + ' outside: ' + t.slice(0, 24));
+            const box = scroller(e);
+            if (outside(box ? box.getBoundingClientRect() : r)) problems.push(where + ' outside: ' + t.slice(0, 24));
             if (e.scrollWidth > e.clientWidth + 1 && getComputedStyle(e).overflowX !== 'visible' &&
                 e.children.length === 0) problems.push(where + ' cut: ' + t.slice(0, 24));
           }
@@ -150,7 +156,7 @@ class PageEndToEnd : public ::testing::Test {
 
   ZARN plugin_;
   HostApplication application_{u"REAPER 7"};
-  ComponentHandler handler_;
+  GroupingComponentHandler handler_;  // offers group edits, recorded as 'g' ... 'f'
   ChromiumWebView* view_ = nullptr;
   int loads_ = 0;
   long phase_ = 0;
@@ -242,6 +248,65 @@ TEST_F(PageEndToEnd, LayoutFitsAtEverySize) {
       EXPECT_TRUE(view_->CaptureScreenshot(std::string(ZARN_ARTIFACT_DIR) + "/editor-" + where + ".png")) << where;
     }
   }
+}
+
+// Typed entry into a control's value field, as a person would.
+std::string TypeInto(int paramIdx, const std::string& text) {
+  return "(function () { const input = document.querySelector('.ctl[data-param=\"" + std::to_string(paramIdx) +
+         "\"] input'); input.focus(); input.value = '" + text + "';"
+         "input.dispatchEvent(new KeyboardEvent('keydown', {key: 'Enter', bubbles: true})); })();";
+}
+
+// B is edited, then A chosen: every parameter that differs reaches the host as its own
+// begin/perform/end inside one group edit, with A's values. Each slot undoes its own edits, in
+// the engine as well.
+TEST_F(PageEndToEnd, ABSwitchIsOneGesturePerParameterAndUndoRestoresTheEngine) {
+  Settle(10);
+  view_->EvaluateScript("document.getElementById('btn-b').click();");
+  view_->EvaluateScript(TypeInto(kLoud, "40"));
+  ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kLoud)->Value() == 40.0; }));
+  view_->EvaluateScript(TypeInto(kDriveL, "3"));  // linked: Drive R follows
+  ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kDriveR)->Value() == 3.0; }));
+  Settle(5);
+
+  handler_.edits.clear();
+  view_->EvaluateScript("document.getElementById('btn-a').click();");
+  ASSERT_TRUE(RunUntil([&] { return Edits().find('f') != std::string::npos; })) << Edits();
+  EXPECT_EQ(Edits(), "gbpebpebpef");
+  std::map<Steinberg::Vst::ParamID, double> performed;
+  std::map<Steinberg::Vst::ParamID, std::string> kinds;
+  for (const auto& e : handler_.edits) {
+    if (e.kind == 'p') performed[e.id] = e.value;
+    if (e.kind != 'g' && e.kind != 'f') kinds[e.id] += e.kind;
+  }
+  EXPECT_EQ(kinds, (std::map<Steinberg::Vst::ParamID, std::string>{{kDriveL, "bpe"}, {kDriveR, "bpe"}, {kLoud, "bpe"}}));
+  EXPECT_DOUBLE_EQ(performed[kDriveL], plugin_.GetParam(kDriveL)->PlainToNormalized(0.0));
+  EXPECT_DOUBLE_EQ(performed[kDriveR], plugin_.GetParam(kDriveR)->PlainToNormalized(0.0));
+  EXPECT_DOUBLE_EQ(performed[kLoud], 0.0);
+  EXPECT_EQ(plugin_.Engine().settings.driveDb[0].load(), 0.0f);
+  EXPECT_EQ(plugin_.Engine().settings.loud.load(), 0.0f);
+  EXPECT_EQ(plugin_.Slots().active, 0);
+  ASSERT_EQ(plugin_.Slots().other.size(), static_cast<size_t>(kNumParams));
+  EXPECT_EQ(plugin_.Slots().other[kLoud], 40.0);
+
+  // An edit in A, taken back with Ctrl+Z and given again with Ctrl+Shift+Z.
+  view_->EvaluateScript(TypeInto(kCeilingL, "-2"));
+  ASSERT_TRUE(RunUntil([&] { return plugin_.Engine().settings.ceilingDb[1].load() == -2.0f; }));
+  const std::string key = "document.dispatchEvent(new KeyboardEvent('keydown', {key: 'Z', ctrlKey: true, bubbles: true, shiftKey: ";
+  view_->EvaluateScript(key + "false}));");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.Engine().settings.ceilingDb[0].load() == -0.1f; }));
+  EXPECT_EQ(plugin_.Engine().settings.ceilingDb[1].load(), -0.1f);
+  view_->EvaluateScript(key + "true}));");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.Engine().settings.ceilingDb[0].load() == -2.0f; }));
+
+  // Back in B, undo takes back B's last edit (the drive), not A's.
+  view_->EvaluateScript("document.getElementById('btn-b').click();");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.GetParam(kLoud)->Value() == 40.0; }));
+  EXPECT_EQ(plugin_.Engine().settings.driveDb[1].load(), 3.0f);
+  view_->EvaluateScript("document.getElementById('btn-undo').click();");
+  ASSERT_TRUE(RunUntil([&] { return plugin_.Engine().settings.driveDb[0].load() == 0.0f; }));
+  EXPECT_EQ(plugin_.Engine().settings.driveDb[1].load(), 0.0f);
+  EXPECT_FLOAT_EQ(plugin_.Engine().settings.loud.load(), 0.4f);
 }
 
 }  // namespace

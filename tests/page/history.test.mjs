@@ -133,3 +133,22 @@ test('presets set every slot setting (unnamed ones to their defaults) and are on
   assert.equal(model.get('Target LUFS').value, -9);
   assert.deepEqual(presetChanges(model, 9, read), []);
 });
+
+test('slots saved and restored: the other slot by parameter index; [] means B equal to A', () => {
+  const { model, read } = setup();
+  const slots = new Slots(slotIds(model));
+  const n = model.params.length;
+  assert.deepEqual(slots.saved(read, n), model.params.map(p => p.value));
+  slots.switchTo(1, read);
+  model.get('Loud').value = 30;
+  const saved = slots.saved(read, n);
+  assert.equal(saved.length, n);
+  assert.equal(saved[ID['Loud']], 0, 'A is the other slot now');
+  const back = new Slots(slotIds(model));
+  back.restore(1, saved);
+  assert.equal(back.active, 1);
+  assert.deepEqual(back.switchTo(0, read), [{ id: ID['Loud'], before: 30, after: 0 }]);
+  const fresh = new Slots(slotIds(model));
+  fresh.restore(0, []);
+  assert.deepEqual(fresh.switchTo(1, read), []);
+});

@@ -3,6 +3,7 @@
 (function (root) {
   'use strict';
   const { ID } = root.ZarnParams;
+  const { dragValue } = root.ZarnEdit;
   const { $, el, capture } = root.ZarnDom;
 
   // `page` gives the model, the editor and the value views (onValue, refresh).

@@ -1,32 +1,59 @@
 // Undo and redo, the A/B slots and the factory starting points: the buttons, the keys and how
-// their steps reach the parameters.
+// their steps reach the parameters. Each slot keeps its own undo history, so undo never mixes
+// the settings of A with those of B.
 (function (root) {
   'use strict';
-  const { Slots, slotIds, PRESETS, presetChanges } = root.ZarnHistory;
+  const { EditHistory, Slots, slotIds, PRESETS, presetChanges } = root.ZarnHistory;
   const { $, el } = root.ZarnDom;
 
-  // `page` gives the model, the editor, the edit history and refresh.
+  // `page` gives the model, the editor, the sender and refresh.
   function wire(page) {
-    const { model, editor, history, refresh } = page;
+    const { model, editor, sender, refresh } = page;
     const slots = new Slots(slotIds(model));
+    const histories = [new EditHistory(), new EditHistory()];
+    const history = () => histories[slots.active];
     const read = id => model.get(id).value;
 
+    // Several values as one group edit at the host (one undo step where it offers them).
     function apply(values) {
-      editor.applyValues(values).forEach(refresh);
+      if (values.length) {
+        sender.beginGroup();
+        editor.applyValues(values).forEach(refresh);
+        sender.endGroup();
+      }
       showState();
     }
-    // A switch, a copy or a preset: one step of the page's history, sent as single changes.
-    function applyStep(changes) {
-      if (!changes.length) return;
-      history.record(changes);
-      apply(changes.map(c => ({ id: c.id, value: c.after })));
+    const afterValues = changes => changes.map(c => ({ id: c.id, value: c.after }));
+    const storeSlots = () => sender.storeSlots(slots.active, slots.saved(read, model.params.length));
+
+    // A completed edit of a control.
+    function record(changes) { if (history().record(changes)) showState(); }
+    const undo = () => { const v = history().undo(); if (v) apply(v); };
+    const redo = () => { const v = history().redo(); if (v) apply(v); };
+
+    // The slots change before the values: the plug-in saves the other slot, the host the live one.
+    function switchTo(slot) {
+      const changes = slots.switchTo(slot, read);
+      storeSlots();
+      apply(afterValues(changes));
     }
-    const undo = () => { const v = history.undo(); if (v) apply(v); };
-    const redo = () => { const v = history.redo(); if (v) apply(v); };
+    // B becomes a copy of A: a fresh start for B's history; while B is live, an undoable step.
+    function copyAToB() {
+      const changes = slots.copyAToB(read);
+      storeSlots();
+      if (slots.active === 0) histories[1].clear();
+      else history().record(changes);
+      apply(afterValues(changes));
+    }
+    function applyPreset(index) {
+      const changes = presetChanges(model, index, read);
+      history().record(changes);
+      apply(afterValues(changes));
+    }
 
     function showState() {
-      $('btn-undo').disabled = !history.canUndo;
-      $('btn-redo').disabled = !history.canRedo;
+      $('btn-undo').disabled = !history().canUndo;
+      $('btn-redo').disabled = !history().canRedo;
       $('btn-a').classList.toggle('on', slots.active === 0);
       $('btn-b').classList.toggle('on', slots.active === 1);
       $('btn-a').setAttribute('aria-pressed', String(slots.active === 0));
@@ -35,13 +62,13 @@
 
     $('btn-undo').addEventListener('click', undo);
     $('btn-redo').addEventListener('click', redo);
-    $('btn-a').addEventListener('click', () => applyStep(slots.switchTo(0, read)));
-    $('btn-b').addEventListener('click', () => applyStep(slots.switchTo(1, read)));
-    $('btn-copy').addEventListener('click', () => applyStep(slots.copyAToB(read)));
+    $('btn-a').addEventListener('click', () => switchTo(0));
+    $('btn-b').addEventListener('click', () => switchTo(1));
+    $('btn-copy').addEventListener('click', copyAToB);
     const presets = $('presets');
     PRESETS.forEach((p, i) => { const o = el('option', '', p.name); o.value = String(i); presets.appendChild(o); });
     presets.addEventListener('change', () => {
-      if (presets.value !== '') applyStep(presetChanges(model, Number(presets.value), read));
+      if (presets.value !== '') applyPreset(Number(presets.value));
       presets.value = '';
     });
     presets.addEventListener('keydown', e => e.stopPropagation());
@@ -53,8 +80,15 @@
       else return;
       e.preventDefault();
     });
+
+    // The plug-in's saved slots, after a page load or a restore: the histories start afresh.
+    function restoreSlots(saved) {
+      slots.restore(saved.active, saved.other);
+      histories.forEach(h => h.clear());
+      showState();
+    }
     showState();
-    return { showState, slots };
+    return { record, restoreSlots, showState };
   }
 
   root.ZarnEditTools = { wire };

@@ -67,6 +67,20 @@
       const a = this.stored || this.capture(read);
       return this.differences(a, read);
     }
+    // What the plug-in saves: the live slot and the other one's values in parameter order.
+    saved(read, nParams) {
+      const other = this.stored || this.capture(read);
+      return Array.from({ length: nParams }, (_, id) => (id in other ? other[id] : read(id)));
+    }
+    // The plug-in's saved slots: `other` holds a value per parameter, [] for the same as live.
+    restore(active, other) {
+      this.active = active === 1 ? 1 : 0;
+      this.stored = null;
+      if (other.length) {
+        this.stored = {};
+        for (const id of this.ids) if (id < other.length) this.stored[id] = other[id];
+      }
+    }
     // Both slots as plain values by parameter index, for saving; A first.
     values(read) {
       const live = this.capture(read), other = this.stored || live;

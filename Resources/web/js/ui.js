@@ -13,9 +13,8 @@
   const meters = new MeterState();
   // Looked up on every send: the host injects IFxSendMsg, a page opened from a file has none.
   const sender = createSender(msg => { if (typeof window.IFxSendMsg === 'function') window.IFxSendMsg(msg); });
-  const history = new window.ZarnHistory.EditHistory();
   let editTools = null;
-  const editor = new ParamEditor(model, sender, changes => { if (history.record(changes) && editTools) editTools.showState(); });
+  const editor = new ParamEditor(model, sender, changes => { if (editTools) editTools.record(changes); });
   const connected = () => typeof window.IFxSendMsg === 'function';
 
   let dirty = true;
@@ -27,7 +26,7 @@
   }
   const refreshAll = () => model.params.forEach(p => refresh(p.id));
 
-  const page = { model, meters, editor, history, sender, onValue, refresh, markDirty: () => { dirty = true; } };
+  const page = { model, meters, editor, sender, onValue, refresh, markDirty: () => { dirty = true; } };
   const drawing = window.ZarnDrawing.create(page);
   const readouts = window.ZarnReadouts.create(page);
 
@@ -61,6 +60,7 @@
     },
     meters(msg) { if (meters.update(msg)) dirty = true; },
     sampleRate(sr) { sampleRate = sr; meters.sampleRate = sr; setStatus(); },
+    slots(s) { if (editTools) editTools.restoreSlots(s); },
     history(h) {
       drawing.showHistory(h);
       const secs = h.sampleRate > 0 ? h.left.length / h.sampleRate : 0;
