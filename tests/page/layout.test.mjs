@@ -8,12 +8,12 @@ const { chooseLayout, clampSize, MIN_FONT_PX } = layout;
 
 test('the six reference sizes get the layout their room allows', () => {
   const expected = {
-    '480x201': { name: 'compact', history: false, loudHistory: false, allNumbers: false },
-    '720x302': { name: 'compact', history: true, loudHistory: true, allNumbers: true },
-    '960x402': { name: 'compact', history: true, loudHistory: true, allNumbers: true },
-    '1440x604': { name: 'full', history: true, loudHistory: true, allNumbers: true },
-    '2560x1073': { name: 'full', history: true, loudHistory: true, allNumbers: true },
-    '4096x1812': { name: 'full', history: true, loudHistory: true, allNumbers: true },
+    '480x201': { name: 'compact', history: false, loudHistory: false, allNumbers: false, analysisBeside: false },
+    '720x302': { name: 'compact', history: true, loudHistory: true, allNumbers: true, analysisBeside: false },
+    '960x402': { name: 'compact', history: true, loudHistory: true, allNumbers: true, analysisBeside: false },
+    '1440x604': { name: 'full', history: true, loudHistory: true, allNumbers: true, analysisBeside: true },
+    '2560x1073': { name: 'full', history: true, loudHistory: true, allNumbers: true, analysisBeside: true },
+    '4096x1812': { name: 'full', history: true, loudHistory: true, allNumbers: true, analysisBeside: true },
   };
   for (const [size, want] of Object.entries(expected)) {
     const [w, h] = size.split('x').map(Number);
@@ -49,4 +49,11 @@ test('the grip asks only for sizes both the page message and the view accept', (
   assert.deepEqual(clampSize(100, 100), { w: 480, h: 201 });
   assert.deepEqual(clampSize(1e6, 1e6), { w: 4096, h: 1812 });
   assert.deepEqual(clampSize(1000.4, 500.6), { w: 1000, h: 501 });
+});
+
+test('tall compact windows keep the analysis list beside the panels instead of behind a tab', () => {
+  assert.equal(chooseLayout(1300, 1000).analysisBeside, true);
+  assert.equal(chooseLayout(480, 1812).analysisBeside, true);
+  assert.equal(chooseLayout(4096, 201).analysisBeside, false);
+  assert.equal(chooseLayout(960, 402).analysisBeside, false);
 });

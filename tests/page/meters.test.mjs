@@ -88,7 +88,7 @@ test('punch loss names its bands; the release warning no longer claims pumping',
   const s = new MeterState();
   s.update({ ...quiet, punchLowDb: 0, punchMidDb: 1.7, punchHighDb: 0, smoothValidConflict: true });
   const r = Object.fromEntries(s.readings().map(x => [x.key, x]));
-  assert.equal(r.punch.text, 'low 0.0 / mid 1.7 / high 0.0 dB');
+  assert.equal(r.punch.text.replace(/\u00a0/g, ' '), 'low 0.0 / mid 1.7 / high 0.0 dB');
   assert.match(r.punch.hint, /125 Hz/);
   assert.doesNotMatch(r.conflict.text, /pump/);
 });

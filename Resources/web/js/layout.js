@@ -25,18 +25,19 @@
   // The layout for a w x h CSS px window: 'full' shows every panel at once; 'compact' puts the
   // meters on the left and one control panel (or the analysis list) at a time on the right.
   // fontPx is the root size every length of the page follows; the flags say which optional
-  // displays of the compact layout have room.
+  // displays of the compact layout have room; analysisBeside: the analysis list needs no tab.
   function chooseLayout(w, h) {
     const fullFont = Math.min(w / FULL_REM_W, h / FULL_REM_H);
     if (fullFont >= MIN_FONT_PX) {
-      return { name: 'full', fontPx: clampFont(fullFont), history: true, loudHistory: true, allNumbers: true };
+      return { name: 'full', fontPx: clampFont(fullFont), history: true, loudHistory: true, allNumbers: true,
+               analysisBeside: true };
     }
     // Compact needs about 38 x 16 rem; it grows more slowly than the window so that wider and
     // taller windows show more rather than the same larger.
     const fontPx = clampFont(Math.min(w / 56, h / 24));
     const remW = w / fontPx, remH = h / fontPx;
     return { name: 'compact', fontPx, history: remW >= 52, loudHistory: remW >= 52 && remH >= 24,
-             allNumbers: remH >= 22 };
+             allNumbers: remH >= 22, analysisBeside: remH >= 36 };
   }
 
   // Short names for the compact layout's tabs, by panel class.
@@ -52,6 +53,7 @@
     body.classList.toggle('no-history', !layout.history);
     body.classList.toggle('no-loudhist', !layout.loudHistory);
     body.classList.toggle('few-numbers', !layout.allNumbers);
+    body.classList.toggle('analysis-beside', layout.name === 'compact' && layout.analysisBeside);
     return layout;
   }
 
@@ -73,7 +75,9 @@
       if (onChange) onChange();
     }
     select(0);
-    return { select };
+    // With the analysis list beside the panels, its tab gives way to the first panel.
+    const leaveAnalysis = () => { if (buttons[buttons.length - 1].classList.contains('on')) select(0); };
+    return { select, leaveAnalysis };
   }
 
   // Resize grip: `sender.resize` at most once a frame while dragging.

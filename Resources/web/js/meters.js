@@ -127,8 +127,9 @@
           'How far the distortion the limiting adds lies under what the music masks. More than 6 dB below ' +
           'is inaudible; above the mask it can be heard.');
       const punch = [g('punchLowDb'), g('punchMidDb'), g('punchHighDb')];
-      add('punch', 'Punch loss', 'low ' + punch[0].toFixed(1) + ' / mid ' + punch[1].toFixed(1) + ' / high ' +
-          punch[2].toFixed(1) + ' dB', grade(Math.max(...punch), 2, 4),
+      // No-break spaces keep each band with its figure when the row wraps.
+      add('punch', 'Punch loss', 'low\u00a0' + punch[0].toFixed(1) + ' / mid\u00a0' + punch[1].toFixed(1) +
+          ' / high\u00a0' + punch[2].toFixed(1) + '\u00a0dB', grade(Math.max(...punch), 2, 4),
           'Crest factor lost from input to output under 125 Hz, 125\u20131250 Hz and above 1250 Hz. Loud and ' +
           'Character count too, so a band can lose more than the gain reduction shows; over 2 dB dulls attacks.');
       const lf = g('deltaLfDb'), hf = g('deltaHfDb'), w = g('deltaWidthPct');

@@ -100,8 +100,11 @@
   window.ZarnControls.build(page);
   editTools = window.ZarnEditTools.wire(page);
   const layout = window.ZarnLayout;
-  const relayout = () => { layout.applyLayout(document, window.innerWidth, window.innerHeight); dirty = true; };
-  layout.buildTabs(document, $('tabs'), () => { dirty = true; });
+  const tabs = layout.buildTabs(document, $('tabs'), () => { dirty = true; });
+  const relayout = () => {
+    if (layout.applyLayout(document, window.innerWidth, window.innerHeight).analysisBeside) tabs.leaveAnalysis();
+    dirty = true;
+  };
   relayout();
   window.addEventListener('resize', relayout);
   wirePageSettings();
