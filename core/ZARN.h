@@ -69,6 +69,7 @@ class ZARN : public IFxVST3 {
   void SendOutputHistory();
   void SendMeters();
   void SendSlotsToPage();
+  void TakeSlots(PageSlots slots);
   std::vector<double> LiveValues() const;
 
   LimiterEngine engine;

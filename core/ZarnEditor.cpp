@@ -83,8 +83,7 @@ void ZARN::OnArbitraryMessage(int msgTag, int /*ctrlTag*/, int dataSize, const v
       break;
     case kPageStoreSlots:
       if (auto slots = page_slots::ParsePageMessage(payload, kNumParams)) {
-        for (int i = 0; i < kNumParams; ++i) slots->other[static_cast<size_t>(i)] = GetParam(i)->ClampValue(slots->other[static_cast<size_t>(i)]);
-        pageSlots = std::move(*slots);
+        TakeSlots(std::move(*slots));
       }
       break;
     default:
@@ -129,6 +128,13 @@ std::vector<double> ZARN::LiveValues() const {
   return values;
 }
 
+// The other slot's values as the parameters would take them.
+void ZARN::TakeSlots(PageSlots slots) {
+  for (int i = 0; i < kNumParams && static_cast<size_t>(i) < slots.other.size(); ++i)
+    slots.other[static_cast<size_t>(i)] = GetParam(i)->ClampValue(slots.other[static_cast<size_t>(i)]);
+  pageSlots = std::move(slots);
+}
+
 void ZARN::AppendStateTail(std::vector<uint8_t>& bytes) const {
   page_slots::AppendBlock(pageSlots, LiveValues(), bytes);
 }
@@ -137,8 +143,7 @@ void ZARN::AppendStateTail(std::vector<uint8_t>& bytes) const {
 void ZARN::RestoreStateTail(const uint8_t* data, size_t size) {
   auto slots = page_slots::ReadBlock(data, size, kNumParams);
   if (slots) {
-    for (int i = 0; i < kNumParams; ++i) slots->other[static_cast<size_t>(i)] = GetParam(i)->ClampValue(slots->other[static_cast<size_t>(i)]);
-    pageSlots = std::move(*slots);
+    TakeSlots(std::move(*slots));
   } else {
     pageSlots = PageSlots{0, LiveValues()};
   }

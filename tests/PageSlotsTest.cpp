@@ -87,13 +87,13 @@ TEST(PageSlotsMessages, PageMessageAndParserAgreeAndRefuseBadInput) {
   for (int i = 0; i < kNumParams; ++i) values += (i ? ",1" : "1");
   values += "]";
   EXPECT_TRUE(page_slots::ParsePageMessage("{\"active\":0,\"other\":" + values + "}", kNumParams));
-  for (const std::string bad :
-       {std::string(""), std::string("nonsense"), std::string("[]"), std::string("{\"active\":0}"),
-        "{\"active\":2,\"other\":" + values + "}", "{\"active\":\"0\",\"other\":" + values + "}",
-        "{\"active\":0.5,\"other\":" + values + "}", std::string("{\"active\":0,\"other\":[1,2]}"),
-        std::string("{\"active\":0,\"other\":{}}"), "{\"active\":0,\"other\":[\"1\"" + values.substr(2) + "}",
-        "{\"active\":0,\"other\":[1e999" + values.substr(2) + "}", "{\"active\":0,\"other\":" + values})
-    EXPECT_FALSE(page_slots::ParsePageMessage(bad, kNumParams)) << bad;
+  const std::string tail = values.substr(2);  // the values after the first, and the bracket
+  const std::vector<std::string> bad = {
+      "", "nonsense", "[]", "{\"active\":0}", "{\"active\":0,\"other\":[1,2]}", "{\"active\":0,\"other\":{}}",
+      "{\"active\":2,\"other\":" + values + "}", "{\"active\":\"0\",\"other\":" + values + "}",
+      "{\"active\":0.5,\"other\":" + values + "}", "{\"active\":0,\"other\":[\"1\"" + tail + "}",
+      "{\"active\":0,\"other\":[1e999" + tail + "}", "{\"active\":0,\"other\":" + values};
+  for (const std::string& text : bad) EXPECT_FALSE(page_slots::ParsePageMessage(text, kNumParams)) << text;
 
   EXPECT_EQ(page_slots::ParseGroupEdit("{\"group\":\"begin\"}"), std::optional<bool>(true));
   EXPECT_EQ(page_slots::ParseGroupEdit("{\"group\":\"end\"}"), std::optional<bool>(false));
@@ -137,7 +137,10 @@ TEST_F(PageSlotsPlugin, SlotsTravelWithTheStateAfterTheUnchangedTwoHundredTwenty
   std::vector<double> other = Values(0.0);
   other[kLoud] = 5000.0;  // clamped to the range when taken
   std::string json = "{\"active\":1,\"other\":[";
-  for (size_t i = 0; i < other.size(); ++i) json += (i ? "," : "") + std::to_string(other[i]);
+  for (size_t i = 0; i < other.size(); ++i) {
+    if (i > 0) json += ',';
+    json += std::to_string(other[i]);
+  }
   Post(ZARN::kPageStoreSlots, json + "]}");
   const std::vector<uint8_t> state = Save();
   ASSERT_EQ(state.size(), 220u + 236u);
