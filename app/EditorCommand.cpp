@@ -226,7 +226,11 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
 
   ChromiumWebView::Callbacks callbacks;
   callbacks.onPageMessage = [&plugin](const std::string& json) { plugin->OnPageMessage(json); };
-  callbacks.onPageLoaded = [&plugin] { plugin->OnPageLoaded(); };
+  bool pageShown = false;  // a screenshot before the first load would show nothing
+  callbacks.onPageLoaded = [&plugin, &pageShown] {
+    plugin->OnPageLoaded();
+    pageShown = true;
+  };
   ChromiumWebView::Options viewOptions;
   viewOptions.headless = options.headless;
   viewOptions.width = options.width;
@@ -251,7 +255,8 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
         plugin->OnFrameworkTimer();
         nextTick += kTimerPeriod;
       }
-      if (!options.screenshotPath.empty() && !screenshotTaken && audioThread.SecondsPlayed() >= options.screenshotAt) {
+      if (!options.screenshotPath.empty() && !screenshotTaken && pageShown &&
+          audioThread.SecondsPlayed() >= options.screenshotAt) {
         screenshotTaken = true;
         if (!webView->CaptureScreenshot(options.screenshotPath))
           throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");

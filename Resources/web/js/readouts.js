@@ -30,7 +30,9 @@
       text('rd-lra', meters.last && meters.get('lra', -1) >= 0 ? meters.get('lra').toFixed(1) + ' LU' : '\u2014');
       const hold = Math.max(meters.tpHoldL, meters.tpHoldR);
       text('rd-tph', fmtDb(hold, 1, 'dBTP'));
-      $('rd-tph').classList.toggle('bad', hold > model.get(ID['Ceiling L']).value + 0.05 && hold > -99);
+      // Against the ceiling in force: Dynamic Ceiling may have raised it above the one set.
+      const ceilingNow = meters.last ? meters.effectiveCeiling(ceilingSettings()) : model.get(ID['Ceiling L']).value;
+      $('rd-tph').classList.toggle('bad', hold > Math.max(ceilingNow, model.get(ID['Ceiling L']).value) + 0.05 && hold > -99);
       text('rd-corr', meters.last ? meters.correlationText() : '\u2014');
       const rel = meters.release();
       text('rd-relL', meters.last ? rel.msL.toFixed(0) + ' ms' : '\u2014');
