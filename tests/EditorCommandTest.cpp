@@ -43,6 +43,13 @@ TEST(EditorCommand, RefusesBadArgumentsBeforeStartingAnything) {
     EXPECT_THROW(RunEditorCommand({"a.wav", "--scale", scale}, out), CommandError) << scale;
   EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at", "-0.5"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at"}, out), CommandError);
+  // Good sizes, scales and times pass the options and fail only at the missing file.
+  try {
+    RunEditorCommand({"/nonexistent/in.wav", "--size", "4320x1812", "--scale", "2", "--screenshot-at", "0"}, out);
+    ADD_FAILURE() << "a missing file must be refused";
+  } catch (const CommandError& error) {
+    EXPECT_NE(std::string(error.what()).find("/nonexistent/in.wav"), std::string::npos) << error.what();
+  }
   EXPECT_THROW(RunEditorCommand({"/nonexistent/in.wav", "--headless"}, out), CommandError);
 }
 
