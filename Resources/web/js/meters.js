@@ -130,8 +130,9 @@
       // No-break spaces keep each band with its figure when the row wraps.
       add('punch', 'Punch loss', 'low\u00a0' + punch[0].toFixed(1) + ' / mid\u00a0' + punch[1].toFixed(1) +
           ' / high\u00a0' + punch[2].toFixed(1) + '\u00a0dB', grade(Math.max(...punch), 2, 4),
-          'Crest factor lost from input to output under 125 Hz, 125\u20131250 Hz and above 1250 Hz. Loud and ' +
-          'Character count too, so a band can lose more than the gain reduction shows; over 2 dB dulls attacks.');
+          'Crest factor lost from input to output under 125 Hz, 125\u20131250 Hz and above 1250 Hz; over 2 dB ' +
+          'dulls attacks. Loud, Character and Extra count too and the gain meter shows a smoothed gain every ' +
+          '50 ms, so a band can lose more than the largest reduction the meter showed.');
       const lf = g('deltaLfDb'), hf = g('deltaHfDb'), w = g('deltaWidthPct');
       add('balance', 'Tonal balance', 'low ' + signed(lf, 1) + ' / high ' + signed(hf, 1) + ' dB',
           grade(Math.max(Math.abs(lf), Math.abs(hf)), 0.5, 1.5),
