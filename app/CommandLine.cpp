@@ -70,11 +70,13 @@ const char* UsageText() {
          "         --plugin runs the plug-in module of a VST3 bundle as a host would, instead of\n"
          "         the built-in one (no gain reduction or meter readings then).\n"
          "       zarn editor IN [--set \"Name=value\"]... [--headless] [--seconds S]\n"
-         "                  [--screenshot FILE] [--render OUT] [--audio-device NAME | --no-audio]\n"
+         "                  [--size WxH] [--scale F] [--screenshot FILE] [--screenshot-at S]\n"
+         "                  [--render OUT] [--audio-device NAME | --no-audio]\n"
          "         Plays IN through the limiter in real time, looping, with the editor page open\n"
          "         in Chromium, to the ALSA device NAME (\"default\"), or silently in real time\n"
-         "         when there is none; --screenshot saves the page after 3 s of playback and\n"
-         "         ends; --render writes IN with the final settings on exit.\n"
+         "         when there is none; the page is WxH CSS pixels (1440x604) at F device pixels\n"
+         "         each; --screenshot saves the page after S s of playback (3) and ends;\n"
+         "         --render writes IN with the final settings on exit.\n"
          "       zarn --help\n";
 }
 
