@@ -49,7 +49,7 @@ void PeakCatcher::Reset() {
   std::fill(std::begin(product_), std::end(product_), 0.0f);
   std::fill(std::begin(reading_), std::end(reading_), 0.0f);  // of the silence the rings hold
   guard_.Reset();
-  guardAhead_ = 0;
+  runLength_ = runStep_ = 0;
   q_ = 0;
 }
 
@@ -100,25 +100,36 @@ void PeakCatcher::ForgetReadingsBefore(int q) {
   for (int back = 1; back <= kDelay; ++back) reading_[(q - back) & kMask] = kUnread;
 }
 
+// The first reading of every step is made for the whole run at once, over the products so far
+// and the run's inputs at unit gain; a dip cut during the run voids those of the 47 steps after it.
 void PeakCatcher::PrepareRun(const double* a, int n) {
-  float sig[NyquistGuard::kMaxRun];
-  for (int i = 0; i < n; ++i) sig[i] = Finite(a[i]);
-  guard_.PushRun(sig, n);
-  guardAhead_ = n;
+  constexpr int kOlder = TruePeakTable::kTaps - 1;
+  float line[kOlder + NyquistGuard::kMaxRun];
+  for (int j = 0; j < kOlder; ++j) line[j] = product_[(q_ - kOlder + j) & kMask];
+  for (int i = 0; i < n; ++i) line[kOlder + i] = Finite(a[i]);
+  guard_.PushRun(line + kOlder, n);
+  truepeak::InterpolatedPointPeaks(*table_, line, n, firstReading_);
+  runLength_ = n;
+  runStep_ = 0;
+  dippedUntil_ = -1;
 }
 
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   sig_[q_] = Finite(a);
   gain_[q_] = 1.0f;
   SetProduct(q_);
-  if (guardAhead_ == 0) guard_.Push(sig_[q_]);
-  else --guardAhead_;
-  const float envelope = guard_.Envelope(kDelay / 2 + guardAhead_);
+  const bool prepared = runStep_ < runLength_;
+  if (!prepared) guard_.Push(sig_[q_]);
+  const int guardAhead = prepared ? runLength_ - 1 - runStep_ : 0;
+  const float envelope = guard_.Envelope(kDelay / 2 + guardAhead);
   reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.
-    const float shortPeak = truepeak::InterpolatedPeak(
-        *table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), product_[q_], 0.0f);
+    const float shortPeak =
+        pass == 0 && prepared && runStep_ > dippedUntil_
+            ? firstReading_[runStep_]
+            : truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask),
+                                         product_[q_], 0.0f);
     reading_[q_] = shortPeak;
     if (shortPeak < 1e-12f) break;
     // The dips already cut around the interval scale its content too.
@@ -144,7 +155,9 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
     }
     ForgetReadingsBefore(q_);
     reading_[q_] = kUnread;  // until the next pass reads it again
+    dippedUntil_ = runStep_ + TruePeakTable::kTaps - 1;
   }
+  if (prepared) ++runStep_;
   const int out = (q_ - kDelay) & kMask;
   const double result = static_cast<double>(gain_[out]) * static_cast<double>(sig_[out]);
   q_ = (q_ + 1) & kMask;

@@ -81,7 +81,12 @@ class PeakCatcher {
   // gain x sig, stored twice (at i and i + 256) so that any run up to the newest is contiguous.
   alignas(32) float product_[2 * kRing] = {};
   NyquistGuard guard_;  // on the input alone
-  int guardAhead_ = 0;  // inputs the guard has taken that Process has not yet
+  // The prepared run: its length, the step Process is at, the 48-tap reading each step would make
+  // first if no dip were cut during the run, and the last step whose reading a dip has changed.
+  int runLength_ = 0;
+  int runStep_ = 0;
+  int dippedUntil_ = -1;
+  float firstReading_[NyquistGuard::kMaxRun] = {};
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

@@ -136,7 +136,8 @@ __attribute__((target("avx2,fma"))) inline void TwoFoldedSums(const float (*taps
 }
 
 __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTable& table,
-                                                                const float* line, EightWindows& w) {
+                                                                const float* line, bool newestCounts,
+                                                                EightWindows& w) {
   MirroredSums(line, w);
   const __m256 signMask = _mm256_set1_ps(-0.0f);
   for (int k = 0; k < 8; k += 2) {
@@ -148,7 +149,7 @@ __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTab
       w.magnitude[kPhases - 1 - k - j] = _mm256_andnot_ps(signMask, _mm256_sub_ps(sum[j], diff[j]));
     }
   }
-  __m256 peak = _mm256_andnot_ps(signMask, _mm256_loadu_ps(line + kTaps - 1));
+  __m256 peak = newestCounts ? _mm256_andnot_ps(signMask, _mm256_loadu_ps(line + kTaps - 1)) : _mm256_setzero_ps();
   for (int k = 0; k < kPhases; ++k) peak = _mm256_max_ps(peak, w.magnitude[k]);
   // A window has one or two local maxima among its phases: the refinement (and its division)
   // runs only for phases where some lane has one.
@@ -160,12 +161,13 @@ __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTab
   return peak;
 }
 
-__attribute__((target("avx2,fma"))) void InterpolatedPeaksAvx2(const TruePeakTable& table,
-                                                                const float* line, int count, float* peaks) {
+__attribute__((target("avx2,fma"))) void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line,
+                                                                int count, float* peaks, bool newestCounts) {
   EightWindows w;
   int t = 0;
-  for (; t + 8 <= count; t += 8) _mm256_storeu_ps(peaks + t, PeaksOfEight(table, line + t, w));
-  for (; t < count; ++t) peaks[t] = InterpolatedPeakAvx2(table, line + t, std::fabs(line[t + kTaps - 1]));
+  for (; t + 8 <= count; t += 8) _mm256_storeu_ps(peaks + t, PeaksOfEight(table, line + t, newestCounts, w));
+  for (; t < count; ++t)
+    peaks[t] = InterpolatedPeakAvx2(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }
 
 // The baseline: magnitudes through memory, four phases at a time.
@@ -213,13 +215,15 @@ float FreshPeakBaseline(const TruePeakTable& table, const float* older, float ne
   window[kTaps - 1] = newest;
   return InterpolatedPeakBaseline(table, window, a);
 }
-void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, int count, float* peaks) {
+void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, int count, float* peaks,
+                               bool newestCounts) {
   for (int t = 0; t < count; ++t)
-    peaks[t] = InterpolatedPeakBaseline(table, line + t, std::fabs(line[t + kTaps - 1]));
+    peaks[t] = InterpolatedPeakBaseline(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }
 #if !ZARN_X86
-void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks) {
-  InterpolatedPeaksBaseline(table, line, count, peaks);
+void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks,
+                           bool newestCounts) {
+  InterpolatedPeaksBaseline(table, line, count, peaks, newestCounts);
 }
 float FreshPeakAvx2(const TruePeakTable& table, const float* older, float newest, float a) {
   return FreshPeakBaseline(table, older, newest, a);
@@ -235,7 +239,7 @@ using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
 using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
-using RunFn = void (*)(const TruePeakTable&, const float*, int, float*);
+using RunFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
 using RunDispatch = cpu::Dispatch<RunFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline>;
 
 }  // namespace
@@ -274,7 +278,11 @@ float InterpolatedPeak(const TruePeakTable& table, const float* older, float new
 }
 
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {
-  RunDispatch::Call(table, line, count, peaks);
+  RunDispatch::Call(table, line, count, peaks, true);
+}
+
+void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {
+  RunDispatch::Call(table, line, count, peaks, false);
 }
 
 float PeakOfPhasesScalar(const float* y, float a) {

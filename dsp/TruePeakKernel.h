@@ -38,5 +38,7 @@ float InterpolatedPeak(const TruePeakTable& table, const float* older, float new
 // InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
 // processor has AVX2.
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
+// The same without the newest sample itself: InterpolatedPeak(table, line + t, 0).
+void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
 
 }  // namespace truepeak

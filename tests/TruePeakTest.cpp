@@ -540,3 +540,43 @@ TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
       ASSERT_EQ(runs.Envelope(back), single.Envelope(back)) << "run " << r << ", back " << back;
   }
 }
+
+// Handed its inputs a run at a time (the guard and the first reading of every step made for the
+// run at once), the catcher cuts exactly what it cuts one sample at a time, dips close together
+// included.
+TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
+  std::mt19937 rng(29);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x;
+  for (int part = 0; part < 10; ++part) {
+    const double level = part % 2 == 0 ? 1.5 : 0.3;
+    for (int n = 0; n < 500 + 61 * part; ++n) x.push_back(level * uniform(rng));
+  }
+  PeakCatcher single, runs;
+  single.Prepare(48000.0);
+  runs.Prepare(48000.0);
+  LookAheadRun singleLine, runLine;
+  singleLine.Resize(kLookAhead + 1);
+  runLine.Resize(kLookAhead + 1);
+  const int lengths[] = {256, 1, 100, 255, 8, 47, 48, 49};
+  size_t start = 0;
+  for (int r = 0; start < x.size(); ++r) {
+    const int n = std::min<int>(lengths[r % 8], static_cast<int>(x.size() - start));
+    runLine.Append(x.data() + start, n);
+    std::vector<double> a(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) a[i] = 0.9 * runLine.Leaving(i);
+    runs.PrepareRun(a.data(), n);
+    for (int i = 0; i < n; ++i) {
+      const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1, 0.9});
+      singleLine.Append(&x[start + i], 1);
+      const double expected = single.Process(0.9 * singleLine.Leaving(0), 0.8f,
+                                             {singleLine.Ahead(0), singleLine.AheadExact(0), singleLine.Length() - 1, 0.9});
+      singleLine.KeepNewest(1);
+      ASSERT_EQ(o, expected) << "sample " << start + i;
+      const float readings[2] = {runs.LeavingReading(), single.LeavingReading()};
+      ASSERT_TRUE(readings[0] == readings[1] || (std::isnan(readings[0]) && std::isnan(readings[1])));
+    }
+    runLine.KeepNewest(n);
+    start += n;
+  }
+}
