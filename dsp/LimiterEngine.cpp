@@ -334,7 +334,8 @@ void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
   c.catcher.PrepareRun(a, n);
   for (int i = 0; i < n; ++i) {
     const double g = r.g[ch][i];
-    const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g};
+    const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g,
+                                       c.lookAhead.AheadSquares(i)};
     r.o[ch][i] = c.catcher.Process(a[i], ceilLin, preview);
     r.oReading[ch][i] = c.catcher.LeavingReading();
     // The reduction really applied to the sample leaving: the limiter's and the catcher's.

@@ -15,6 +15,13 @@ void LookAheadRun::Append(const double* u, int n) {
     exact_[kept + static_cast<size_t>(i)] = u[i];
     rounded_[kept + static_cast<size_t>(i)] = static_cast<float>(u[i]);
   }
+  // Summed afresh every run, so the sums stay of the size of what the line holds.
+  double sum = 0.0;
+  for (size_t k = 0; k < kept + static_cast<size_t>(n); ++k) {
+    squares_[k] = sum;
+    sum += static_cast<double>(rounded_[k]) * rounded_[k];
+  }
+  squares_[kept + static_cast<size_t>(n)] = sum;
 }
 
 void LookAheadRun::KeepNewest(int n) {

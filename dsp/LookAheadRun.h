@@ -12,7 +12,8 @@ class LookAheadRun {
   static constexpr int kMaxLength = 4096;
   static constexpr int kRun = 256;  // inputs per Append
 
-  LookAheadRun() : exact_(kMaxLength + kRun, 0.0), rounded_(kMaxLength + kRun, 0.0f) {}
+  LookAheadRun()
+      : exact_(kMaxLength + kRun, 0.0), rounded_(kMaxLength + kRun, 0.0f), squares_(kMaxLength + kRun + 1, 0.0) {}
 
   void Resize(int length);  // 1 .. kMaxLength; clears the line
   int Length() const { return length_; }
@@ -27,9 +28,13 @@ class LookAheadRun {
   // The L - 1 inputs after it, oldest first.
   const double* AheadExact(int i) const { return exact_.data() + i + 1; }
   const float* Ahead(int i) const { return rounded_.data() + i + 1; }
+  // Running sums of the squares of the floats: AheadSquares(i)[k] - AheadSquares(i)[0] is the sum
+  // over Ahead(i)[0 .. k - 1]; valid once the run is appended.
+  const double* AheadSquares(int i) const { return squares_.data() + i + 1; }
 
  private:
   std::vector<double> exact_;
   std::vector<float> rounded_;
+  std::vector<double> squares_;
   int length_ = 1;
 };

@@ -64,6 +64,12 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
 }
 
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
+  // Most steps the bound from running sums settles it; it never says no where the full test
+  // would say yes.
+  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead &&
+      !gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                             static_cast<float>(preview.gain), ceilLin))
+    return false;
   const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
   static constexpr float kSilence[kWideAhead] = {};
   const float newest = product_[q_];
@@ -103,15 +109,27 @@ void PeakCatcher::ForgetReadingsBefore(int q) {
 // The first reading of every step is made for the whole run at once, over the products so far
 // and the run's inputs at unit gain; a dip cut during the run voids those of the 47 steps after it.
 void PeakCatcher::PrepareRun(const double* a, int n) {
-  constexpr int kOlder = TruePeakTable::kTaps - 1;
-  float line[kOlder + NyquistGuard::kMaxRun];
-  for (int j = 0; j < kOlder; ++j) line[j] = product_[(q_ - kOlder + j) & kMask];
-  for (int i = 0; i < n; ++i) line[kOlder + i] = Finite(a[i]);
-  guard_.PushRun(line + kOlder, n);
-  truepeak::InterpolatedPointPeaks(*table_, line, n, firstReading_);
+  constexpr int kOlder = kWideKnown - 1;
+  for (int j = 0; j < kOlder; ++j) known_[j] = product_[(q_ - kOlder + j) & kMask];
+  for (int i = 0; i < n; ++i) known_[kOlder + i] = Finite(a[i]);
+  guard_.PushRun(known_ + kOlder, n);
+  // The short window of step i: the 48 products up to it.
+  constexpr int kShortOlder = TruePeakTable::kTaps - 1;
+  truepeak::InterpolatedPointPeaks(*table_, known_ + kOlder - kShortOlder, n, firstReading_);
   runLength_ = n;
+  SumKnownSquares(0);
   runStep_ = 0;
   dippedUntil_ = -1;
+}
+
+void PeakCatcher::SumKnownSquares(int from) {
+  const int end = kWideKnown - 1 + runLength_;
+  double sum = from == 0 ? 0.0 : knownSquares_[from];
+  for (int k = from; k < end; ++k) {
+    knownSquares_[k] = sum;
+    sum += static_cast<double>(known_[k]) * known_[k];
+  }
+  knownSquares_[end] = sum;
 }
 
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
@@ -156,6 +174,11 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
     ForgetReadingsBefore(q_);
     reading_[q_] = kUnread;  // until the next pass reads it again
     dippedUntil_ = runStep_ + TruePeakTable::kTaps - 1;
+    if (prepared) {
+      const int first = kWideKnown - 1 + runStep_ - kDelay;  // the dip's first product
+      for (int m = 0; m < kWindow; ++m) known_[first + m] = product_[(q_ - kDelay + m) & kMask];
+      SumKnownSquares(first);
+    }
   }
   if (prepared) ++runStep_;
   const int out = (q_ - kDelay) & kMask;

@@ -29,6 +29,8 @@ class PeakCatcher {
     const double* aheadExact = nullptr;
     int available = 0;
     double gain = 1.0;
+    // Optional running sums of the squares of `ahead` (k = 0 .. available), for a cheap bound.
+    const double* aheadSquares = nullptr;
   };
 
   PeakCatcher();
@@ -87,6 +89,11 @@ class PeakCatcher {
   int runStep_ = 0;
   int dippedUntil_ = -1;
   float firstReading_[NyquistGuard::kMaxRun] = {};
+  // The products of the run's wide windows' known parts (the 151 before the run, then the run's),
+  // and running sums of their squares, kept up to date as dips are cut.
+  float known_[kWideKnown - 1 + NyquistGuard::kMaxRun] = {};
+  double knownSquares_[kWideKnown + NyquistGuard::kMaxRun] = {};
+  void SumKnownSquares(int from);  // knownSquares_ from known_[from] on
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

@@ -118,6 +118,11 @@ WideGate::WideGate() {
     const double largest = *std::max_element(tapDifference_ + r * kRegion, tapDifference_ + (r + 1) * kRegion);
     edgeWeight_[r] -= largest;
     edgeWeight_[r + 1] += largest;
+    // The two parts' edges: the known part's last edge is the split.
+    const int known = kKnown / kRegion;
+    double* part = r < known ? knownEdgeWeight_ + r : aheadEdgeWeight_ + (r - known);
+    part[0] -= largest;
+    part[1] += largest;
   }
 }
 
@@ -139,6 +144,19 @@ bool WideGate::MayExceed(float shortPeak, float guard, const float* window, floa
 
 void WideGate::SpreadBounds(const double* prefix, int count, double* spread) const {
   Spreads::Call(edgeWeight_, prefix, count, spread);
+}
+
+bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
+                              const double* aheadPrefix, float aheadGain, float threshold) const {
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  if (near > threshold) return true;
+  double known = 0.0, ahead = 0.0;
+  for (int j = 0; j < kKnownEdges; ++j) known += knownEdgeWeight_[j] * knownPrefix[j * kRegion];
+  for (int j = 0; j < kAheadEdges; ++j) ahead += aheadEdgeWeight_[j] * aheadPrefix[j * kRegion];
+  const double gain2 = static_cast<double>(aheadGain) * aheadGain;
+  const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
+  return MayExceedSpread(shortPeak, guard, SpreadOf(std::max(0.0, known) + gain2 * std::max(0.0, ahead), total),
+                         threshold);
 }
 
 bool WideGate::MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const {

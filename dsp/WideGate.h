@@ -27,6 +27,11 @@ class WideGate {
   static constexpr int kAhead = WideInterpolator::kTaps - kKnown;  // 104
   bool MayExceed(float shortPeak, float guard, const float* known, float newest, const float* ahead,
                  float aheadGain, float threshold) const;
+  // A cheaper test that never says no where that one says yes: the spread bounded from running
+  // sums of squares of the two parts (knownPrefix[k] over known[0 .. k - 1], k = 0 .. kKnown;
+  // aheadPrefix[k] over ahead[0 .. k - 1], k = 0 .. kAhead; each plus any constant).
+  bool MayExceedBound(float shortPeak, float guard, const double* knownPrefix, const double* aheadPrefix,
+                      float aheadGain, float threshold) const;
 
   // Where the 48 taps of the short reading start in the wide window.
   static constexpr int kShortOffset = WideInterpolator::kCentre - 23;
@@ -42,6 +47,11 @@ class WideGate {
   static constexpr int kRegion = 8;
   static constexpr int kRegions = WideInterpolator::kTaps / kRegion;
   double edgeWeight_[kRegions + 1] = {};
+  // The same split at kKnown (a region edge) for the two-part window.
+  static constexpr int kKnownEdges = kKnown / kRegion + 1, kAheadEdges = kAhead / kRegion + 1;
+  static_assert(kKnown % kRegion == 0 && kAhead % kRegion == 0);
+  double knownEdgeWeight_[kKnownEdges] = {};
+  double aheadEdgeWeight_[kAheadEdges] = {};
 
  public:
   static constexpr int kEdges = kRegions + 1;

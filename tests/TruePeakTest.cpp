@@ -541,9 +541,9 @@ TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
   }
 }
 
-// Handed its inputs a run at a time (the guard and the first reading of every step made for the
-// run at once), the catcher cuts exactly what it cuts one sample at a time, dips close together
-// included.
+// Handed its inputs a run at a time (the guard, the first reading of every step and the running
+// sums for the gate's bound made for the run at once), the catcher cuts exactly what it cuts one
+// sample at a time, dips close together included.
 TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
   std::mt19937 rng(29);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
@@ -567,7 +567,8 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
     for (int i = 0; i < n; ++i) a[i] = 0.9 * runLine.Leaving(i);
     runs.PrepareRun(a.data(), n);
     for (int i = 0; i < n; ++i) {
-      const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1, 0.9});
+      const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1,
+                                                 0.9, runLine.AheadSquares(i)});
       singleLine.Append(&x[start + i], 1);
       const double expected = single.Process(0.9 * singleLine.Leaving(0), 0.8f,
                                              {singleLine.Ahead(0), singleLine.AheadExact(0), singleLine.Length() - 1, 0.9});
@@ -579,4 +580,32 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
     runLine.KeepNewest(n);
     start += n;
   }
+}
+
+// The catcher's cheap gate: from running sums of the two parts of the wide window, it never says
+// no where the full test of the two parts says yes, whatever the gain on the look-ahead.
+TEST(WideGateBound, TwoPartBoundNeverMissesWhatTheTwoPartTestCatches) {
+  const WideGate& gate = WideGate::Shared();
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  int decided = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const float level = std::pow(10.0f, -0.1f * static_cast<float>(trial % 30));
+    float known[WideGate::kKnown], ahead[WideGate::kAhead];
+    for (float& v : known) v = std::clamp(1.3f * level * uniform(rng), -level, level);
+    for (float& v : ahead) v = 2.0f * level * uniform(rng);
+    const float aheadGain = 0.2f + 0.8f * std::fabs(uniform(rng));
+    double knownPrefix[WideGate::kKnown + 1] = {3.0}, aheadPrefix[WideGate::kAhead + 1] = {-1.0};
+    for (int k = 0; k < WideGate::kKnown; ++k) knownPrefix[k + 1] = knownPrefix[k] + static_cast<double>(known[k]) * known[k];
+    for (int k = 0; k < WideGate::kAhead; ++k) aheadPrefix[k + 1] = aheadPrefix[k] + static_cast<double>(ahead[k]) * ahead[k];
+    const float shortPeak = level * std::fabs(uniform(rng));
+    const float guard = 0.02f * level * std::fabs(uniform(rng));
+    for (float threshold : {0.8f * level, level, 1.5f * level, 3.0f * level}) {
+      const bool full = gate.MayExceed(shortPeak, guard, known, known[WideGate::kKnown - 1], ahead, aheadGain, threshold);
+      const bool bound = gate.MayExceedBound(shortPeak, guard, knownPrefix, aheadPrefix, aheadGain, threshold);
+      ASSERT_TRUE(bound || !full) << "trial " << trial << ", threshold " << threshold;
+      if (!bound) ++decided;
+    }
+  }
+  EXPECT_GT(decided, 1000);  // and it does settle many
 }
