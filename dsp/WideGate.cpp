@@ -91,6 +91,22 @@ void SpreadBoundsAvx2(const double* weight, const double* prefix, int count, dou
 }
 #endif
 
+// sum over j of weight[j] * prefix[j * kStride], in four independent sums so the additions do not
+// wait on each other (a bound's margins cover the order).
+template <int kCount>
+double EdgeSum(const double* weight, const double* prefix) {
+  double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
+  int j = 0;
+  for (; j + 4 <= kCount; j += 4) {
+    a += weight[j] * prefix[j * kStride];
+    b += weight[j + 1] * prefix[(j + 1) * kStride];
+    c += weight[j + 2] * prefix[(j + 2) * kStride];
+    d += weight[j + 3] * prefix[(j + 3) * kStride];
+  }
+  for (; j < kCount; ++j) a += weight[j] * prefix[j * kStride];
+  return (a + b) + (c + d);
+}
+
 using SpreadsFn = void (*)(const double*, const double*, int, double*);
 using Spreads = cpu::Dispatch<SpreadsFn, SpreadBoundsAvx2, SpreadBoundsPlain>;
 
@@ -150,13 +166,14 @@ bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownP
                               const double* aheadPrefix, float aheadGain, float threshold) const {
   const float near = shortPeak * kShortTolerance + kGuardReach * guard;
   if (near > threshold) return true;
-  double known = 0.0, ahead = 0.0;
-  for (int j = 0; j < kKnownEdges; ++j) known += knownEdgeWeight_[j] * knownPrefix[j * kRegion];
-  for (int j = 0; j < kAheadEdges; ++j) ahead += aheadEdgeWeight_[j] * aheadPrefix[j * kRegion];
+  const double known = EdgeSum<kKnownEdges>(knownEdgeWeight_, knownPrefix);
+  const double ahead = EdgeSum<kAheadEdges>(aheadEdgeWeight_, aheadPrefix);
   const double gain2 = static_cast<double>(aheadGain) * aheadGain;
   const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
-  return MayExceedSpread(shortPeak, guard, SpreadOf(std::max(0.0, known) + gain2 * std::max(0.0, ahead), total),
-                         threshold);
+  // near + 5 spread > threshold, squared on both sides (no square root to wait for).
+  const double room = static_cast<double>(threshold) * (1.0 - 1e-6) - static_cast<double>(near);
+  const double squares = (std::max(0.0, known) + gain2 * std::max(0.0, ahead)) * (1.0 + 1e-4) + 1e-12 * total;
+  return room < 0.0 || kTailSpreads * kTailSpreads * squares > room * room;
 }
 
 bool WideGate::MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const {
