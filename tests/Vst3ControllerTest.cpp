@@ -213,7 +213,8 @@ TEST(Vst3Controller, ViewNegotiatesSizeAndScaleWithTheFrame) {
   IPlugView* view = plugin.controller->createView("editor");
   ASSERT_NE(view, nullptr);
 
-  // No window type is supported on Linux yet; attaching to one opens nothing but succeeds.
+  // Without a web view registered (the module registers one) no window type is supported;
+  // attaching to one opens nothing but succeeds.
   EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
   EXPECT_EQ(view->isPlatformTypeSupported(kPlatformTypeHWND), kResultFalse);
   EXPECT_EQ(view->attached(nullptr, kPlatformTypeX11EmbedWindowID), kResultOk);

@@ -37,6 +37,8 @@ class ChromiumPageSession {
   void Evaluate(const std::string& script);
   void Reload();
   void Resize(int width, int height);
+  // Page pixels per CSS pixel, for a window whose size is set from outside.
+  void SetDeviceScale(float scale);
   // A command for the page's target (tools and tests); false without a page.
   bool SendToPage(const std::string& method, devtools::Json params,
                   devtools::DevToolsPipe::ReplyHandler onReply = {});

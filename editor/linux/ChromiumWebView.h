@@ -46,6 +46,10 @@ class ChromiumWebView : public IWebView {
     int width = 1440;
     int height = 604;
     bool showBrowserErrors = false;  // let the browser's error output through
+    // An app window on the X display, with this window class (so that its owner can find it)
+    // and sized only from outside: the owner embeds it in a window of its own.
+    std::string x11WindowClass;
+    float deviceScale = 1.0f;  // page pixels per CSS pixel at start
   };
 
   // [UI thread] Starts the browser and loads `pageFile`; its folder is what the page may load.
@@ -59,6 +63,8 @@ class ChromiumWebView : public IWebView {
   void EvaluateScript(const std::string& utf8Script) override;
   void SetBounds(int x, int y, int width, int height) override;
   void Reload() override;
+  // [UI thread] Page pixels per CSS pixel (HiDPI); the layout keeps its CSS size.
+  void SetDeviceScale(float scale);
 
   // [UI thread] Delivers what the browser reported since the last call. A callback may destroy
   // this object; the remaining events are then dropped.
@@ -83,6 +89,7 @@ class ChromiumWebView : public IWebView {
 
  private:
   void Launch(const std::string& pageFile);
+  bool EmbeddedByOwner() const { return !options_.x11WindowClass.empty(); }
   void MarkGone();
 
   Callbacks callbacks_;
