@@ -1,0 +1,228 @@
+// The editor inside a Linux host's X11 window, seen as a host sees it: the built module loaded
+// through its factory, a window of the host's own on Xvfb, a poll() run loop offered through the
+// view's frame, pictures of the window, the mouse and keys through XTEST, and the processes the
+// editor leaves (none). Pictures go to build/test-artifacts for people to look at.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <signal.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/Vst3TestModule.h"
+#include "x11/X11TestHost.h"
+
+namespace {
+
+using namespace testhost;
+using namespace std::chrono_literals;
+
+constexpr int kBlock = 480;  // 10 ms at 48 kHz: one block per round of the loop
+constexpr int kWidth = 1440, kHeight = 604;
+
+bool ChromiumInstalled() { return ::access("/usr/bin/chromium", X_OK) == 0; }
+
+std::string Artifact(const std::string& name) {
+  std::filesystem::create_directories(ZARN_ARTIFACT_DIR);
+  return std::string(ZARN_ARTIFACT_DIR) + "/" + name;
+}
+
+// Chromium's processes started for us: their groups are the ids of our children that run it.
+std::vector<pid_t> BrowserGroups() {
+  std::vector<pid_t> groups;
+  for (const pid_t pid : ChildProcesses()) groups.push_back(pid);
+  return groups;
+}
+
+class X11Host : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server (run under xvfb-run); skipped";
+    if (!ChromiumInstalled()) GTEST_SKIP() << "chromium is not installed; skipped";
+    window_ = std::make_unique<HostWindow>(kWidth, kHeight);
+    ASSERT_TRUE(window_->Ok());
+    loop_ = std::make_unique<PollRunLoop>(*window_);
+    ASSERT_EQ(plugin_.Initialize(u"ZARN X11 test host"), kResultOk);
+    ASSERT_EQ(plugin_.Setup(48000.0, kBlock), kResultOk);
+    ASSERT_EQ(plugin_.component->setActive(true), kResultOk);
+    ASSERT_EQ(plugin_.processor->setProcessing(true), kResultOk);
+    ASSERT_EQ(plugin_.controller->setComponentHandler(&handler_), kResultOk);
+  }
+
+  void TearDown() override {
+    if (view_) Close();
+    if (plugin_.controller) plugin_.controller->setComponentHandler(nullptr);
+  }
+
+  // What a host does to show the editor: ask for the view, give it the frame, size the window
+  // as the view asks, attach.
+  void Open() {
+    view_ = Ref<IPlugView>(plugin_.controller->createView("editor"));
+    ASSERT_TRUE(view_);
+    ASSERT_EQ(view_->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
+    ASSERT_EQ(view_->setFrame(loop_.get()), kResultOk);
+    ViewRect size{};
+    ASSERT_EQ(view_->getSize(&size), kResultOk);
+    window_->Resize(size.getWidth(), size.getHeight());
+    ASSERT_EQ(view_->attached(reinterpret_cast<void*>(window_->Id()), kPlatformTypeX11EmbedWindowID), kResultOk);
+  }
+
+  void Close() {
+    EXPECT_EQ(view_->removed(), kResultOk);
+    EXPECT_EQ(view_->setFrame(nullptr), kResultOk);
+    view_.reset();
+  }
+
+  // The browser's window inside the host's, mapped and as large as it.
+  bool PageWindowFills() const {
+    int width = 0, height = 0;
+    window_->Size(width, height);
+    for (const auto& child : window_->Children())
+      if (child.mapped && child.width == width && child.height == height && child.id != NoticeWindow()) return true;
+    return false;
+  }
+  // Our notice window is the first child the view creates.
+  unsigned long NoticeWindow() const {
+    const auto children = window_->Children();
+    return children.empty() ? 0 : children.front().id;
+  }
+
+  // The page has drawn: nothing of the host's background shows, and there is more than a plain
+  // colour.
+  bool PageShown() const {
+    if (!PageWindowFills()) return false;
+    const HostWindow::Image image = window_->Grab();
+    return image.Share(HostWindow::kBackground) < 0.001 && image.DistinctColours() > 40;
+  }
+
+  // A loud programme whose level swings, so that the meters keep moving.
+  void PlayBlock() {
+    std::vector<double> l(kBlock), r(kBlock), outL(kBlock), outR(kBlock);
+    for (int i = 0; i < kBlock; ++i, ++phase_) {
+      const double swell = 0.6 + 0.5 * std::sin(2.0 * M_PI * 0.7 * static_cast<double>(phase_) / 48000.0);
+      l[static_cast<size_t>(i)] = 1.4 * swell * std::sin(2.0 * M_PI * 220.0 * static_cast<double>(phase_) / 48000.0);
+      r[static_cast<size_t>(i)] = 1.4 * swell * std::sin(2.0 * M_PI * 330.0 * static_cast<double>(phase_) / 48000.0);
+    }
+    ASSERT_EQ(plugin_.ProcessStereo(l, r, outL, outR), kResultOk);
+    lastOutput_ = outL[0];
+  }
+
+  bool WaitForPage() {
+    return loop_->RunUntil([&] { return PageShown(); }, 30s, [&] { PlayBlock(); });
+  }
+
+  // Mouse through XTEST, as a user's hand.
+  void MouseTo(int x, int y) {
+    Display* d = window_->Connection();
+    Window child = 0;
+    int rootX = 0, rootY = 0;
+    XTranslateCoordinates(d, window_->Id(), DefaultRootWindow(d), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rootX, rootY, CurrentTime);
+    XFlush(d);
+  }
+  void Button(bool down) {
+    XTestFakeButtonEvent(window_->Connection(), 1, down ? True : False, CurrentTime);
+    XFlush(window_->Connection());
+  }
+  void Key(KeySym key) {
+    Display* d = window_->Connection();
+    const KeyCode code = XKeysymToKeycode(d, key);
+    XTestFakeKeyEvent(d, code, True, CurrentTime);
+    XTestFakeKeyEvent(d, code, False, CurrentTime);
+    XFlush(d);
+  }
+  void Settle(std::chrono::milliseconds span) { loop_->RunFor(span, [&] { PlayBlock(); }); }
+
+  std::string EditKinds() const {
+    std::string kinds;
+    for (const auto& e : handler_.edits) kinds += e.kind;
+    return kinds;
+  }
+
+  Instance plugin_;
+  ComponentHandler handler_;
+  std::unique_ptr<HostWindow> window_;
+  std::unique_ptr<PollRunLoop> loop_;
+  Ref<IPlugView> view_;
+  long phase_ = 0;
+  double lastOutput_ = 0.0;
+};
+
+TEST_F(X11Host, ThePageFillsTheHostWindowItsMetersMoveAndItFollowsHostResizes) {
+  Open();
+  EXPECT_GE(loop_->Handlers(), 1u);  // our X connection and the browser's events
+  EXPECT_EQ(loop_->Timers(), 1u);    // the editor's 20 ms tick
+  ASSERT_TRUE(WaitForPage()) << "no page in the host's window";
+  Settle(2000ms);
+  const HostWindow::Image first = window_->Grab();
+  EXPECT_TRUE(first.WritePng(Artifact("x11-host-1440x604.png")));
+  EXPECT_LT(first.Share(HostWindow::kBackground), 0.001);
+  Settle(1000ms);
+  const HostWindow::Image second = window_->Grab();
+  EXPECT_GT(second.DifferentPixels(first), 200) << "the meters did not move";
+
+  // The host makes its window smaller; the page follows.
+  window_->Resize(900, 400);
+  ViewRect smaller{0, 0, 900, 400};
+  ASSERT_EQ(view_->onSize(&smaller), kResultOk);
+  ASSERT_TRUE(loop_->RunUntil([&] { return PageShown(); }, 10s, [&] { PlayBlock(); }));
+  Settle(500ms);
+  const HostWindow::Image small = window_->Grab();
+  EXPECT_EQ(small.width, 900);
+  EXPECT_TRUE(small.WritePng(Artifact("x11-host-900x400.png")));
+  EXPECT_LT(small.Share(HostWindow::kBackground), 0.001);
+}
+
+TEST_F(X11Host, RemovedLeavesNoProcessAndTheRunLoopEmpty) {
+  Open();
+  ASSERT_TRUE(WaitForPage());
+  const std::vector<pid_t> groups = BrowserGroups();
+  ASSERT_FALSE(groups.empty()) << "the browser should be our child";
+  EXPECT_GT(ProcessesInGroups(groups).size(), 1u);  // the browser and its helpers
+  Close();
+  EXPECT_EQ(loop_->Handlers(), 0u);
+  EXPECT_EQ(loop_->Timers(), 0u);
+  EXPECT_TRUE(ChildProcesses().empty());
+  // Helpers that outlived the browser for a moment end by themselves.
+  ASSERT_TRUE(loop_->RunUntil([&] { return ProcessesInGroups(groups).empty(); }, 5s));
+  EXPECT_TRUE(window_->Children().empty());  // nothing of ours left in the host's window
+}
+
+TEST_F(X11Host, ABrowserThatDiesLeavesANoticeAndTheAudioRunning) {
+  Open();
+  ASSERT_TRUE(WaitForPage());
+  const std::vector<pid_t> groups = BrowserGroups();
+  ASSERT_EQ(groups.size(), 1u);
+  ::kill(-groups[0], SIGKILL);
+  ASSERT_TRUE(loop_->RunUntil([&] { return !PageWindowFills(); }, 10s, [&] { PlayBlock(); }));
+  Settle(300ms);
+  const HostWindow::Image notice = window_->Grab();
+  EXPECT_TRUE(notice.WritePng(Artifact("x11-host-browser-gone.png")));
+  EXPECT_LT(notice.Share(HostWindow::kBackground), 0.001);  // our notice covers the window
+  EXPECT_GT(notice.DistinctColours(), 1);                   // and says something
+  EXPECT_NE(lastOutput_, 0.0);                              // the plug-in still processes
+  Close();
+  EXPECT_TRUE(ChildProcesses().empty());
+}
+
+TEST_F(X11Host, TwentyOpenCloseCyclesLeaveNoProcessAndLittleMemory) {
+  long afterTwo = 0;
+  for (int cycle = 0; cycle < 20; ++cycle) {
+    Open();
+    ASSERT_TRUE(loop_->RunUntil([&] { return PageWindowFills(); }, 30s, [&] { PlayBlock(); })) << cycle;
+    Settle(200ms);
+    Close();
+    ASSERT_TRUE(ChildProcesses().empty()) << cycle;
+    if (cycle == 1) afterTwo = ResidentKilobytes();
+  }
+  EXPECT_LT(ResidentKilobytes() - afterTwo, 8 * 1024) << "kB grown over 18 cycles";
+}
+
+}  // namespace
