@@ -128,6 +128,7 @@ void ChromiumPageSession::SetUpPage(const std::string& sessionId, const std::str
       }
       ready_ = true;
       ApplyViewport();
+      ApplyDeviceScale();
       pipe_.Call("Page.navigate", {{"url", pageUrl_}}, pageSession_);
     });
     if (!sent) return;
@@ -260,7 +261,13 @@ void ChromiumPageSession::Resize(int width, int height) {
 }
 
 void ChromiumPageSession::SetDeviceScale(float scale) {
-  if (!ready_) return;
+  deviceScale_ = scale;
+  if (ready_) ApplyDeviceScale();
+}
+
+void ChromiumPageSession::ApplyDeviceScale() {
+  if (deviceScale_ <= 0.0f) return;
+  const float scale = deviceScale_;
   // Width and height 0 keep the window's own size.
   pipe_.Call("Emulation.setDeviceMetricsOverride",
              {{"width", 0}, {"height", 0}, {"deviceScaleFactor", scale}, {"mobile", false}},

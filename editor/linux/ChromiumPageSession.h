@@ -56,11 +56,13 @@ class ChromiumPageSession {
   void Fulfill(const std::string& requestId, int status, const std::string& contentType,
                const std::string& body);
   void ApplyViewport();
+  void ApplyDeviceScale();
 
   devtools::DevToolsPipe& pipe_;
   PageServer server_;
   std::string pageUrl_;
   Viewport viewport_;
+  float deviceScale_ = 0.0f;  // 0: the browser's own
   Events events_;
 
   std::string pageSession_;  // the DevTools session of our page's target, once set up

@@ -9,6 +9,7 @@
 #include <X11/keysym.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -140,9 +141,11 @@ class X11Host : public ::testing::Test {
   }
   void Settle(std::chrono::milliseconds span) { loop_->RunFor(span, [&] { PlayBlock(); }); }
 
-  std::string EditKinds() const {
+  // The kinds of the host's edit notifications ('b', 'p', 'e'), of one parameter or of all.
+  std::string EditKinds(ParamID only = kNoParamId) const {
     std::string kinds;
-    for (const auto& e : handler_.edits) kinds += e.kind;
+    for (const auto& e : handler_.edits)
+      if (only == kNoParamId || e.id == only) kinds += e.kind;
     return kinds;
   }
 
@@ -178,6 +181,112 @@ TEST_F(X11Host, ThePageFillsTheHostWindowItsMetersMoveAndItFollowsHostResizes) {
   EXPECT_EQ(small.width, 900);
   EXPECT_TRUE(small.WritePng(Artifact("x11-host-900x400.png")));
   EXPECT_LT(small.Share(HostWindow::kBackground), 0.001);
+}
+
+// Where the page draws the Ceiling L slider and its value, as fractions of the window; the host
+// cannot ask the page, so these follow its layout at 1440 x 604.
+constexpr double kCeilingTrackX = 98.0 / 1440.0, kCeilingValueX = 150.0 / 1440.0;
+constexpr double kCeilingY = 543.0 / 604.0;
+constexpr ParamID kCeilingL = 2;
+
+TEST_F(X11Host, MouseAndKeysInThePageReachTheHost) {
+  Open();
+  ASSERT_TRUE(WaitForPage());
+  // As a window manager does: the keyboard focus on the host's top-level window.
+  XSetInputFocus(window_->Connection(), window_->Id(), RevertToParent, CurrentTime);
+  XSync(window_->Connection(), False);
+  Settle(500ms);
+  const int y = static_cast<int>(kCeilingY * kHeight);
+
+  // A drag on the slider: one gesture, several values, in that order.
+  handler_.edits.clear();
+  const int x = static_cast<int>(kCeilingTrackX * kWidth);
+  MouseTo(x, y);
+  Settle(100ms);
+  Button(true);
+  for (int step = 1; step <= 6; ++step) {
+    MouseTo(x - 8 * step, y);
+    Settle(50ms);
+  }
+  Button(false);
+  ASSERT_TRUE(loop_->RunUntil([&] { return EditKinds(kCeilingL).find('e') != std::string::npos; }, 5s))
+      << EditKinds();
+  const std::string drag = EditKinds(kCeilingL);
+  EXPECT_EQ(drag.front(), 'b') << drag;
+  EXPECT_EQ(drag.back(), 'e') << drag;
+  EXPECT_GE(std::count(drag.begin(), drag.end(), 'p'), 2) << drag;
+  // Ceiling R follows while the two are linked; nothing else moves.
+  for (const auto& e : handler_.edits) EXPECT_TRUE(e.id == kCeilingL || e.id == kCeilingL + 1) << e.id;
+  const double dragged = plugin_.controller->getParamNormalized(kCeilingL);
+  EXPECT_LT(dragged, 1.0);
+
+  // Typed into the value field after a click there: the value reaches the host.
+  handler_.edits.clear();
+  MouseTo(static_cast<int>(kCeilingValueX * kWidth), y);
+  Settle(100ms);
+  Button(true);
+  Button(false);
+  Settle(300ms);
+  const KeySym typed[] = {XK_BackSpace, XK_BackSpace, XK_BackSpace, XK_BackSpace, XK_BackSpace, XK_BackSpace,
+                          XK_minus, XK_3, XK_period, XK_5, XK_Return};
+  for (const KeySym key : typed) Key(key);
+  ASSERT_TRUE(loop_->RunUntil([&] { return EditKinds(kCeilingL).find('e') != std::string::npos; }, 5s))
+      << EditKinds();
+  String128 shown{};
+  ASSERT_EQ(plugin_.controller->getParamStringByValue(kCeilingL, plugin_.controller->getParamNormalized(kCeilingL),
+                                                      shown),
+            kResultOk);
+  EXPECT_EQ(Narrow(shown).rfind("-3.5", 0), 0u) << Narrow(shown);
+
+  // The space bar outside a text field goes to the host's window, for its transport.
+  MouseTo(kWidth / 2, kHeight / 4);
+  Settle(100ms);
+  Button(true);
+  Button(false);
+  Settle(200ms);
+  window_->sentKeys.clear();
+  Key(XK_space);
+  ASSERT_TRUE(loop_->RunUntil([&] { return !window_->sentKeys.empty(); }, 5s));
+  EXPECT_EQ(window_->sentKeys.front(), static_cast<unsigned long>(XK_space));
+}
+
+TEST_F(X11Host, ThePageGripAsksTheHostAndAContentScaleEnlargesThePage) {
+  Open();
+  ASSERT_TRUE(WaitForPage());
+  Settle(300ms);
+  // The grip in the lower right corner, dragged up and left.
+  MouseTo(kWidth - 4, kHeight - 4);
+  Settle(100ms);
+  Button(true);
+  for (int step = 1; step <= 5; ++step) {
+    MouseTo(kWidth - 4 - 60 * step, kHeight - 4 - 20 * step);
+    Settle(50ms);
+  }
+  Button(false);
+  ASSERT_TRUE(loop_->RunUntil([&] { return !loop_->resizes.empty(); }, 5s)) << "no resizeView from the grip";
+  Settle(500ms);
+  const ViewRect asked = loop_->resizes.back();
+  EXPECT_LT(asked.getWidth(), kWidth);
+  EXPECT_LT(asked.getHeight(), kHeight);
+  ViewRect size{};
+  ASSERT_EQ(view_->getSize(&size), kResultOk);
+  EXPECT_EQ(size.getWidth(), asked.getWidth());  // the view reports what the page asked for
+  ASSERT_TRUE(loop_->RunUntil([&] { return PageShown(); }, 5s));
+
+  // A HiDPI host: the view asks for a larger window and the page fills it at that scale.
+  loop_->resizes.clear();
+  auto scale = Ref<IPlugViewContentScaleSupport>(nullptr);
+  void* found = nullptr;
+  ASSERT_EQ(view_->queryInterface(IPlugViewContentScaleSupport::iid.data(), &found), kResultOk);
+  scale = Ref<IPlugViewContentScaleSupport>(static_cast<IPlugViewContentScaleSupport*>(found));
+  ASSERT_EQ(scale->setContentScaleFactor(1.25f), kResultOk);
+  ASSERT_EQ(loop_->resizes.size(), 1u);
+  EXPECT_EQ(loop_->resizes[0].getWidth(), static_cast<int>(std::trunc(asked.getWidth() * 1.25 + 0.5)));
+  ASSERT_TRUE(loop_->RunUntil([&] { return PageShown(); }, 5s, [&] { PlayBlock(); }));
+  Settle(1000ms);
+  const HostWindow::Image scaled = window_->Grab();
+  EXPECT_TRUE(scaled.WritePng(Artifact("x11-host-scale-1.25.png")));
+  EXPECT_LT(scaled.Share(HostWindow::kBackground), 0.001);
 }
 
 TEST_F(X11Host, RemovedLeavesNoProcessAndTheRunLoopEmpty) {

@@ -25,6 +25,7 @@ HostWindow::HostWindow(int width, int height) {
   window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width),
                                 static_cast<unsigned>(height), 0, 0, kBackground);
   XStoreName(display_, window_, "ZARN test host");
+  XSelectInput(display_, window_, KeyPressMask | KeyReleaseMask);
   XMapWindow(display_, window_);
   XSync(display_, False);
 }
@@ -141,6 +142,14 @@ std::vector<HostWindow::Child> HostWindow::Children() const {
   return result;
 }
 
+void HostWindow::DrainEvents() {
+  while (XPending(display_) > 0) {
+    XEvent event;
+    XNextEvent(display_, &event);
+    if (event.type == KeyPress && event.xkey.send_event) sentKeys.push_back(XLookupKeysym(&event.xkey, 0));
+  }
+}
+
 tresult PLUGIN_API PollRunLoop::registerEventHandler(Linux::IEventHandler* handler, Linux::FileDescriptor fd) {
   if (!handler || fd < 0) return kInvalidArgument;
   fds_.push_back({handler, fd});
@@ -201,11 +210,7 @@ void PollRunLoop::RunOnce(std::chrono::milliseconds wait) {
     it->next = now + it->interval;
     due.handler->onTimer();
   }
-  // The host's own connection: nothing to handle, but it must not fill up.
-  while (XPending(window_.Connection()) > 0) {
-    XEvent event;
-    XNextEvent(window_.Connection(), &event);
-  }
+  window_.DrainEvents();
 }
 
 bool PollRunLoop::RunUntil(const std::function<bool()>& done, std::chrono::milliseconds limit,

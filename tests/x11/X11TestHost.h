@@ -53,6 +53,11 @@ class HostWindow {
   };
   std::vector<Child> Children() const;
 
+  // Reads what the host's connection received; keeps the key symbols of key presses that a
+  // client sent to the window (as the plug-in forwards the space bar).
+  void DrainEvents();
+  std::vector<unsigned long> sentKeys;
+
  private:
   _XDisplay* display_ = nullptr;
   unsigned long window_ = 0;
