@@ -20,6 +20,8 @@
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumWebView.h"
 #include "editor/linux/SystemOpener.h"
+#include "editor/linux/X11EditorWindow.h"
+#include "editor/linux/X11EmbeddedView.h"
 
 namespace {
 
@@ -27,6 +29,7 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kBlock = 512;
+constexpr int kEditorWidth = 1440, kEditorHeight = 604;
 constexpr auto kTimerPeriod = std::chrono::milliseconds(20);
 constexpr double kScreenshotAfterSeconds = 3.0;
 
@@ -202,11 +205,25 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
   ChromiumWebView::Callbacks callbacks;
   callbacks.onPageMessage = [&plugin](const std::string& json) { plugin->OnPageMessage(json); };
   callbacks.onPageLoaded = [&plugin] { plugin->OnPageLoaded(); };
-  ChromiumWebView::Options viewOptions;
-  viewOptions.headless = options.headless;
-  auto view = std::make_unique<ChromiumWebView>(callbacks, page, viewOptions);
-  ChromiumWebView* webView = view.get();
-  if (webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  // On screen, the page is embedded in a window of our own exactly as in a host's window.
+  std::unique_ptr<X11EditorWindow> window;
+  std::unique_ptr<IWebView> view;
+  ChromiumWebView* webView = nullptr;
+  if (options.headless) {
+    auto headless = std::make_unique<ChromiumWebView>(callbacks, page, ChromiumWebView::Options{});
+    webView = headless.get();
+    view = std::move(headless);
+  } else {
+    window = X11EditorWindow::Open("ZARN", kEditorWidth, kEditorHeight);
+    if (!window) throw CommandError("editor: no X display to show the page on (DISPLAY); try --headless");
+    X11EmbeddedView::Options embedding;
+    embedding.ownsParent = true;
+    auto embedded = X11EmbeddedView::Create(window->Id(), callbacks, page, embedding);
+    if (embedded) webView = embedded->Browser();
+    view = std::move(embedded);
+  }
+  if (!webView || webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  IWebView* shown = view.get();
   plugin->AttachWebView(std::move(view));
 
   std::signal(SIGINT, OnSignal);
@@ -217,7 +234,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
     const auto start = Clock::now();
     auto nextTick = start;
     bool screenshotTaken = false;
-    while (!gStop && webView->IsAlive()) {
+    while (!gStop && webView->IsAlive() && !(window && window->PollClosed())) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
       if (Clock::now() >= nextTick) {
         plugin->OnFrameworkTimer();
@@ -231,8 +248,11 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
         break;
       }
       if (options.seconds > 0.0 && elapsed >= options.seconds) break;
-      pollfd events{webView->EventFd(), POLLIN, 0};
-      ::poll(&events, 1, 5);
+      std::vector<pollfd> events;
+      for (const int fd : shown->EventFds()) events.push_back({fd, POLLIN, 0});
+      events.push_back({webView->EventFd(), POLLIN, 0});
+      if (window) events.push_back({window->Fd(), POLLIN, 0});
+      if (::poll(events.data(), events.size(), 5) > 0) shown->Poll();
     }
   }
 

@@ -5,8 +5,8 @@
 #include <vector>
 
 // `zarn editor IN [--headless] [--seconds S] [--screenshot FILE] [--render OUT]`: plays IN through
-// the plug-in in real time, looping, with the editor page open in Chromium; page edits change the
-// processing live. --screenshot saves the page after a few seconds of playback and ends;
+// the plug-in in real time, looping, with the editor page open in Chromium, embedded in a window
+// of its own as in a host's (headless: no window); page edits change the processing live. --screenshot saves the page after a few seconds of playback and ends;
 // --render writes IN with the final settings on exit. Without an audio device the playback is
 // paced silently in real time.
 int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out);

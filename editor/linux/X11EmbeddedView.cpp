@@ -61,7 +61,7 @@ std::unique_ptr<X11EmbeddedView> X11EmbeddedView::Create(Window parent,
                                                          ChromiumWebView::Callbacks callbacks,
                                                          const std::string& pageFile,
                                                          const Options& options) {
-  std::unique_ptr<X11EmbeddedView> view(new X11EmbeddedView(parent, UniqueWindowClass()));
+  std::unique_ptr<X11EmbeddedView> view(new X11EmbeddedView(parent, UniqueWindowClass(), options.ownsParent));
   if (!view->display_ || !view->CreateNoticeWindow()) return nullptr;
   ChromiumWebView::Options browserOptions;
   browserOptions.browserPath = options.browserPath;
@@ -75,8 +75,8 @@ std::unique_ptr<X11EmbeddedView> X11EmbeddedView::Create(Window parent,
   return view;
 }
 
-X11EmbeddedView::X11EmbeddedView(Window parent, const std::string& windowClass)
-    : parent_(parent), windowClass_(windowClass), noticeText_(kStartingText) {}
+X11EmbeddedView::X11EmbeddedView(Window parent, const std::string& windowClass, bool ownsParent)
+    : parent_(parent), windowClass_(windowClass), noticeText_(kStartingText), ownsParent_(ownsParent) {}
 
 X11EmbeddedView::~X11EmbeddedView() {
   if (display_) {
@@ -127,8 +127,13 @@ std::vector<int> X11EmbeddedView::EventFds() const {
 }
 
 // The parent's own size wins over the one asked for: the page always fills the host's window.
+// A parent of ours takes the size asked for, and the page follows it.
 void X11EmbeddedView::SetBounds(int, int, int width, int height) {
   X11ErrorTrap trap(display_.Get());
+  if (ownsParent_ && width > 0 && height > 0) {
+    XResizeWindow(display_.Get(), parent_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    return ResizeChildren(width, height);
+  }
   XWindowAttributes parent{};
   if (XGetWindowAttributes(display_.Get(), parent_, &parent) && parent.width > 1 && parent.height > 1)
     ResizeChildren(parent.width, parent.height);

@@ -24,6 +24,8 @@ class X11EmbeddedView final : public IWebView {
     std::string browserPath;  // empty: Debian's chromium
     float contentScale = 1.0f;
     bool showBrowserErrors = false;
+    // The parent is ours (the standalone editor's window): a size the page asks for resizes it.
+    bool ownsParent = false;
   };
 
   // Null when no X server can be reached or `parent` is no window.
@@ -47,7 +49,7 @@ class X11EmbeddedView final : public IWebView {
   ChromiumWebView* Browser() const { return browser_.get(); }
 
  private:
-  X11EmbeddedView(X11Window parent, const std::string& windowClass);
+  X11EmbeddedView(X11Window parent, const std::string& windowClass, bool ownsParent);
   bool CreateNoticeWindow();
   void HandleEvent(const _XEvent& event);
   void FindAndEmbed();
@@ -63,6 +65,7 @@ class X11EmbeddedView final : public IWebView {
   X11Window browserWindow_ = 0;
   std::string windowClass_;
   std::string noticeText_;
+  bool ownsParent_;
   bool browserGone_ = false;
   int pollsSinceSearch_ = 0;
   bool searchWanted_ = true;

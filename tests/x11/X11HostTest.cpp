@@ -8,6 +8,8 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/Vst3TestModule.h"
@@ -333,5 +336,50 @@ TEST_F(X11Host, TwentyOpenCloseCyclesLeaveNoProcessAndLittleMemory) {
   }
   EXPECT_LT(ResidentKilobytes() - afterTwo, 8 * 1024) << "kB grown over 18 cycles";
 }
+
+#ifdef ZARN_BINARY
+// `zarn editor` shows the page the same way, in a window of its own; when the program is killed
+// its browser ends too (it watches its pipe).
+TEST(X11Standalone, TheEditorCommandEmbedsThePageAndItsBrowserEndsWithIt) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X server (run under xvfb-run); skipped";
+  if (!ChromiumInstalled()) GTEST_SKIP() << "chromium is not installed; skipped";
+  const std::string input = Artifact("x11-standalone-in.wav");
+  ASSERT_EQ(std::system((std::string(ZARN_BINARY) + " generate demo " + input + " >/dev/null").c_str()), 0);
+  const pid_t editor = ::fork();
+  ASSERT_GE(editor, 0);
+  if (editor == 0) {
+    ::setpgid(0, 0);
+    ::execl(ZARN_BINARY, ZARN_BINARY, "editor", input.c_str(), "--no-audio", "--seconds", "60",
+            static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  HostWindow screen(10, 10);  // only for its connection and pictures
+  ASSERT_TRUE(screen.Ok());
+  Display* d = screen.Connection();
+  unsigned long window = 0;
+  const auto deadline = std::chrono::steady_clock::now() + 30s;
+  HostWindow::Image image;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(200ms);
+    if (!window) window = FindTopLevelOfClass(d, "ZARN");
+    if (!window || ChildWindowCount(d, window) < 2) continue;  // our notice and the browser's window
+    image = GrabWindow(d, window);
+    if (image.DistinctColours() > 40) break;
+  }
+  EXPECT_NE(window, 0u) << "no editor window";
+  EXPECT_GT(image.DistinctColours(), 40) << "no page in the editor window";
+  EXPECT_TRUE(image.WritePng(Artifact("x11-standalone.png")));
+
+  // The editor's browser is its child, in a group of its own.
+  const std::vector<pid_t> browserGroups = ScanChildrenOf(editor);
+  ASSERT_FALSE(browserGroups.empty());
+  ::kill(editor, SIGKILL);
+  ::waitpid(editor, nullptr, 0);
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (!ProcessesInGroups(browserGroups).empty() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(100ms);
+  EXPECT_TRUE(ProcessesInGroups(browserGroups).empty()) << "the browser outlived the killed editor";
+}
+#endif
 
 }  // namespace

@@ -48,19 +48,46 @@ void HostWindow::Size(int& width, int& height) const {
   height = attributes.height;
 }
 
-HostWindow::Image HostWindow::Grab() const {
-  Image image;
-  Size(image.width, image.height);
-  XImage* shot = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(image.width),
-                           static_cast<unsigned>(image.height), AllPlanes, ZPixmap);
-  if (!shot) return Image{};
-  image.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
+HostWindow::Image HostWindow::Grab() const { return GrabWindow(display_, window_); }
+
+HostWindow::Image GrabWindow(_XDisplay* display, unsigned long window) {
+  HostWindow::Image image;
+  XWindowAttributes attributes{};
+  if (!XGetWindowAttributes(display, window, &attributes)) return image;
+  XImage* shot = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                           static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  if (!shot) return image;
+  image.width = attributes.width;
+  image.height = attributes.height;
+  image.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height));
   for (int y = 0; y < image.height; ++y)
-    for (int x = 0; x < image.width; ++x)
-      image.pixels[static_cast<size_t>(y) * static_cast<size_t>(image.width) + static_cast<size_t>(x)] =
-          static_cast<uint32_t>(XGetPixel(shot, x, y) & 0xffffff);
+    for (int x = 0; x < image.width; ++x) image.pixels.push_back(static_cast<uint32_t>(XGetPixel(shot, x, y) & 0xffffff));
   XDestroyImage(shot);
   return image;
+}
+
+unsigned long FindTopLevelOfClass(_XDisplay* display, const std::string& windowClass) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  unsigned long found = 0;
+  if (!XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    XClassHint hint{};
+    if (!XGetClassHint(display, children[i], &hint)) continue;
+    if (hint.res_class && windowClass == hint.res_class) found = children[i];
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+unsigned ChildWindowCount(_XDisplay* display, unsigned long window) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  if (children) XFree(children);
+  return count;
 }
 
 double HostWindow::Image::Share(uint32_t colour) const {
@@ -260,9 +287,10 @@ std::vector<pid_t> ScanProcesses(Keep keep) {
 }
 }  // namespace
 
-std::vector<pid_t> ChildProcesses() {
-  const pid_t self = ::getpid();
-  return ScanProcesses([self](pid_t, pid_t parent, pid_t) { return parent == self; });
+std::vector<pid_t> ChildProcesses() { return ScanChildrenOf(::getpid()); }
+
+std::vector<pid_t> ScanChildrenOf(pid_t parent) {
+  return ScanProcesses([parent](pid_t, pid_t ppid, pid_t) { return ppid == parent; });
 }
 
 std::vector<pid_t> ProcessesInGroups(const std::vector<pid_t>& groups) {

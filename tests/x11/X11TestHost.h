@@ -63,6 +63,12 @@ class HostWindow {
   unsigned long window_ = 0;
 };
 
+// A picture of any window; empty when it cannot be taken.
+HostWindow::Image GrabWindow(_XDisplay* display, unsigned long window);
+// A child of the root window of this window class (the second WM_CLASS string), else 0.
+unsigned long FindTopLevelOfClass(_XDisplay* display, const std::string& windowClass);
+unsigned ChildWindowCount(_XDisplay* display, unsigned long window);
+
 // Run loop and frame in one object, as some hosts offer them.
 class PollRunLoop : public HostObject<Linux::IRunLoop, IPlugFrame> {
  public:
@@ -103,6 +109,7 @@ class PollRunLoop : public HostObject<Linux::IRunLoop, IPlugFrame> {
 
 // Processes of ours: the direct children of this process, and every process in their groups.
 std::vector<pid_t> ChildProcesses();
+std::vector<pid_t> ScanChildrenOf(pid_t parent);
 std::vector<pid_t> ProcessesInGroups(const std::vector<pid_t>& groups);
 long ResidentKilobytes();
 
