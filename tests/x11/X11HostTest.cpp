@@ -68,7 +68,7 @@ class X11Host : public ::testing::Test {
   // What a host does to show the editor: ask for the view, give it the frame, size the window
   // as the view asks, attach.
   void Open() {
-    view_ = Ref<IPlugView>(plugin_.controller->createView("editor"));
+    if (!view_) view_ = Ref<IPlugView>(plugin_.controller->createView("editor"));
     ASSERT_TRUE(view_);
     ASSERT_EQ(view_->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultTrue);
     ASSERT_EQ(view_->setFrame(loop_.get()), kResultOk);
@@ -78,10 +78,11 @@ class X11Host : public ::testing::Test {
     ASSERT_EQ(view_->attached(reinterpret_cast<void*>(window_->Id()), kPlatformTypeX11EmbedWindowID), kResultOk);
   }
 
-  void Close() {
+  // As a host closes the editor; a host may keep the view to attach it again.
+  void Close(bool keepView = false) {
     EXPECT_EQ(view_->removed(), kResultOk);
     EXPECT_EQ(view_->setFrame(nullptr), kResultOk);
-    view_.reset();
+    if (!keepView) view_.reset();
   }
 
   // The browser's window inside the host's, mapped and as large as it.
@@ -324,13 +325,42 @@ TEST_F(X11Host, ABrowserThatDiesLeavesANoticeAndTheAudioRunning) {
   EXPECT_TRUE(ChildProcesses().empty());
 }
 
+// Two instances in two windows: each shows its own page.
+TEST_F(X11Host, TwoInstancesEachShowTheirOwnPage) {
+  Open();
+  Instance other;
+  ASSERT_EQ(other.Initialize(u"ZARN X11 test host"), kResultOk);
+  HostWindow otherWindow(960, 400, 0, kHeight + 10);  // below the first: pictures need it on screen
+  PollRunLoop otherLoop(otherWindow);
+  Ref<IPlugView> otherView(other.controller->createView("editor"));
+  ASSERT_TRUE(otherView);
+  ASSERT_EQ(otherView->setFrame(&otherLoop), kResultOk);
+  ASSERT_EQ(otherView->attached(reinterpret_cast<void*>(otherWindow.Id()), kPlatformTypeX11EmbedWindowID), kResultOk);
+  const auto bothShown = [&] {
+    const auto shows = [](HostWindow& w) {
+      const HostWindow::Image image = w.Grab();
+      return w.Children().size() == 2 && image.Share(HostWindow::kBackground) < 0.001 && image.DistinctColours() > 40;
+    };
+    return shows(*window_) && shows(otherWindow);
+  };
+  // One host thread turns both loops.
+  ASSERT_TRUE(loop_->RunUntil(bothShown, 30s, [&] { otherLoop.RunFor(1ms); }));
+  EXPECT_EQ(ChildProcesses().size(), 2u);  // a browser each
+  EXPECT_EQ(otherView->removed(), kResultOk);
+  EXPECT_EQ(otherView->setFrame(nullptr), kResultOk);
+  otherView.reset();
+  EXPECT_EQ(ChildProcesses().size(), 1u);
+  EXPECT_EQ(otherLoop.Handlers() + otherLoop.Timers(), 0u);
+}
+
+// Every other cycle attaches the same view again.
 TEST_F(X11Host, TwentyOpenCloseCyclesLeaveNoProcessAndLittleMemory) {
   long afterTwo = 0;
   for (int cycle = 0; cycle < 20; ++cycle) {
     Open();
     ASSERT_TRUE(loop_->RunUntil([&] { return PageWindowFills(); }, 30s, [&] { PlayBlock(); })) << cycle;
     Settle(200ms);
-    Close();
+    Close(cycle % 2 == 0);
     ASSERT_TRUE(ChildProcesses().empty()) << cycle;
     if (cycle == 1) afterTwo = ResidentKilobytes();
   }

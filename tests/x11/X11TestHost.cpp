@@ -18,11 +18,11 @@ namespace testhost {
 
 using Clock = std::chrono::steady_clock;
 
-HostWindow::HostWindow(int width, int height) {
+HostWindow::HostWindow(int width, int height, int x, int y) {
   display_ = XOpenDisplay(nullptr);
   if (!display_) return;
   const int screen = DefaultScreen(display_);
-  window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0, static_cast<unsigned>(width),
+  window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), x, y, static_cast<unsigned>(width),
                                 static_cast<unsigned>(height), 0, 0, kBackground);
   XStoreName(display_, window_, "ZARN test host");
   XSelectInput(display_, window_, KeyPressMask | KeyReleaseMask);

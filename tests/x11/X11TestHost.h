@@ -24,7 +24,7 @@ class HostWindow {
  public:
   static constexpr uint32_t kBackground = 0xff00ff;  // no page draws this
 
-  HostWindow(int width, int height);
+  HostWindow(int width, int height, int x = 0, int y = 0);
   ~HostWindow();
   HostWindow(const HostWindow&) = delete;
   HostWindow& operator=(const HostWindow&) = delete;
