@@ -62,7 +62,7 @@ std::unique_ptr<X11EmbeddedView> X11EmbeddedView::Create(Window parent,
                                                          const std::string& pageFile,
                                                          const Options& options) {
   std::unique_ptr<X11EmbeddedView> view(new X11EmbeddedView(parent, UniqueWindowClass(), options.ownsParent));
-  if (!view->display_ || !view->CreateNoticeWindow()) return nullptr;
+  if (!view->display_ || !view->CreateContainer()) return nullptr;
   ChromiumWebView::Options browserOptions;
   browserOptions.browserPath = options.browserPath;
   browserOptions.headless = false;
@@ -82,15 +82,18 @@ X11EmbeddedView::~X11EmbeddedView() {
   if (display_) {
     X11ErrorTrap trap(display_.Get());
     // Gone from the host's window at once, however long the browser takes to end.
-    if (browserWindow_) XUnmapWindow(display_.Get(), browserWindow_);
-    if (notice_) XDestroyWindow(display_.Get(), notice_);
+    if (browserWindow_) {
+      XUnmapWindow(display_.Get(), browserWindow_);
+      XReparentWindow(display_.Get(), browserWindow_, root_, 0, 0);  // it ends with its browser
+    }
+    if (container_) XDestroyWindow(display_.Get(), container_);
     XSelectInput(display_.Get(), root_, NoEventMask);
     XSelectInput(display_.Get(), parent_, NoEventMask);
   }
   browser_.reset();
 }
 
-bool X11EmbeddedView::CreateNoticeWindow() {
+bool X11EmbeddedView::CreateContainer() {
   Display* display = display_.Get();
   X11ErrorTrap trap(display);
   XWindowAttributes parent{};
@@ -98,10 +101,10 @@ bool X11EmbeddedView::CreateNoticeWindow() {
   root_ = parent.root;
   width_ = parent.width > 1 ? parent.width : 1440;
   height_ = parent.height > 1 ? parent.height : 604;
-  notice_ = XCreateSimpleWindow(display, parent_, 0, 0, static_cast<unsigned>(width_),
+  container_ = XCreateSimpleWindow(display, parent_, 0, 0, static_cast<unsigned>(width_),
                                 static_cast<unsigned>(height_), 0, 0, kNoticeBackground);
-  XSelectInput(display, notice_, ExposureMask);
-  XMapWindow(display, notice_);
+  XSelectInput(display, container_, ExposureMask | StructureNotifyMask);
+  XMapWindow(display, container_);
   // The host's resizes of its window, and new windows on the screen (the browser's).
   XSelectInput(display, parent_, StructureNotifyMask);
   XSelectInput(display, root_, SubstructureNotifyMask);
@@ -146,7 +149,7 @@ void X11EmbeddedView::ResizeChildren(int width, int height) {
   width_ = width;
   height_ = height;
   const auto w = static_cast<unsigned>(width), h = static_cast<unsigned>(height);
-  XResizeWindow(display_.Get(), notice_, w, h);
+  XResizeWindow(display_.Get(), container_, w, h);
   if (browserWindow_) XMoveResizeWindow(display_.Get(), browserWindow_, 0, 0, w, h);
 }
 
@@ -173,10 +176,24 @@ void X11EmbeddedView::Poll() {
 void X11EmbeddedView::HandleEvent(const _XEvent& event) {
   switch (event.type) {
     case Expose:
-      if (event.xexpose.window == notice_ && event.xexpose.count == 0) DrawNotice();
+      if (event.xexpose.window == container_ && event.xexpose.count == 0) DrawNotice();
       break;
     case ConfigureNotify:
-      if (event.xconfigure.window == parent_) ResizeChildren(event.xconfigure.width, event.xconfigure.height);
+      // The host's window, or our container as a host's embedding socket sizes it.
+      if (event.xconfigure.window == parent_ || event.xconfigure.window == container_)
+        ResizeChildren(event.xconfigure.width, event.xconfigure.height);
+      // The browser may size its window by itself (its start-up size, a restored one): the
+      // parent's size stands.
+      if (event.xconfigure.window == browserWindow_ && browserWindow_ &&
+          (event.xconfigure.width != width_ || event.xconfigure.height != height_))
+        XMoveResizeWindow(display_.Get(), browserWindow_, 0, 0, static_cast<unsigned>(width_),
+                          static_cast<unsigned>(height_));
+      break;
+    case UnmapNotify:
+      // A browser that hides its window once it is ours (as while it starts) shows it again: the
+      // page belongs in the host's window as long as the browser runs.
+      if (event.xunmap.window == browserWindow_ && browserWindow_ && BrowserAlive())
+        XMapRaised(display_.Get(), browserWindow_);
       break;
     case MapNotify:
     case CreateNotify:
@@ -207,7 +224,9 @@ void X11EmbeddedView::Embed(Window window) {
   Display* display = display_.Get();
   // Its end and its size as the server sees them; the browser keeps selecting what it needs.
   XSelectInput(display, window, StructureNotifyMask);
-  XReparentWindow(display, window, parent_, 0, 0);
+  // Into our container, not the host's window itself: a host may redirect what happens to its
+  // window's children (an XEmbed socket maps and sizes only the first one, ours).
+  XReparentWindow(display, window, container_, 0, 0);
   XMoveResizeWindow(display, window, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
   XMapRaised(display, window);
   browserWindow_ = window;
@@ -215,10 +234,10 @@ void X11EmbeddedView::Embed(Window window) {
 
 void X11EmbeddedView::DrawNotice() {
   Display* display = display_.Get();
-  if (!notice_) return;
-  XClearWindow(display, notice_);
-  GC gc = XCreateGC(display, notice_, 0, nullptr);
+  if (!container_) return;
+  XClearWindow(display, container_);
+  GC gc = XCreateGC(display, container_, 0, nullptr);
   XSetForeground(display, gc, kNoticeText);
-  XDrawString(display, notice_, gc, 24, 36, noticeText_.c_str(), static_cast<int>(noticeText_.size()));
+  XDrawString(display, container_, gc, 24, 36, noticeText_.c_str(), static_cast<int>(noticeText_.size()));
   XFreeGC(display, gc);
 }

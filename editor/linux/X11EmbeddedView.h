@@ -12,8 +12,8 @@ union _XEvent;
 
 // The editor page inside a window of the host (or of our own): Chromium runs as a child process
 // with an app window of a window class no other window has; once that window is on the screen it
-// is moved into the parent window and kept at the parent's size. Everything X11 goes through a
-// connection of our own. Underneath lies a plain window of ours that says what is going on while
+// is moved into a container window of ours that fills the parent, and kept at its size.
+// Everything X11 goes through a connection of our own. The container says what is going on while
 // the browser starts, and that the page has stopped should the browser go away; the plug-in
 // keeps processing either way.
 //
@@ -50,7 +50,7 @@ class X11EmbeddedView final : public IWebView {
 
  private:
   X11EmbeddedView(X11Window parent, const std::string& windowClass, bool ownsParent);
-  bool CreateNoticeWindow();
+  bool CreateContainer();
   void HandleEvent(const _XEvent& event);
   void FindAndEmbed();
   void Embed(X11Window window);
@@ -61,7 +61,7 @@ class X11EmbeddedView final : public IWebView {
   X11Display display_;
   X11Window parent_;
   X11Window root_ = 0;
-  X11Window notice_ = 0;        // our window under the page
+  X11Window container_ = 0;  // our window in the parent: holds the page, shows the notice
   X11Window browserWindow_ = 0;
   std::string windowClass_;
   std::string noticeText_;

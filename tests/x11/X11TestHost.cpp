@@ -88,6 +88,15 @@ unsigned long FindTopLevelOfClass(_XDisplay* display, const std::string& windowC
   return found;
 }
 
+unsigned long FirstChildWindow(_XDisplay* display, unsigned long window) {
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  if (!XQueryTree(display, window, &root, &parent, &children, &count)) return 0;
+  const unsigned long first = count > 0 ? children[0] : 0;
+  if (children) XFree(children);
+  return first;
+}
+
 unsigned ChildWindowCount(_XDisplay* display, unsigned long window) {
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
@@ -161,11 +170,21 @@ bool HostWindow::Image::WritePng(const std::string& path) const {
   return static_cast<bool>(out);
 }
 
-std::vector<HostWindow::Child> HostWindow::Children() const {
+bool HostWindow::PageWindowFills() const {
+  int width = 0, height = 0;
+  Size(width, height);
+  const std::vector<Child> ours = Children();
+  if (ours.size() != 1 || ours[0].width != width || ours[0].height != height) return false;
+  for (const Child& page : ChildrenOf(ours[0].id))
+    if (page.mapped && page.width == width && page.height == height) return true;
+  return false;
+}
+
+std::vector<HostWindow::Child> HostWindow::ChildrenOf(unsigned long window) const {
   std::vector<Child> result;
   Window root = 0, parent = 0, *children = nullptr;
   unsigned count = 0;
-  if (!XQueryTree(display_, window_, &root, &parent, &children, &count)) return result;
+  if (!XQueryTree(display_, window, &root, &parent, &children, &count)) return result;
   for (unsigned i = 0; i < count; ++i) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display_, children[i], &attributes)) continue;

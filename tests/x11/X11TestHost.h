@@ -51,7 +51,10 @@ class HostWindow {
     bool mapped;
     int width, height;
   };
-  std::vector<Child> Children() const;
+  std::vector<Child> Children() const { return ChildrenOf(window_); }
+  std::vector<Child> ChildrenOf(unsigned long window) const;
+  // The editor's container fills the window and holds a mapped page window as large as itself.
+  bool PageWindowFills() const;
 
   // Reads what the host's connection received; keeps the key symbols of key presses that a
   // client sent to the window (as the plug-in forwards the space bar).
@@ -68,6 +71,7 @@ HostWindow::Image GrabWindow(_XDisplay* display, unsigned long window);
 // A child of the root window of this window class (the second WM_CLASS string), else 0.
 unsigned long FindTopLevelOfClass(_XDisplay* display, const std::string& windowClass);
 unsigned ChildWindowCount(_XDisplay* display, unsigned long window);
+unsigned long FirstChildWindow(_XDisplay* display, unsigned long window);
 
 // Run loop and frame in one object, as some hosts offer them.
 class PollRunLoop : public HostObject<Linux::IRunLoop, IPlugFrame> {
