@@ -175,6 +175,19 @@ TEST_F(X11Host, ThePageFillsTheHostWindowItsMetersMoveAndItFollowsHostResizes) {
   EXPECT_LT(small.Share(HostWindow::kBackground), 0.001);
 }
 
+// A host whose window is an XEmbed socket (Ardour 7) maps and sizes only the first child of its
+// window, whoever asks: the page must still show, and follow the host's resize.
+TEST_F(X11Host, AHostWindowThatManagesItsChildrenLikeASocketStillShowsThePage) {
+  window_->RedirectChildrenLikeASocket();
+  Open();
+  ASSERT_TRUE(WaitForPage()) << "no page in the socket";
+  window_->Resize(1000, 450);
+  ViewRect smaller{0, 0, 1000, 450};
+  ASSERT_EQ(view_->onSize(&smaller), kResultOk);
+  ASSERT_TRUE(loop_->RunUntil([&] { return PageShown(); }, 10s, [&] { PlayBlock(); }));
+  EXPECT_TRUE(window_->Grab().WritePng(Artifact("x11-host-socket-1000x450.png")));
+}
+
 // Where the page draws the Ceiling L slider and its value, as fractions of the window; the host
 // cannot ask the page, so these follow its layout at 1440 x 604.
 constexpr double kCeilingTrackX = 98.0 / 1440.0, kCeilingValueX = 150.0 / 1440.0;

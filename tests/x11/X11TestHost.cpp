@@ -44,6 +44,7 @@ HostWindow::~HostWindow() {
 
 void HostWindow::Resize(int width, int height) {
   XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  if (plug_) XResizeWindow(display_, plug_, static_cast<unsigned>(width), static_cast<unsigned>(height));
   XSync(display_, False);
 }
 
@@ -194,11 +195,26 @@ std::vector<HostWindow::Child> HostWindow::ChildrenOf(unsigned long window) cons
   return result;
 }
 
+void HostWindow::RedirectChildrenLikeASocket() {
+  socket_ = true;
+  XSelectInput(display_, window_, KeyPressMask | KeyReleaseMask | SubstructureRedirectMask);
+  XSync(display_, False);
+}
+
 void HostWindow::DrainEvents() {
   while (XPending(display_) > 0) {
     XEvent event;
     XNextEvent(display_, &event);
     if (event.type == KeyPress && event.xkey.send_event) sentKeys.push_back(XLookupKeysym(&event.xkey, 0));
+    if (!socket_) continue;
+    if (event.type == MapRequest) {
+      if (!plug_) plug_ = event.xmaprequest.window;
+      if (event.xmaprequest.window == plug_) XMapWindow(display_, plug_);
+    } else if (event.type == ConfigureRequest && event.xconfigurerequest.window == plug_) {
+      int width = 0, height = 0;
+      Size(width, height);
+      XMoveResizeWindow(display_, plug_, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    }
   }
 }
 

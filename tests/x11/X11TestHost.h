@@ -56,6 +56,10 @@ class HostWindow {
   // The editor's container fills the window and holds a mapped page window as large as itself.
   bool PageWindowFills() const;
 
+  // Takes over what other clients do to the window's children, as an XEmbed socket (GTK's, in
+  // Ardour) does: only the first child is mapped and sized, always to the window's size.
+  void RedirectChildrenLikeASocket();
+
   // Reads what the host's connection received; keeps the key symbols of key presses that a
   // client sent to the window (as the plug-in forwards the space bar).
   void DrainEvents();
@@ -64,6 +68,8 @@ class HostWindow {
  private:
   _XDisplay* display_ = nullptr;
   unsigned long window_ = 0;
+  bool socket_ = false;
+  unsigned long plug_ = 0;  // the child a socket manages
 };
 
 // A picture of any window; empty when it cannot be taken.
