@@ -102,7 +102,7 @@ bool X11EmbeddedView::CreateContainer() {
   width_ = parent.width > 1 ? parent.width : 1440;
   height_ = parent.height > 1 ? parent.height : 604;
   container_ = XCreateSimpleWindow(display, parent_, 0, 0, static_cast<unsigned>(width_),
-                                static_cast<unsigned>(height_), 0, 0, kNoticeBackground);
+                                   static_cast<unsigned>(height_), 0, 0, kNoticeBackground);
   XSelectInput(display, container_, ExposureMask | StructureNotifyMask);
   XMapWindow(display, container_);
   // The host's resizes of its window, and new windows on the screen (the browser's).
@@ -230,6 +230,7 @@ void X11EmbeddedView::Embed(Window window) {
   XMoveResizeWindow(display, window, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
   XMapRaised(display, window);
   browserWindow_ = window;
+  XSelectInput(display, root_, NoEventMask);  // no more windows to look out for
 }
 
 void X11EmbeddedView::DrawNotice() {
