@@ -21,6 +21,8 @@
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumWebView.h"
 #include "editor/linux/SystemOpener.h"
+#include "editor/linux/X11EditorWindow.h"
+#include "editor/linux/X11EmbeddedView.h"
 
 namespace {
 
@@ -231,14 +233,30 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
     plugin->OnPageLoaded();
     pageShown = true;
   };
-  ChromiumWebView::Options viewOptions;
-  viewOptions.headless = options.headless;
-  viewOptions.width = options.width;
-  viewOptions.height = options.height;
-  viewOptions.deviceScale = options.deviceScale;
-  auto view = std::make_unique<ChromiumWebView>(callbacks, page, viewOptions);
-  ChromiumWebView* webView = view.get();
-  if (webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  // On screen, the page is embedded in a window of our own exactly as in a host's window.
+  std::unique_ptr<X11EditorWindow> window;
+  std::unique_ptr<IWebView> view;
+  ChromiumWebView* webView = nullptr;
+  if (options.headless) {
+    ChromiumWebView::Options viewOptions;
+    viewOptions.width = options.width;
+    viewOptions.height = options.height;
+    viewOptions.deviceScale = options.deviceScale;
+    auto headless = std::make_unique<ChromiumWebView>(callbacks, page, viewOptions);
+    webView = headless.get();
+    view = std::move(headless);
+  } else {
+    window = X11EditorWindow::Open("ZARN", options.width, options.height);
+    if (!window) throw CommandError("editor: no X display to show the page on (DISPLAY); try --headless");
+    X11EmbeddedView::Options embedding;
+    embedding.ownsParent = true;
+    if (options.deviceScale > 0.0) embedding.contentScale = static_cast<float>(options.deviceScale);
+    auto embedded = X11EmbeddedView::Create(window->Id(), callbacks, page, embedding);
+    if (embedded) webView = embedded->Browser();
+    view = std::move(embedded);
+  }
+  if (!webView || webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  IWebView* shown = view.get();
   plugin->AttachWebView(std::move(view));
 
   std::signal(SIGINT, OnSignal);
@@ -249,7 +267,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
     const auto start = Clock::now();
     auto nextTick = start;
     bool screenshotTaken = false;
-    while (!gStop && webView->IsAlive()) {
+    while (!gStop && webView->IsAlive() && !(window && window->PollClosed())) {
       const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
       if (Clock::now() >= nextTick) {
         plugin->OnFrameworkTimer();
@@ -264,8 +282,11 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
         break;
       }
       if (options.seconds > 0.0 && elapsed >= options.seconds) break;
-      pollfd events{webView->EventFd(), POLLIN, 0};
-      ::poll(&events, 1, 5);
+      std::vector<pollfd> events;
+      for (const int fd : shown->EventFds()) events.push_back({fd, POLLIN, 0});
+      events.push_back({webView->EventFd(), POLLIN, 0});
+      if (window) events.push_back({window->Fd(), POLLIN, 0});
+      if (::poll(events.data(), events.size(), 5) > 0) shown->Poll();
     }
   }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The browser engine that shows the editor page, behind the few calls the plug-in needs. One
 // implementation per platform (Chromium through its DevTools pipe on Linux, WebView2 on Windows).
@@ -18,4 +19,8 @@ class IWebView {
   // Delivers what the browser reported since the last call (page loads, posted messages); the
   // editor's 20 ms timer calls it. Views that call back by themselves need nothing here.
   virtual void Poll() {}
+  // Descriptors that become readable when Poll() has work, for a host run loop to watch.
+  virtual std::vector<int> EventFds() const { return {}; }
+  // Page pixels per CSS pixel of the host's window (HiDPI); the page keeps its layout.
+  virtual void SetContentScale(float /*scale*/) {}
 };

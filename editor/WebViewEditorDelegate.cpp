@@ -12,6 +12,11 @@ WebViewEditorDelegate::WebViewFactory& Factory() {
   return factory;
 }
 
+std::function<bool()>& Availability() {
+  static std::function<bool()> available;
+  return available;
+}
+
 WebViewEditorDelegate::KeyForwarder& Forwarder() {
   static WebViewEditorDelegate::KeyForwarder forwarder;
   return forwarder;
@@ -24,6 +29,15 @@ void WebViewEditorDelegate::SetWebViewFactory(WebViewFactory factory) {
 
 void WebViewEditorDelegate::SetKeyForwarder(KeyForwarder forwarder) {
   Forwarder() = std::move(forwarder);
+}
+
+void WebViewEditorDelegate::SetWebViewAvailability(std::function<bool()> available) {
+  Availability() = std::move(available);
+}
+
+bool WebViewEditorDelegate::WebViewAvailable() {
+  if (!Factory()) return false;
+  return !Availability() || Availability()();
 }
 
 WebViewEditorDelegate::~WebViewEditorDelegate() = default;
@@ -46,6 +60,11 @@ void WebViewEditorDelegate::SetWebViewBounds(float x, float y, float w, float h)
   if (webView_)
     webView_->SetBounds(static_cast<int>(x), static_cast<int>(y), static_cast<int>(w),
                         static_cast<int>(h));
+}
+
+void WebViewEditorDelegate::OnContentScaleChanged(float scale) {
+  contentScale_ = scale;
+  if (webView_) webView_->SetContentScale(scale);
 }
 
 bool WebViewEditorDelegate::OnEditorKeyDown(const KeyPress& key) {

@@ -28,6 +28,10 @@ class WebViewEditorDelegate : public IEditorDelegate {
   // takes no keys.
   using KeyForwarder = std::function<bool(void* parentWindow, int virtualKey)>;
   static void SetKeyForwarder(KeyForwarder forwarder);
+  // Whether the registered web view can open now (on Linux: an X server answers); none
+  // registered: it can wherever a factory is registered.
+  static void SetWebViewAvailability(std::function<bool()> available);
+  static bool WebViewAvailable();
 
   ~WebViewEditorDelegate() override;
 
@@ -35,6 +39,9 @@ class WebViewEditorDelegate : public IEditorDelegate {
   void OpenWebView(void* parent) override;
   void CloseWebView() override;
   void SetWebViewBounds(float x, float y, float w, float h) override;
+  // The host's pixels per logical pixel; a web view opened later starts with it.
+  void OnContentScaleChanged(float scale) override;
+  float ContentScale() const { return contentScale_; }
   // Only the space key goes on, to the window the editor opened in; key-ups are taken silently.
   bool OnEditorKeyDown(const KeyPress& key) override;
   bool OnEditorKeyUp(const KeyPress& key) override;
@@ -66,4 +73,5 @@ class WebViewEditorDelegate : public IEditorDelegate {
 
   std::unique_ptr<IWebView> webView_;
   void* parent_ = nullptr;
+  float contentScale_ = 1.0f;
 };

@@ -94,6 +94,7 @@ class IFxVST3 : public IFxAPIBase,
   // meter snapshot waits.
   void StartEditorTimer(Steinberg::FUnknown* context);
   void StopEditorTimer() { editorTimer_->Stop(); }
+  bool EditorTimerRunning() const { return editorTimer_->Running(); }
 
  protected:
   Steinberg::tresult ReadComponentState(Steinberg::IBStream* state) override;

@@ -12,12 +12,13 @@ using namespace Steinberg;
 
 namespace {
 
-// The window type the web view can open in on this platform; none yet outside Windows.
-bool IsSupportedType([[maybe_unused]] FIDString type) {
+// The window type the web view can open in on this platform.
+bool IsSupportedType(FIDString type) {
 #if defined(_WIN32)
   return type && std::strcmp(type, kPlatformTypeHWND) == 0;
 #else
-  return false;
+  return type && std::strcmp(type, kPlatformTypeX11EmbedWindowID) == 0 &&
+         WebViewEditorDelegate::WebViewAvailable();
 #endif
 }
 
@@ -26,6 +27,7 @@ bool IsSupportedType([[maybe_unused]] FIDString type) {
 IFxVST3View::IFxVST3View(IFxVST3& owner) : owner_(owner) { owner_.addRef(); }
 
 IFxVST3View::~IFxVST3View() {
+  StopWatchingHostRunLoop();
   owner_.ForgetView(this);
   owner_.release();
 }
@@ -54,13 +56,39 @@ tresult PLUGIN_API IFxVST3View::isPlatformTypeSupported(FIDString type) {
 
 tresult PLUGIN_API IFxVST3View::attached(void* parent, FIDString type) {
   if (!owner_.GetEditorSize().hasEditor) return kResultFalse;
-  if (IsSupportedType(type)) owner_.OpenWebView(parent);
+  if (IsSupportedType(type)) {
+    owner_.OpenWebView(parent);
+    attached_ = true;
+    WatchHostRunLoop();
+  }
   return kResultOk;
 }
 
 tresult PLUGIN_API IFxVST3View::removed() {
+  StopWatchingHostRunLoop();
+  attached_ = false;
   if (owner_.GetEditorSize().hasEditor) owner_.CloseWebView();
   return kResultOk;
+}
+
+// The host's run loop (offered through its frame) wakes the web view and, unless the factory's
+// context already drives it, ticks the editor timer.
+void IFxVST3View::WatchHostRunLoop() {
+  if (!attached_ || !frame_) return;
+  if (IWebView* webView = owner_.WebView())
+    webViewEvents_.Start(frame_.get(), webView->EventFds(), [this] {
+      if (IWebView* view = owner_.WebView()) view->Poll();
+    });
+  if (!owner_.EditorTimerRunning()) {
+    owner_.StartEditorTimer(frame_.get());
+    timerFromFrame_ = owner_.EditorTimerRunning();
+  }
+}
+
+void IFxVST3View::StopWatchingHostRunLoop() {
+  webViewEvents_.Stop();
+  if (timerFromFrame_) owner_.StopEditorTimer();
+  timerFromFrame_ = false;
 }
 
 tresult PLUGIN_API IFxVST3View::onWheel(float) { return kResultFalse; }
@@ -120,9 +148,11 @@ tresult PLUGIN_API IFxVST3View::checkSizeConstraint(ViewRect* rect) {
 }
 
 tresult PLUGIN_API IFxVST3View::setFrame(IPlugFrame* frame) {
+  // A Linux host may offer its run loop through the frame only; what was registered on the old
+  // frame's loop moves to the new one.
+  StopWatchingHostRunLoop();
   frame_ = vst3kit::Ptr<IPlugFrame>(frame);
-  // A Linux host may offer its run loop through the frame only.
-  if (frame) owner_.StartEditorTimer(frame);
+  WatchHostRunLoop();
   return kResultOk;
 }
 

@@ -2,9 +2,12 @@
 
 // The editor view the host asks the controller for: size negotiation, content scale, the host's
 // frame and key events, all forwarded to the plug-in's editor delegate. The web view opens only
-// in a window of the platform type it supports (none on Linux yet).
-// Every method runs on the host's UI thread.
+// in a window of the platform type it supports: "HWND" on Windows, "X11EmbedWindowID" on Linux
+// while an X server answers. On Linux the web view's descriptors, and the editor timer when the
+// host offered no run loop before, go on the run loop of the host's frame while the view is
+// attached. Every method runs on the host's UI thread.
 
+#include "host/RunLoopEvents.h"
 #include "host/vst3/PlugView.h"
 #include "host/vst3kit/Interfaces.h"
 
@@ -46,6 +49,8 @@ class IFxVST3View final : public Steinberg::IPlugView, public Steinberg::IPlugVi
 
  private:
   Steinberg::ViewRect Scaled(int width, int height) const;
+  void WatchHostRunLoop();
+  void StopWatchingHostRunLoop();
   Steinberg::tresult OnKey(bool down, Steinberg::char16 key, Steinberg::int16 keyCode,
                            Steinberg::int16 modifiers);
 
@@ -54,4 +59,7 @@ class IFxVST3View final : public Steinberg::IPlugView, public Steinberg::IPlugVi
   Steinberg::ViewRect rect_{};
   float scale_ = 1.0f;
   vst3kit::Ptr<Steinberg::IPlugFrame> frame_;
+  bool attached_ = false;
+  RunLoopEvents webViewEvents_;
+  bool timerFromFrame_ = false;  // the view started the editor timer and stops it again
 };

@@ -48,8 +48,10 @@ void ChromiumPageSession::Begin() {
   // window is closed before it loads anything.
   const Json autoAttach = {{"autoAttach", true}, {"waitForDebuggerOnStart", true}, {"flatten", true}};
   pipe_.Call("Target.setAutoAttach", autoAttach, {}, [this](const Json& reply) {
-    // Existing targets are attached before this reply; a browser without a tab gets one.
-    if (!IsError(reply) && pageSession_.empty())
+    // Existing targets are attached before this reply; a headless browser without a tab gets
+    // one. An app window may come after the reply, and is attached then: a tab made here would
+    // open a second, ordinary browser window.
+    if (!IsError(reply) && pageSession_.empty() && viewport_.headless)
       pipe_.Call("Target.createTarget", {{"url", "about:blank"}});
   });
 }
@@ -126,6 +128,7 @@ void ChromiumPageSession::SetUpPage(const std::string& sessionId, const std::str
       }
       ready_ = true;
       ApplyViewport();
+      ApplyDeviceScale();
       pipe_.Call("Page.navigate", {{"url", pageUrl_}}, pageSession_);
     });
     if (!sent) return;
@@ -255,6 +258,20 @@ void ChromiumPageSession::Resize(int width, int height) {
   viewport_.width = width;
   viewport_.height = height;
   if (ready_) ApplyViewport();
+}
+
+void ChromiumPageSession::SetDeviceScale(float scale) {
+  deviceScale_ = scale;
+  if (ready_) ApplyDeviceScale();
+}
+
+void ChromiumPageSession::ApplyDeviceScale() {
+  if (deviceScale_ <= 0.0f) return;
+  const float scale = deviceScale_;
+  // Width and height 0 keep the window's own size.
+  pipe_.Call("Emulation.setDeviceMetricsOverride",
+             {{"width", 0}, {"height", 0}, {"deviceScaleFactor", scale}, {"mobile", false}},
+             pageSession_);
 }
 
 void ChromiumPageSession::ApplyViewport() {

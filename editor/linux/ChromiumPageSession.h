@@ -38,6 +38,8 @@ class ChromiumPageSession {
   void Evaluate(const std::string& script);
   void Reload();
   void Resize(int width, int height);
+  // Page pixels per CSS pixel, for a window whose size is set from outside.
+  void SetDeviceScale(float scale);
   // A command for the page's target (tools and tests); false without a page.
   bool SendToPage(const std::string& method, devtools::Json params,
                   devtools::DevToolsPipe::ReplyHandler onReply = {});
@@ -55,11 +57,13 @@ class ChromiumPageSession {
   void Fulfill(const std::string& requestId, int status, const std::string& contentType,
                const std::string& body);
   void ApplyViewport();
+  void ApplyDeviceScale();
 
   devtools::DevToolsPipe& pipe_;
   PageServer server_;
   std::string pageUrl_;
   Viewport viewport_;
+  float deviceScale_ = 0.0f;  // 0: the browser's own
   Events events_;
 
   std::string pageSession_;  // the DevTools session of our page's target, once set up

@@ -41,13 +41,20 @@ std::vector<std::string> BrowserArguments(const ChromiumWebView::Options& option
   };
   // Chromium's sandbox refuses to run as root; the page is our own and the network is cut.
   if (::geteuid() == 0) args.push_back("--no-sandbox");
+  if (!options.x11WindowClass.empty()) {
+    // X11 even where Wayland is offered: the window is embedded by its X window id.
+    args.push_back("--ozone-platform=x11");
+    args.push_back("--class=" + options.x11WindowClass);
+    args.push_back("--test-type");  // no bar above the page about our command-line flags
+  }
   if (options.deviceScale > 0.0)
     args.push_back("--force-device-scale-factor=" + std::to_string(options.deviceScale));
   if (options.headless) {
     args.push_back("--headless");
     args.push_back("about:blank");
   } else {
-    args.push_back("--app=about:blank");
+    // An app window: no tabs, no address bar. Chromium opens an ordinary window for about:blank.
+    args.push_back("--app=data:text/html,");
   }
   return args;
 }
@@ -102,7 +109,9 @@ void ChromiumWebView::Launch(const std::string& pageFile) {
   events.pageGone = [this] { MarkGone(); };
   session_ = std::make_unique<ChromiumPageSession>(
       *pipe_, PageServer(page.parent_path()), PageServer::UrlOf(page.filename().string()),
-      ChromiumPageSession::Viewport{options_.headless, options_.width, options_.height, options_.deviceScale},
+      EmbeddedByOwner()
+          ? ChromiumPageSession::Viewport{false, 0, 0, 0.0}
+          : ChromiumPageSession::Viewport{options_.headless, options_.width, options_.height, options_.deviceScale},
       std::move(events));
 
   pipe_->SetEventHandler([session = session_.get()](const std::string& method, const Json& params,
@@ -126,10 +135,15 @@ void ChromiumWebView::EvaluateScript(const std::string& utf8Script) {
   pipe_->Post([session = session_.get(), utf8Script] { session->Evaluate(utf8Script); });
 }
 
-// Only the size matters: the view fills its window.
+// Only the size matters: the view fills its window. An embedded window is sized by its owner.
 void ChromiumWebView::SetBounds(int, int, int width, int height) {
-  if (!IsAlive()) return;
+  if (!IsAlive() || EmbeddedByOwner()) return;
   pipe_->Post([session = session_.get(), width, height] { session->Resize(width, height); });
+}
+
+void ChromiumWebView::SetDeviceScale(float scale) {
+  if (!IsAlive() || !(scale > 0.0f)) return;
+  pipe_->Post([session = session_.get(), scale] { session->SetDeviceScale(scale); });
 }
 
 void ChromiumWebView::Reload() {

@@ -47,6 +47,9 @@ class ChromiumWebView : public IWebView {
     int height = 604;
     double deviceScale = 0.0;  // device pixels per CSS pixel; 0: the screen's own
     bool showBrowserErrors = false;  // let the browser's error output through
+    // An app window on the X display, with this window class (so that its owner can find it)
+    // and sized only from outside: the owner embeds it in a window of its own.
+    std::string x11WindowClass;
   };
 
   // [UI thread] Starts the browser and loads `pageFile`; its folder is what the page may load.
@@ -60,6 +63,8 @@ class ChromiumWebView : public IWebView {
   void EvaluateScript(const std::string& utf8Script) override;
   void SetBounds(int x, int y, int width, int height) override;
   void Reload() override;
+  // [UI thread] Page pixels per CSS pixel (HiDPI); the layout keeps its CSS size.
+  void SetDeviceScale(float scale);
 
   // [UI thread] Delivers what the browser reported since the last call. A callback may destroy
   // this object; the remaining events are then dropped.
@@ -84,6 +89,7 @@ class ChromiumWebView : public IWebView {
 
  private:
   void Launch(const std::string& pageFile);
+  bool EmbeddedByOwner() const { return !options_.x11WindowClass.empty(); }
   void MarkGone();
 
   Callbacks callbacks_;

@@ -24,6 +24,7 @@
 #include <dlfcn.h>
 
 #include "editor/linux/SystemOpener.h"
+#include "editor/linux/X11EditorFactory.h"
 #include "host/IFxAPIBase.h"
 #define ZARN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
@@ -100,6 +101,11 @@ ZARN_EXPORT bool ModuleEntry(void* sharedLibraryHandle) {
     if (dladdr(reinterpret_cast<void*>(&GetPluginFactory), &info) && info.dli_fname)
       SetModulePath(info.dli_fname);
     IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);  // the page's links open in the user's browser
+    // The editor: its page in Chromium embedded in the host's X11 window, wherever an X server
+    // answers; the space bar back to the host's window.
+    WebViewEditorDelegate::SetWebViewFactory(MakeX11EmbeddedWebView);
+    WebViewEditorDelegate::SetWebViewAvailability(X11EditorAvailable);
+    WebViewEditorDelegate::SetKeyForwarder(SendKeyToX11Window);
     return InitModule();
   });
 }
