@@ -89,8 +89,12 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
   releaseScale_ *= c.a2s;
 
   effReleaseMs_ = 180.0 * (1.0 + 13.3 * std::min(releaseScale_, 1.0));
-  const double ev = 1.0 / (effReleaseMs_ * c.sampleRate * 0.001);
-  const double ex = 1.0 - ev * (1.0 - 0.5 * ev * (1.0 - ev / 3.0));
+  // The release's per-sample pole, worked out only on the samples that use it (a division).
+  double pole = 0.0;
+  const auto releasePole = [&] {
+    if (pole == 0.0) pole = 1.0 / (effReleaseMs_ * c.sampleRate * 0.001);
+    return pole;
+  };
 
   fallCount_ = r < previousRequired_ ? fallCount_ + 1 : 0;
   previousRequired_ = r;
@@ -124,6 +128,8 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
     releaseRamp_ = 0.0f;
     holdCounter_ = c.holdBase + static_cast<int>(0.015 * releaseScale_ * c.sampleRate);
   } else if (holdCounter_ < 1) {
+    const double ev = releasePole();
+    const double ex = 1.0 - ev * (1.0 - 0.5 * ev * (1.0 - ev / 3.0));
     gainState_ = Release(gainState_, f, ex, c);
   } else {
     --holdCounter_;
@@ -134,7 +140,7 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
   if (gainState_ < slowEnvelope_)
     slowEnvelope_ = gainState_;
   else
-    slowEnvelope_ += (1.0 - slowEnvelope_) * OneMinusExpMinus(0.5 * ev);
+    slowEnvelope_ += (1.0 - slowEnvelope_) * OneMinusExpMinus(0.5 * releasePole());
 
   // With full masking the fast gain passes; as distortion becomes audible the slow envelope rules.
   const double blend = slowEnvelope_ + (gainState_ - slowEnvelope_) * maskedness;
