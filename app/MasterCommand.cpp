@@ -1,0 +1,293 @@
+#include "app/MasterCommand.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <set>
+
+#include "app/CommandError.h"
+#include "app/CommandLine.h"
+#include "app/LoudnessSearch.h"
+#include "app/MasterReport.h"
+#include "app/MasterSettings.h"
+#include "app/ParallelFor.h"
+#include "app/ProgressBar.h"
+#include "app/ReferenceLoudness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitMissed = 1;
+constexpr int kExitFailed = 2;
+constexpr double kProbesExpected = 5.0;  // renders a track usually takes, for the progress share
+
+// A track on its way: what it was read as, its latest render and what will be reported.
+struct Track {
+  TrackOutcome outcome;
+  std::optional<PreparedTrack> prepared;
+  std::optional<EngineRender> render;
+  double renderedGainDb = 0.0;
+
+  bool Failed() const { return !outcome.error.empty(); }
+};
+
+// Counts renders and finished tracks into one share of the whole job.
+class ProgressTally {
+ public:
+  ProgressTally(size_t tracks, std::function<void(double)> report)
+      : total_(static_cast<double>(tracks) * (kProbesExpected + 1.0)), report_(std::move(report)) {}
+
+  void Add(double units) {
+    if (!report_) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    done_ += units;
+    report_(std::min(1.0, done_ / total_));
+  }
+
+ private:
+  double total_;
+  double done_ = 0.0;
+  std::function<void(double)> report_;
+  std::mutex mutex_;
+};
+
+// Runs `step` on the track, turning any failure into the track's error.
+template <typename Step>
+void Guarded(Track& track, const Step& step) {
+  if (track.Failed()) return;
+  try {
+    step();
+  } catch (const CommandError& error) {
+    track.outcome.error = error.what();
+  } catch (const std::exception& error) {
+    track.outcome.error = "cannot master " + track.outcome.inputPath + ": " + error.what();
+  }
+  if (track.Failed()) {
+    track.prepared.reset();
+    track.render.reset();
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+// DIR/<input's base name>.<format>; never an input, never two tracks into one file.
+std::vector<Track> PlanTracks(const MasterOptions& options) {
+  std::vector<Track> tracks(options.inputs.size());
+  std::set<std::string> taken;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    TrackOutcome& outcome = tracks[i].outcome;
+    outcome.inputPath = options.inputs[i];
+    outcome.outputPath = (fs::path(options.outputDir) /
+                          (fs::path(outcome.inputPath).stem().string() + MasterFileExtension(options)))
+                             .string();
+    for (const std::string& input : options.inputs)
+      if (SameFile(input, outcome.outputPath))
+        outcome.error = "cannot master " + outcome.inputPath + ": its master " +
+                        outcome.outputPath + " would overwrite the input " + input;
+    if (outcome.error.empty() && !taken.insert(outcome.outputPath).second)
+      outcome.error = "cannot master " + outcome.inputPath + ": another input already masters to " +
+                      outcome.outputPath;
+  }
+  return tracks;
+}
+
+void MakeOutputFolder(const std::string& dir) {
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error || !fs::is_directory(dir))
+    throw CommandError("cannot make output folder " + dir + ": " +
+                       (error ? error.message() : std::string("not a folder")));
+}
+
+ParamValues MasteringValues(const MasterOptions& options) {
+  ParamValues values = DefaultParamValues();
+  if (!options.presetPath.empty()) ApplyPresetFile(options.presetPath, values);
+  ApplySettings(options.settings, values);
+  ApplyMasteringOverrides(options.ceilingDbtp, MasterDither(options), values);
+  return values;
+}
+
+LoudnessGoal GoalOf(const MasterOptions& options) {
+  LoudnessGoal goal;
+  goal.targetLufs = options.targetLufs;
+  goal.maxReductionDb = options.maxReductionDb;
+  return goal;
+}
+
+// The gain that would reach the target if the limiter did nothing.
+double FirstGuess(const MasterOptions& options, double inputLufs) {
+  return inputLufs > -70.0 ? options.targetLufs - inputLufs : 0.0;
+}
+
+void Render(Track& track, const ParamValues& values, double gainDb) {
+  track.render = RenderThroughEngine(track.prepared->input, values, gainDb);
+  track.renderedGainDb = gainDb;
+}
+
+// Measures the final render, writes it and lets go of the audio.
+void Deliver(Track& track, const MasterOptions& options, double gainDb) {
+  TrackOutcome& outcome = track.outcome;
+  const AudioBuffer& master = track.render->output;
+  outcome.sampleRate = master.sampleRate;
+  outcome.channels = master.Channels();
+  outcome.frames = master.Frames();
+  outcome.input = track.prepared->inputFigures;
+  outcome.output = MeasureFigures(master);
+  outcome.gainDb = gainDb;
+  outcome.reduction = track.render->reduction;
+  outcome.targetMissLu = outcome.output.integratedLufs - options.targetLufs;
+  track.render->output.format = MasterFileFormat(options);
+  SaveAudioFile(outcome.outputPath, track.render->output);
+  track.prepared.reset();
+  track.render.reset();
+}
+
+void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
+                 ProgressTally& progress) {
+  const auto measure = [&](double gainDb) {
+    Render(track, values, gainDb);
+    progress.Add(1.0);
+    return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
+                     track.render->reduction.maxDb};
+  };
+  const GainSearchResult search = SearchGain(
+      GoalOf(options), FirstGuess(options, track.prepared->inputFigures.integratedLufs), measure);
+  if (track.renderedGainDb != search.chosen.gainDb) Render(track, values, search.chosen.gainDb);
+  track.outcome.renders = search.probes + (track.renderedGainDb != search.chosen.gainDb);
+  track.outcome.reachedTarget = search.reachedTarget;
+  Deliver(track, options, search.chosen.gainDb);
+}
+
+// The album's loudness: every track's blocks gated together, as one programme.
+GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                       const ParamValues& values, double gainDb) {
+  std::vector<std::vector<double>> blocks(tracks.size());
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    Guarded(tracks[i], [&] {
+      Render(tracks[i], values, gainDb);
+      blocks[i] = bs1770::Analyse(tracks[i].render->output).blockPowers;
+    });
+  });
+  GainProbe probe{gainDb, -100.0, 0.0};
+  std::vector<double> album;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    if (tracks[i].Failed()) continue;
+    album.insert(album.end(), blocks[i].begin(), blocks[i].end());
+    probe.maxReductionDb = std::max(probe.maxReductionDb, tracks[i].render->reduction.maxDb);
+  }
+  probe.lufs = bs1770::IntegratedLoudness(album);
+  return probe;
+}
+
+AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                         const ParamValues& values, ProgressTally& progress) {
+  std::vector<double> inputBlocks;
+  for (const Track& track : tracks)
+    if (!track.Failed())
+      inputBlocks.push_back(std::pow(10.0, (track.prepared->inputFigures.integratedLufs + 0.691) / 10.0));
+  // Loudness of the tracks' mean power: close enough to start from.
+  const double inputLufs = bs1770::IntegratedLoudness(inputBlocks);
+  AlbumOutcome album;
+  if (inputBlocks.empty()) return album;
+  double renderedGainDb = 0.0;
+  const auto measure = [&](double gainDb) {
+    const GainProbe probe = MeasureAlbum(tracks, options, values, gainDb);
+    renderedGainDb = gainDb;
+    progress.Add(static_cast<double>(tracks.size()));
+    return probe;
+  };
+  const GainSearchResult search = SearchGain(GoalOf(options), FirstGuess(options, inputLufs), measure);
+  album.renders = search.probes;
+  if (renderedGainDb != search.chosen.gainDb) {
+    MeasureAlbum(tracks, options, values, search.chosen.gainDb);
+    ++album.renders;
+  }
+  album.gainDb = search.chosen.gainDb;
+  album.integratedLufs = search.chosen.lufs;
+  album.reachedTarget = search.reachedTarget;
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    tracks[i].outcome.renders = album.renders;
+    tracks[i].outcome.reachedTarget = album.reachedTarget;
+    Guarded(tracks[i], [&] { Deliver(tracks[i], options, album.gainDb); });
+    progress.Add(1.0);
+  });
+  return album;
+}
+
+void PrintTrack(const TrackOutcome& track, std::ostream& out) {
+  char line[512];
+  std::snprintf(line, sizeof line, "%s: %.1f LUFS, %.2f dBTP, gain %+.2f dB, reduction max %.1f dB%s\n",
+                track.outputPath.c_str(), track.output.integratedLufs, track.output.truePeakDbtp,
+                track.gainDb, track.reduction.maxDb, track.reachedTarget ? "" : " (target missed)");
+  out << line;
+}
+
+}  // namespace
+
+MasterRun MasterTracks(const MasterOptions& options, const std::function<void(double)>& onProgress) {
+  const ParamValues values = MasteringValues(options);
+  MakeOutputFolder(options.outputDir);
+  std::vector<Track> tracks = PlanTracks(options);
+  ProgressTally progress(tracks.size(), onProgress);
+  const double deliveryRate = options.sampleRate;
+
+  MasterRun run;
+  if (options.album) {
+    ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+      Guarded(tracks[i], [&] { tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate); });
+    });
+    run.album = MasterAlbum(tracks, options, values, progress);
+  } else {
+    ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+      Guarded(tracks[i], [&] {
+        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate);
+        MasterAlone(tracks[i], options, values, progress);
+      });
+      progress.Add(1.0);
+    });
+  }
+  for (Track& track : tracks) run.tracks.push_back(std::move(track.outcome));
+  return run;
+}
+
+int MasterExitStatus(const MasterRun& run) {
+  int status = kExitOk;
+  for (const TrackOutcome& track : run.tracks) {
+    if (!track.Written()) return kExitFailed;
+    if (!track.reachedTarget) status = kExitMissed;
+  }
+  return status;
+}
+
+int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const MasterOptions options = ParseMasterArguments(args);
+  if (options.help) {
+    out << UsageText();
+    return kExitOk;
+  }
+  std::unique_ptr<ProgressBar> bar;
+  if (!options.quiet && isatty(STDERR_FILENO) != 0) bar = std::make_unique<ProgressBar>(stderr);
+  const MasterRun run = MasterTracks(options, [&bar](double fraction) {
+    if (bar) bar->Update(fraction);
+  });
+  bar.reset();
+  WriteMasterReport(options, run);
+  for (const TrackOutcome& track : run.tracks) {
+    if (!track.Written())
+      err << "zarn: " << track.error << "\n";
+    else if (!options.quiet)
+      PrintTrack(track, out);
+  }
+  return MasterExitStatus(run);
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "app/MasterArguments.h"
+#include "app/MasterTrack.h"
+
+// `zarn master`: takes tracks, one by one or as an album, to a loudness target under a true-peak
+// ceiling through the plug-in's engine, writes them into one folder with report.json beside them.
+
+struct AlbumOutcome {
+  double gainDb = 0.0;
+  double integratedLufs = -100.0;
+  int renders = 0;           // renders of the whole album
+  bool reachedTarget = false;
+};
+
+struct MasterRun {
+  std::vector<TrackOutcome> tracks;  // in the order of the inputs
+  AlbumOutcome album;                // with --album
+};
+
+// Masters every input it can; a track that cannot be mastered gets its reason in `error` and
+// leaves nothing behind. Throws CommandError only for what stops every track: a bad preset or
+// setting, an output folder that cannot be made. `onProgress` (may be empty) is called with the
+// share done so far, from any thread but never two at once.
+MasterRun MasterTracks(const MasterOptions& options,
+                       const std::function<void(double fraction)>& onProgress = {});
+
+// 0 when every track was written and reached its target, 1 when all were written but one
+// missed, 2 when any failed.
+int MasterExitStatus(const MasterRun& run);
+
+// `args` are the words after "master". Prints one line per track to `out` (none with --quiet)
+// and each failure to `err`; returns MasterExitStatus.
+int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
