@@ -39,25 +39,49 @@ bool Better(const LoudnessGoal& goal, const GainProbe& candidate,
   return std::abs(candidate.lufs - goal.targetLufs) < std::abs(best->lufs - goal.targetLufs);
 }
 
-// Next gain: secant through the two latest points, bisection when that leaves the bracket.
-// Before there is a bracket, a step of at least the excess (loudness never rises faster than
-// the gain) in the direction that reduces it.
-double NextGain(const Point& previous, const Point& latest, const std::optional<Point>& below,
-                const std::optional<Point>& above) {
+// The gains known to be too low and too high, with their excesses; Illinois regula falsi
+// between them: an end kept twice in a row counts half, so the other end keeps moving.
+class Bracket {
+ public:
+  void Add(const Point& p) {
+    if (p.excess < 0.0) {
+      if (below_ && p.probe.gainDb <= below_->gain) return;
+      below_ = End{p.probe.gainDb, p.excess};
+      if (lastMoved_ == Side::kBelow && above_) above_->excess *= 0.5;
+      lastMoved_ = Side::kBelow;
+    } else {
+      if (above_ && p.probe.gainDb >= above_->gain) return;
+      above_ = End{p.probe.gainDb, p.excess};
+      if (lastMoved_ == Side::kAbove && below_) below_->excess *= 0.5;
+      lastMoved_ = Side::kAbove;
+    }
+  }
+  bool Closed() const { return below_ && above_; }
+  double FalsePosition() const {
+    const double t = -below_->excess / (above_->excess - below_->excess);
+    return below_->gain + t * (above_->gain - below_->gain);
+  }
+
+ private:
+  enum class Side { kNone, kBelow, kAbove };
+  struct End {
+    double gain, excess;
+  };
+  std::optional<End> below_, above_;
+  Side lastMoved_ = Side::kNone;
+};
+
+// Before there is a bracket: a secant step through the two latest points, taken at least as
+// far as the excess (loudness never rises faster than the gain) and at most kMaxStepDb. Once
+// the limiter works, its reduction grows by up to a dB per dB, so upwards the step goes no
+// further than the reduction left: where loudness barely rises, the limit comes first.
+double ExtrapolatedGain(const LoudnessGoal& goal, const Point& previous, const Point& latest) {
   const double dx = latest.probe.gainDb - previous.probe.gainDb;
   const double dy = latest.excess - previous.excess;
-  double slope = (dx != 0.0 && dy / dx > 0.0) ? dy / dx : 1.0;
-  if (below && above) {
-    const double lo = below->probe.gainDb, hi = above->probe.gainDb;
-    // Regula falsi between the bracket's ends is safer than a secant that may leave it.
-    const double span = above->excess - below->excess;
-    double next = lo - below->excess * (hi - lo) / span;
-    const double margin = 0.05 * (hi - lo);
-    if (!(next > lo + margin && next < hi - margin)) next = 0.5 * (lo + hi);
-    return next;
-  }
-  slope = std::clamp(slope, kMinSlope, 1.0);
-  const double step = std::clamp(-latest.excess / slope, -kMaxStepDb, kMaxStepDb);
+  const double slope = std::clamp((dx != 0.0 && dy / dx > 0.0) ? dy / dx : 1.0, kMinSlope, 1.0);
+  double step = std::clamp(-latest.excess / slope, -kMaxStepDb, kMaxStepDb);
+  if (step > 0.0 && latest.probe.maxReductionDb > 0.0)
+    step = std::min(step, goal.maxReductionDb - latest.probe.maxReductionDb);
   return latest.probe.gainDb + step;
 }
 
@@ -66,7 +90,8 @@ double NextGain(const Point& previous, const Point& latest, const std::optional<
 GainSearchResult SearchGain(const LoudnessGoal& goal, double firstGuessDb,
                             const MeasureGain& measure) {
   GainSearchResult result;
-  std::optional<Point> below, above, previous;
+  Bracket bracket;
+  std::optional<Point> previous;
   std::optional<GainProbe> best;
   GainProbe last;
   double gain = firstGuessDb;
@@ -80,11 +105,9 @@ GainSearchResult SearchGain(const LoudnessGoal& goal, double firstGuessDb,
       break;
     }
     const Point latest{probe, Excess(goal, probe)};
-    if (latest.excess < 0.0 && (!below || latest.probe.gainDb > below->probe.gainDb))
-      below = latest;
-    if (latest.excess >= 0.0 && (!above || latest.probe.gainDb < above->probe.gainDb))
-      above = latest;
-    const double next = NextGain(previous.value_or(latest), latest, below, above);
+    bracket.Add(latest);
+    const double next = bracket.Closed() ? bracket.FalsePosition()
+                                         : ExtrapolatedGain(goal, previous.value_or(latest), latest);
     previous = latest;
     if (next == gain) break;
     gain = next;

@@ -5,8 +5,8 @@
 // Finds the gain in front of the limiter that brings its output to a loudness target without
 // more than a given peak gain reduction. Loudness and gain reduction both rise with the gain, so
 // the search looks for the root of the larger of the two excesses (loudness over the target,
-// reduction over its limit): secant steps, kept inside a bracket once one is found, bisection
-// when a step would leave it. The same measurements give the same answer.
+// reduction over its limit): secant steps until the root is bracketed, then Illinois regula
+// falsi inside the bracket. The same measurements give the same answer.
 struct GainProbe {
   double gainDb = 0.0;
   double lufs = -100.0;            // loudness of the limited output
