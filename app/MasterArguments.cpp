@@ -61,6 +61,10 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
     parsed.presetPath = cursor.TakeValueOf(option);
   } else if (option == "--max-reduction") {
     parsed.maxReductionDb = ParseNumberIn(option, cursor.TakeValueOf(option), 0, 40, "dB");
+  } else if (option == "--codecs") {
+    parsed.codecs = ParseCodecList(cursor.TakeValueOf(option));
+  } else if (option == "--codec-safe") {
+    parsed.codecSafe = true;
   } else if (option == "--jobs") {
     parsed.jobs = ParseJobs(cursor.TakeValueOf(option));
   } else if (option == "--quiet" || option == "-q") {
@@ -88,6 +92,8 @@ MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
   if (parsed.help) return parsed;
   if (parsed.inputs.empty()) throw CommandError("master: expected at least one input file");
   if (parsed.outputDir.empty()) throw CommandError("master: expected --out DIR");
+  if (parsed.codecSafe && parsed.codecs.empty())
+    throw CommandError("--codec-safe needs at least one codec (--codecs)");
   if (parsed.format == "flac" && parsed.bits == MasterOptions::Bits::kFloat)
     throw CommandError("--format flac cannot hold float samples; use --bits 16 or 24");
   return parsed;

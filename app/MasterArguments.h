@@ -3,9 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "app/CodecProof.h"
+
 // The command line of `zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album]
 // [--rate HZ] [--bits 16|24|float] [--format wav|flac|aiff] [--set "Name=value"]...
-// [--preset FILE] [--max-reduction DB] [--jobs N] [--quiet]`.
+// [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe] [--jobs N] [--quiet]`.
 struct MasterOptions {
   enum class Bits { k16, k24, kFloat };
 
@@ -20,6 +22,8 @@ struct MasterOptions {
   std::vector<std::string> settings;
   std::string presetPath;
   double maxReductionDb = 8.0;
+  std::vector<Codec> codecs = {Codec::kAac, Codec::kMp3, Codec::kOpus};
+  bool codecSafe = false;   // lower the ceiling until every codec decodes without an over
   int jobs = 1;             // the number of cores unless given
   bool quiet = false;
   bool help = false;

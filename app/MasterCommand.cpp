@@ -28,6 +28,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitMissed = 1;
 constexpr int kExitFailed = 2;
 constexpr double kProbesExpected = 5.0;  // renders a track usually takes, for the progress share
+constexpr double kCeilingStepDb = 0.1;
+constexpr double kLowestCeilingDbtp = -20.0;  // the plug-in's
 
 // A track on its way: what it was read as, its latest render and what will be reported.
 struct Track {
@@ -135,6 +137,37 @@ void Render(Track& track, const ParamValues& values, double gainDb) {
   track.renderedGainDb = gainDb;
 }
 
+ParamValues WithCeiling(ParamValues values, double ceilingDbtp) {
+  values[kCeilingL] = values[kCeilingR] = ceilingDbtp;
+  return values;
+}
+
+std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options) {
+  std::vector<CodecCheck> checks;
+  for (Codec codec : options.codecs) checks.push_back(ProveCodec(codec, master));
+  return checks;
+}
+
+double WorstCodecPeakDbtp(const std::vector<CodecCheck>& checks) {
+  double worst = -100.0;
+  for (const CodecCheck& check : checks) worst = std::max(worst, check.truePeakDbtp);
+  return worst;
+}
+
+// With --codec-safe, the next ceiling down while a codec decodes above 0 dBTP (`worstPeakDbtp`);
+// nothing once all are clean or the plug-in's lowest ceiling is reached. The steps are 0.1 dB,
+// taken several at once while the over is large: half the over at a time (a lower ceiling lowers
+// the decoded peak about as much), so a hot master takes a few tries, not one per step, and no
+// ceiling is passed over that would have done.
+std::optional<double> CodecSafeCeiling(const MasterOptions& options, double ceilingDbtp,
+                                       double worstPeakDbtp) {
+  if (!options.codecSafe || worstPeakDbtp <= 0.0) return std::nullopt;
+  const double steps = std::max(1.0, std::floor(0.5 * worstPeakDbtp / kCeilingStepDb));
+  const double lower = std::round(ceilingDbtp / kCeilingStepDb - steps) * kCeilingStepDb;
+  if (lower < kLowestCeilingDbtp) return std::nullopt;
+  return lower;
+}
+
 // Measures the final render, writes it and lets go of the audio.
 void Deliver(Track& track, const MasterOptions& options, double gainDb) {
   TrackOutcome& outcome = track.outcome;
@@ -153,20 +186,42 @@ void Deliver(Track& track, const MasterOptions& options, double gainDb) {
   track.render.reset();
 }
 
-void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
-                 ProgressTally& progress) {
+// The track's gain for `values`, its render kept; counts the renders.
+GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamValues& values,
+                      double firstGuessDb, ProgressTally& progress) {
   const auto measure = [&](double gainDb) {
     Render(track, values, gainDb);
     progress.Add(1.0);
     return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
                      track.render->reduction.maxDb};
   };
-  const GainSearchResult search = SearchGain(
-      GoalOf(options), FirstGuess(options, track.prepared->inputFigures.integratedLufs), measure);
-  if (track.renderedGainDb != search.chosen.gainDb) Render(track, values, search.chosen.gainDb);
-  track.outcome.renders = search.probes + (track.renderedGainDb != search.chosen.gainDb);
+  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  track.outcome.renders += search.probes;
+  if (track.renderedGainDb != search.chosen.gainDb) {
+    Render(track, values, search.chosen.gainDb);
+    ++track.outcome.renders;
+  }
   track.outcome.reachedTarget = search.reachedTarget;
-  Deliver(track, options, search.chosen.gainDb);
+  return search.chosen;
+}
+
+void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
+                 ProgressTally& progress) {
+  double ceiling = options.ceilingDbtp;
+  GainProbe chosen = SearchTrack(track, options, WithCeiling(values, ceiling),
+                                 FirstGuess(options, track.prepared->inputFigures.integratedLufs),
+                                 progress);
+  const double firstLufs = chosen.lufs;
+  track.outcome.codecs = ProveCodecs(track.render->output, options);
+  while (const auto lower =
+             CodecSafeCeiling(options, ceiling, WorstCodecPeakDbtp(track.outcome.codecs))) {
+    ceiling = *lower;
+    chosen = SearchTrack(track, options, WithCeiling(values, ceiling), chosen.gainDb, progress);
+    track.outcome.codecs = ProveCodecs(track.render->output, options);
+  }
+  track.outcome.ceilingDbtp = ceiling;
+  track.outcome.codecSafeCostLu = firstLufs - chosen.lufs;
+  Deliver(track, options, chosen.gainDb);
 }
 
 // The album's loudness: every track's blocks gated together, as one programme.
@@ -190,16 +245,10 @@ GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
   return probe;
 }
 
-AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& options,
-                         const ParamValues& values, ProgressTally& progress) {
-  std::vector<double> inputBlocks;
-  for (const Track& track : tracks)
-    if (!track.Failed())
-      inputBlocks.push_back(std::pow(10.0, (track.prepared->inputFigures.integratedLufs + 0.691) / 10.0));
-  // Loudness of the tracks' mean power: close enough to start from.
-  const double inputLufs = bs1770::IntegratedLoudness(inputBlocks);
-  AlbumOutcome album;
-  if (inputBlocks.empty()) return album;
+// One gain for every track; each track's render at that gain is kept.
+void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                 const ParamValues& values, double firstGuessDb, AlbumOutcome& album,
+                 ProgressTally& progress) {
   double renderedGainDb = 0.0;
   const auto measure = [&](double gainDb) {
     const GainProbe probe = MeasureAlbum(tracks, options, values, gainDb);
@@ -207,8 +256,8 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
     progress.Add(static_cast<double>(tracks.size()));
     return probe;
   };
-  const GainSearchResult search = SearchGain(GoalOf(options), FirstGuess(options, inputLufs), measure);
-  album.renders = search.probes;
+  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  album.renders += search.probes;
   if (renderedGainDb != search.chosen.gainDb) {
     MeasureAlbum(tracks, options, values, search.chosen.gainDb);
     ++album.renders;
@@ -216,9 +265,48 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
   album.gainDb = search.chosen.gainDb;
   album.integratedLufs = search.chosen.lufs;
   album.reachedTarget = search.reachedTarget;
+}
+
+// The highest decoded true peak of any track and codec.
+double ProveAlbum(std::vector<Track>& tracks, const MasterOptions& options) {
   ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
-    tracks[i].outcome.renders = album.renders;
-    tracks[i].outcome.reachedTarget = album.reachedTarget;
+    Guarded(tracks[i], [&] { tracks[i].outcome.codecs = ProveCodecs(tracks[i].render->output, options); });
+  });
+  double worst = -100.0;
+  for (const Track& track : tracks)
+    if (!track.Failed()) worst = std::max(worst, WorstCodecPeakDbtp(track.outcome.codecs));
+  return worst;
+}
+
+// The tracks' loudness as if their mean power were one programme's: close enough to start from.
+double AlbumInputLufs(const std::vector<Track>& tracks) {
+  std::vector<double> powers;
+  for (const Track& track : tracks)
+    if (!track.Failed())
+      powers.push_back(std::pow(10.0, (track.prepared->inputFigures.integratedLufs + 0.691) / 10.0));
+  return powers.empty() ? -100.0 : bs1770::IntegratedLoudness(powers);
+}
+
+AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                         const ParamValues& values, ProgressTally& progress) {
+  AlbumOutcome album;
+  const double inputLufs = AlbumInputLufs(tracks);
+  if (inputLufs <= -100.0) return album;  // no track left
+  album.ceilingDbtp = options.ceilingDbtp;
+  SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), FirstGuess(options, inputLufs),
+              album, progress);
+  const double firstLufs = album.integratedLufs;
+  while (const auto lower = CodecSafeCeiling(options, album.ceilingDbtp, ProveAlbum(tracks, options))) {
+    album.ceilingDbtp = *lower;
+    SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), album.gainDb, album, progress);
+  }
+  album.codecSafeCostLu = firstLufs - album.integratedLufs;
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    TrackOutcome& outcome = tracks[i].outcome;
+    outcome.renders = album.renders;
+    outcome.reachedTarget = album.reachedTarget;
+    outcome.ceilingDbtp = album.ceilingDbtp;
+    outcome.codecSafeCostLu = album.codecSafeCostLu;
     Guarded(tracks[i], [&] { Deliver(tracks[i], options, album.gainDb); });
     progress.Add(1.0);
   });
@@ -227,9 +315,11 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
 
 void PrintTrack(const TrackOutcome& track, std::ostream& out) {
   char line[512];
-  std::snprintf(line, sizeof line, "%s: %.1f LUFS, %.2f dBTP, gain %+.2f dB, reduction max %.1f dB%s\n",
+  std::snprintf(line, sizeof line,
+                "%s: %.1f LUFS, %.2f dBTP, gain %+.2f dB, reduction max %.1f dB%s%s\n",
                 track.outputPath.c_str(), track.output.integratedLufs, track.output.truePeakDbtp,
-                track.gainDb, track.reduction.maxDb, track.reachedTarget ? "" : " (target missed)");
+                track.gainDb, track.reduction.maxDb, track.reachedTarget ? "" : ", target missed",
+                track.CodecsClean() ? "" : ", a codec decodes an over");
   out << line;
 }
 
@@ -265,7 +355,7 @@ int MasterExitStatus(const MasterRun& run) {
   int status = kExitOk;
   for (const TrackOutcome& track : run.tracks) {
     if (!track.Written()) return kExitFailed;
-    if (!track.reachedTarget) status = kExitMissed;
+    if (!track.reachedTarget || !track.CodecsClean()) status = kExitMissed;
   }
   return status;
 }

@@ -16,6 +16,8 @@ struct AlbumOutcome {
   double integratedLufs = -100.0;
   int renders = 0;           // renders of the whole album
   bool reachedTarget = false;
+  double ceilingDbtp = 0.0;
+  double codecSafeCostLu = 0.0;
 };
 
 struct MasterRun {
@@ -30,8 +32,8 @@ struct MasterRun {
 MasterRun MasterTracks(const MasterOptions& options,
                        const std::function<void(double fraction)>& onProgress = {});
 
-// 0 when every track was written and reached its target, 1 when all were written but one
-// missed, 2 when any failed.
+// 0 when every track was written, reached its target and decodes without an over from every
+// codec checked; 1 when all were written but one missed either; 2 when any failed.
 int MasterExitStatus(const MasterRun& run);
 
 // `args` are the words after "master". Prints one line per track to `out` (none with --quiet)

@@ -15,7 +15,10 @@ namespace {
 using nlohmann::json;
 
 // Figures to a hundredth (a thousandth for gains), so that reports diff cleanly.
-double Rounded(double value, double step = 0.01) { return std::round(value / step) * step; }
+double Rounded(double value, int decimals = 2) {
+  const double scale = std::pow(10.0, decimals);
+  return std::round(value * scale) / scale;
+}
 
 json FiguresJson(const LoudnessFigures& f) {
   return {{"integratedLufs", Rounded(f.integratedLufs)},
@@ -40,14 +43,31 @@ json TrackJson(const TrackOutcome& t) {
   track["frames"] = t.frames;
   track["inputFigures"] = FiguresJson(t.input);
   track["outputFigures"] = FiguresJson(t.output);
-  track["gainDb"] = Rounded(t.gainDb, 0.001);
+  track["gainDb"] = Rounded(t.gainDb, 3);
   track["renders"] = t.renders;
   track["gainReduction"] = {{"maxDb", Rounded(t.reduction.maxDb)},
                             {"meanDb", Rounded(t.reduction.meanDb)},
-                            {"shareAbove1Db", Rounded(t.reduction.shareAbove1Db, 0.001)}};
+                            {"shareAbove1Db", Rounded(t.reduction.shareAbove1Db, 3)}};
   track["reachedTarget"] = t.reachedTarget;
   track["targetMissLu"] = Rounded(t.targetMissLu);
+  track["ceilingDbtp"] = Rounded(t.ceilingDbtp, 1);
+  track["codecSafeCostLu"] = Rounded(t.codecSafeCostLu);
+  json codecs = json::array();
+  for (const CodecCheck& check : t.codecs)
+    codecs.push_back({{"codec", CodecName(check.codec)},
+                      {"sampleRate", check.sampleRate},
+                      {"decodedFrames", check.decodedFrames},
+                      {"truePeakDbtp", Rounded(check.truePeakDbtp)},
+                      {"oversAbove0Dbfs", check.overs},
+                      {"clean", check.Clean()}});
+  track["codecs"] = codecs;
   return track;
+}
+
+json CodecNames(const std::vector<Codec>& codecs) {
+  json names = json::array();
+  for (Codec codec : codecs) names.push_back(CodecName(codec));
+  return names;
 }
 
 json SettingsJson(const MasterOptions& o) {
@@ -58,6 +78,8 @@ json SettingsJson(const MasterOptions& o) {
           {"bits", BitsName(o.bits)},
           {"format", o.format},
           {"maxReductionDb", o.maxReductionDb},
+          {"codecs", CodecNames(o.codecs)},
+          {"codecSafe", o.codecSafe},
           {"preset", o.presetPath},
           {"set", o.settings}};
 }
@@ -69,10 +91,12 @@ json MasterReportJson(const MasterOptions& options, const MasterRun& run) {
                  {"truePeakMeter", "ZARN full-band true peak (ideal reconstruction)"},
                  {"settings", SettingsJson(options)}};
   if (options.album)
-    report["album"] = {{"gainDb", Rounded(run.album.gainDb, 0.001)},
+    report["album"] = {{"gainDb", Rounded(run.album.gainDb, 3)},
                        {"integratedLufs", Rounded(run.album.integratedLufs)},
                        {"renders", run.album.renders},
-                       {"reachedTarget", run.album.reachedTarget}};
+                       {"reachedTarget", run.album.reachedTarget},
+                       {"ceilingDbtp", Rounded(run.album.ceilingDbtp, 1)},
+                       {"codecSafeCostLu", Rounded(run.album.codecSafeCostLu)}};
   json tracks = json::array();
   for (const TrackOutcome& track : run.tracks) tracks.push_back(TrackJson(track));
   report["tracks"] = tracks;

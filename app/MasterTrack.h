@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/AudioFile.h"
+#include "app/CodecProof.h"
 #include "app/MasterRender.h"
 
 // One track's way through `zarn master`: read and checked, converted to the delivery rate,
@@ -36,6 +37,15 @@ struct TrackOutcome {
   ReductionStats reduction;
   bool reachedTarget = false;
   double targetMissLu = 0.0;  // output loudness minus the target
+  double ceilingDbtp = 0.0;   // the ceiling the master was made with
+  std::vector<CodecCheck> codecs;
+  double codecSafeCostLu = 0.0;  // loudness given up by lowering the ceiling for the codecs
+
+  bool CodecsClean() const {
+    for (const CodecCheck& check : codecs)
+      if (!check.Clean()) return false;
+    return true;
+  }
 
   bool Written() const { return error.empty(); }
 };

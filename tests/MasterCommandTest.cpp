@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/AudioFile.h"
+#include "app/CodecProof.h"
 #include "app/CommandLine.h"
 #include "app/TestSignals.h"
 #include "support/Ebur128Meter.h"
@@ -119,7 +120,8 @@ TEST(MasterCommand, EachTrackReachesTheTargetUnlessThatWouldCrushIt) {
   ScratchDirectory dir;
   const std::string dense = Save(dir, "dense.wav", Dense());
   const std::string wide = Save(dir, "wide.wav", QuietWide());
-  const Outcome run = Zarn({"master", dense, wide, "--out", dir.File("out"), "--quiet"});
+  const Outcome run =
+      Zarn({"master", dense, wide, "--out", dir.File("out"), "--quiet", "--codecs", "none"});
   EXPECT_EQ(run.status, 1) << run.err;  // written, but the wide one missed
 
   const AudioBuffer denseMaster = LoadAudioFile(dir.File("out/dense.wav"));
@@ -142,7 +144,8 @@ TEST(MasterCommand, AlbumReachesTheTargetTogetherAndKeepsRelativeLevels) {
   const std::string loud = Save(dir, "a.wav", Scaled(Dense(), -6.0));
   const std::string quiet = Save(dir, "b.wav", Scaled(Dense(), -12.0));
   const Outcome run =
-      Zarn({"master", loud, quiet, "--out", dir.File("out"), "--album", "--target", "-20", "--quiet"});
+      Zarn({"master", loud, quiet, "--out", dir.File("out"), "--album", "--target", "-20", "--quiet",
+            "--codecs", "none"});
   ASSERT_EQ(run.status, 0) << run.err;
   const AudioBuffer a = LoadAudioFile(dir.File("out/a.wav"));
   const AudioBuffer b = LoadAudioFile(dir.File("out/b.wav"));
@@ -190,12 +193,48 @@ TEST(MasterCommand, ReportHoldsTheMastersOwnFigures) {
   EXPECT_GE(track.at("gainReduction").at("maxDb").get<double>(),
             track.at("gainReduction").at("meanDb").get<double>());
   EXPECT_GT(track.at("gainReduction").at("shareAbove1Db").get<double>(), 0.0);
+  // Each codec decoded as much audio as the master holds (Opus at 48 kHz, as the master is).
+  ASSERT_EQ(track.at("codecs").size(), 3u);
+  for (const json& codec : track.at("codecs")) {
+    EXPECT_EQ(codec.at("decodedFrames").get<int64_t>(), master.Frames()) << codec;
+    EXPECT_LE(codec.at("truePeakDbtp").get<double>(), 0.0) << codec;
+    EXPECT_EQ(codec.at("oversAbove0Dbfs").get<int64_t>(), 0) << codec;
+  }
   EXPECT_EQ(ReadJson(dir.File("out/report.json")).at("loudnessMeter").get<std::string>().rfind(
                 "ITU-R BS.1770-4", 0),
             0u);
 }
 
 #endif  // ZARN_HAVE_EBUR128
+
+TEST(MasterCommand, CodecProofFindsOversOnAHotMasterAndCodecSafeRemovesThem) {
+  ScratchDirectory dir;
+  const std::string input = Save(dir, "dense.wav", Dense());
+  const std::vector<std::string> hot = {"master", input, "--ceiling", "0", "--target", "-9",
+                                        "--max-reduction", "12", "--quiet", "--out"};
+  std::vector<std::string> args = hot;
+  args.push_back(dir.File("hot"));
+  EXPECT_EQ(Zarn(args).status, 1);
+  const json hotTrack = TrackOf(ReadJson(dir.File("hot/report.json")), 0);
+  int64_t overs = 0;
+  for (const json& codec : hotTrack.at("codecs")) overs += codec.at("oversAbove0Dbfs").get<int64_t>();
+  EXPECT_GT(overs, 0) << hotTrack.at("codecs");
+
+  args = hot;
+  args.insert(args.end(), {dir.File("safe"), "--codec-safe", "--codecs", "aac"});
+  const Outcome safe = Zarn(args);
+  EXPECT_LE(safe.status, 1) << safe.err;
+  const json safeTrack = TrackOf(ReadJson(dir.File("safe/report.json")), 0);
+  EXPECT_LT(safeTrack.at("ceilingDbtp").get<double>(), 0.0);
+  EXPECT_GT(safeTrack.at("codecSafeCostLu").get<double>(), 0.0);
+  for (const json& codec : safeTrack.at("codecs")) {
+    EXPECT_TRUE(codec.at("clean").get<bool>()) << codec;
+    EXPECT_EQ(codec.at("oversAbove0Dbfs").get<int64_t>(), 0) << codec;
+  }
+  // The written master, through AAC once more, read by the reference meter.
+  const AudioBuffer decoded = EncodeAndDecode(Codec::kAac, LoadAudioFile(dir.File("safe/dense.wav")));
+  EXPECT_LE(TruePeakDb(decoded), 0.05);
+}
 
 TEST(MasterCommand, CeilingHoldsAfterConversionTo44k1) {
   ScratchDirectory dir;
@@ -208,7 +247,7 @@ TEST(MasterCommand, CeilingHoldsAfterConversionTo44k1) {
   }
   const std::string input = Save(dir, "hot.wav", hot);
   const Outcome run = Zarn({"master", input, "--out", dir.File("out"), "--rate", "44100",
-                            "--ceiling", "-1", "--target", "-10", "--quiet"});
+                            "--ceiling", "-1", "--target", "-10", "--quiet", "--codecs", "none"});
   ASSERT_LE(run.status, 1) << run.err;
   const AudioBuffer master = LoadAudioFile(dir.File("out/hot.wav"));
   EXPECT_EQ(master.sampleRate, 44100.0);
@@ -220,7 +259,7 @@ TEST(MasterCommand, SixteenBitMastersLieOnTheirGrid) {
   ScratchDirectory dir;
   const std::string input = Save(dir, "dense.wav", Dense());
   ASSERT_EQ(Zarn({"master", input, "--out", dir.File("out"), "--bits", "16", "--format", "flac",
-                  "--quiet"}).status, 0);
+                  "--quiet", "--codecs", "none"}).status, 0);
   const AudioBuffer master = LoadAudioFile(dir.File("out/dense.flac"));
   EXPECT_EQ(master.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_16);
   int nonZero = 0;
@@ -240,9 +279,9 @@ TEST(MasterCommand, MastersAndReportAreTheSameWhateverTheJobs) {
   for (const char* jobs : {"1", "2"}) {
     std::vector<std::string> args = {"master"};
     args.insert(args.end(), inputs.begin(), inputs.end());
-    for (const char* word : {"--out", "", "--quiet", "--bits", "16", "--jobs", jobs})
+    for (const char* word : {"--out", "", "--quiet", "--bits", "16", "--codecs", "aac", "--jobs", jobs})
       args.push_back(word);
-    args[args.size() - 6] = dir.File(std::string("jobs") + jobs);
+    args[args.size() - 8] = dir.File(std::string("jobs") + jobs);
     EXPECT_EQ(Zarn(args).status, 1);
   }
   for (const char* name : {"a.wav", "b.wav", "c.wav", "report.json"})
@@ -264,7 +303,7 @@ TEST(MasterCommand, BadInputsFailAloneAndLeaveNothingBehind) {
   const std::string missing = dir.File("missing.wav");
 
   const Outcome run = Zarn({"master", good, threeChannels, tooSlow, notAudio, missing, "--out",
-                            dir.File("out"), "--quiet", "--jobs", "2"});
+                            dir.File("out"), "--quiet", "--jobs", "2", "--codecs", "none"});
   EXPECT_EQ(run.status, 2);
   for (const char* named : {"three.wav", "slow.wav", "text.wav", "missing.wav"})
     EXPECT_NE(run.err.find(named), std::string::npos) << named << " in " << run.err;
@@ -285,7 +324,7 @@ TEST(MasterCommand, RefusalsThatStopEveryTrackWriteNothing) {
   const AudioBuffer before = LoadAudioFile(good);
   const std::string blocker = dir.File("blocker");
   std::ofstream(blocker) << "a file where the folder should go\n";
-  Outcome run = Zarn({"master", good, "--out", blocker + "/out", "--quiet"});
+  Outcome run = Zarn({"master", good, "--out", blocker + "/out", "--quiet", "--codecs", "none"});
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("blocker/out"), std::string::npos) << run.err;
 
