@@ -80,7 +80,8 @@ const char* UsageText() {
          "         ends; --render writes IN with the final settings on exit.\n"
          "       zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album] [--rate HZ]\n"
          "                  [--bits 16|24|float] [--format wav|flac|aiff] [--set \"Name=value\"]...\n"
-         "                  [--preset FILE] [--max-reduction DB] [--jobs N] [--quiet]\n"
+         "                  [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe]\n"
+         "                  [--jobs N] [--quiet]\n"
          "         Masters each IN (or, with --album, all of them with one gain) to --target\n"
          "         (default -14 LUFS, ITU-R BS.1770-4) under --ceiling (default -1 dBTP) through\n"
          "         the limiter, finding the gain in front of it by itself, with at most\n"
@@ -88,8 +89,10 @@ const char* UsageText() {
          "         (default 24-bit WAV at IN's rate; 16 and 24 bits with the limiter's dither;\n"
          "         --rate converts first) and DIR/report.json. --preset takes a state the plug-in\n"
          "         saved (220 bytes, raw or in a .vstpreset); --jobs masters N tracks at once\n"
-         "         (default: the number of cores). Exit status 0: all reached the target, 1: all\n"
-         "         written but one missed it, 2: a track failed.\n"
+         "         (default: the number of cores). Each master is encoded and decoded with\n"
+         "         --codecs (default aac,mp3,opus) and its true peak read; --codec-safe lowers\n"
+         "         the ceiling until none decodes above 0 dBTP. Exit status 0: all passed, 1: all\n"
+         "         written but one missed its target or a codec check, 2: a track failed.\n"
          "       zarn --help\n";
 }
 

@@ -81,14 +81,9 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
 MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
   MasterOptions parsed;
   parsed.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  ArgumentCursor cursor(args);
-  while (!cursor.Done()) {
-    const std::string& word = cursor.Take();
-    if (ArgumentCursor::IsOption(word))
-      ParseOption(word, cursor, parsed);
-    else
-      parsed.inputs.push_back(word);
-  }
+  parsed.inputs = ArgumentCursor::Operands(args, [&](const std::string& option, ArgumentCursor& cursor) {
+    ParseOption(option, cursor, parsed);
+  });
   if (parsed.help) return parsed;
   if (parsed.inputs.empty()) throw CommandError("master: expected at least one input file");
   if (parsed.outputDir.empty()) throw CommandError("master: expected --out DIR");

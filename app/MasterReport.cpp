@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "app/CommandError.h"
+#include "app/InterruptCleanup.h"
 #include "app/ReferenceLoudness.h"
 
 namespace {
@@ -106,6 +107,12 @@ json MasterReportJson(const MasterOptions& options, const MasterRun& run) {
 void WriteMasterReport(const MasterOptions& options, const MasterRun& run) {
   const std::string path = (std::filesystem::path(options.outputDir) / "report.json").string();
   const std::string temporary = path + ".part" + std::to_string(getpid());
+  InterruptCleanup cleanup;  // Ctrl-C leaves no half-written report
+  {
+    const InterruptCleanup::HoldSignals held;
+    std::ofstream(temporary).close();
+    cleanup.Register(temporary);
+  }
   {
     std::ofstream file(temporary);
     file << MasterReportJson(options, run).dump(2) << "\n";
