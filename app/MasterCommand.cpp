@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -44,20 +45,31 @@ struct Track {
 // Counts renders and finished tracks into one share of the whole job.
 class ProgressTally {
  public:
-  ProgressTally(size_t tracks, std::function<void(double)> report)
-      : total_(static_cast<double>(tracks) * (kProbesExpected + 1.0)), report_(std::move(report)) {}
-
-  void Add(double units) {
-    if (!report_) return;
-    const std::lock_guard<std::mutex> lock(mutex_);
-    done_ += units;
-    report_(std::min(1.0, done_ / total_));
+  ProgressTally(size_t tracks, std::function<void(const MasterProgress&)> report)
+      : total_(static_cast<double>(tracks) * (kProbesExpected + 1.0)), report_(std::move(report)) {
+    progress_.tracks = static_cast<int>(tracks);
   }
 
+  void Rendered(int renders) { Add(renders, 0); }
+  void TrackDone() { Add(0, 1); }
+
  private:
+  void Add(int renders, int tracks) {
+    if (!report_) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    progress_.renders += renders;
+    progress_.tracksDone += tracks;
+    // A finished track counts whole, however few renders it took.
+    done_ += renders + tracks * (kProbesExpected + 1.0);
+    done_ = std::max(done_, progress_.tracksDone * (kProbesExpected + 1.0));
+    progress_.fraction = std::min(1.0, done_ / total_);
+    report_(progress_);
+  }
+
   double total_;
   double done_ = 0.0;
-  std::function<void(double)> report_;
+  MasterProgress progress_;
+  std::function<void(const MasterProgress&)> report_;
   std::mutex mutex_;
 };
 
@@ -191,7 +203,7 @@ GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamVal
                       double firstGuessDb, ProgressTally& progress) {
   const auto measure = [&](double gainDb) {
     Render(track, values, gainDb);
-    progress.Add(1.0);
+    progress.Rendered(1);
     return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
                      track.render->reduction.maxDb};
   };
@@ -253,7 +265,7 @@ void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
   const auto measure = [&](double gainDb) {
     const GainProbe probe = MeasureAlbum(tracks, options, values, gainDb);
     renderedGainDb = gainDb;
-    progress.Add(static_cast<double>(tracks.size()));
+    progress.Rendered(static_cast<int>(tracks.size()));
     return probe;
   };
   const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
@@ -308,9 +320,25 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
     outcome.ceilingDbtp = album.ceilingDbtp;
     outcome.codecSafeCostLu = album.codecSafeCostLu;
     Guarded(tracks[i], [&] { Deliver(tracks[i], options, album.gainDb); });
-    progress.Add(1.0);
+    progress.TrackDone();
   });
   return album;
+}
+
+// "2/5 tracks, 9 renders, 0:42 left".
+std::string ProgressDetail(const MasterProgress& progress,
+                           std::chrono::steady_clock::time_point started) {
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  char text[96];
+  const int written = std::snprintf(text, sizeof text, "%d/%d tracks, %d renders", progress.tracksDone,
+                                    progress.tracks, progress.renders);
+  if (progress.fraction > 0.0 && written > 0) {
+    const int left = static_cast<int>(elapsed * (1.0 - progress.fraction) / progress.fraction);
+    std::snprintf(text + written, sizeof text - static_cast<size_t>(written), ", %d:%02d left",
+                  left / 60, left % 60);
+  }
+  return text;
 }
 
 void PrintTrack(const TrackOutcome& track, std::ostream& out) {
@@ -325,7 +353,8 @@ void PrintTrack(const TrackOutcome& track, std::ostream& out) {
 
 }  // namespace
 
-MasterRun MasterTracks(const MasterOptions& options, const std::function<void(double)>& onProgress) {
+MasterRun MasterTracks(const MasterOptions& options,
+                       const std::function<void(const MasterProgress&)>& onProgress) {
   const ParamValues values = MasteringValues(options);
   MakeOutputFolder(options.outputDir);
   std::vector<Track> tracks = PlanTracks(options);
@@ -344,7 +373,7 @@ MasterRun MasterTracks(const MasterOptions& options, const std::function<void(do
         tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate);
         MasterAlone(tracks[i], options, values, progress);
       });
-      progress.Add(1.0);
+      progress.TrackDone();
     });
   }
   for (Track& track : tracks) run.tracks.push_back(std::move(track.outcome));
@@ -368,8 +397,9 @@ int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, st
   }
   std::unique_ptr<ProgressBar> bar;
   if (!options.quiet && isatty(STDERR_FILENO) != 0) bar = std::make_unique<ProgressBar>(stderr);
-  const MasterRun run = MasterTracks(options, [&bar](double fraction) {
-    if (bar) bar->Update(fraction);
+  const auto started = std::chrono::steady_clock::now();
+  const MasterRun run = MasterTracks(options, [&](const MasterProgress& progress) {
+    if (bar) bar->Update(progress.fraction, ProgressDetail(progress, started));
   });
   bar.reset();
   WriteMasterReport(options, run);

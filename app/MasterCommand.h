@@ -25,12 +25,19 @@ struct MasterRun {
   AlbumOutcome album;                // with --album
 };
 
+struct MasterProgress {
+  double fraction = 0.0;  // of the whole job, estimated
+  int tracksDone = 0;
+  int tracks = 0;
+  int renders = 0;        // renders of single tracks so far
+};
+
 // Masters every input it can; a track that cannot be mastered gets its reason in `error` and
 // leaves nothing behind. Throws CommandError only for what stops every track: a bad preset or
-// setting, an output folder that cannot be made. `onProgress` (may be empty) is called with the
-// share done so far, from any thread but never two at once.
+// setting, an output folder that cannot be made. `onProgress` (may be empty) is called after
+// every render and finished track, from any thread but never two at once.
 MasterRun MasterTracks(const MasterOptions& options,
-                       const std::function<void(double fraction)>& onProgress = {});
+                       const std::function<void(const MasterProgress&)>& onProgress = {});
 
 // 0 when every track was written, reached its target and decodes without an over from every
 // codec checked; 1 when all were written but one missed either; 2 when any failed.
