@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -154,10 +155,25 @@ ParamValues WithCeiling(ParamValues values, double ceilingDbtp) {
   return values;
 }
 
-std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options) {
-  std::vector<CodecCheck> checks;
-  for (Codec codec : options.codecs) checks.push_back(ProveCodec(codec, master));
+// The codecs on up to `jobs` threads: the cores the tracks leave free.
+std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options,
+                                    int jobs) {
+  std::vector<CodecCheck> checks(options.codecs.size());
+  std::vector<std::exception_ptr> failures(options.codecs.size());
+  ParallelFor(checks.size(), jobs, [&](size_t i) {
+    try {
+      checks[i] = ProveCodec(options.codecs[i], master);
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
+  });
+  for (const auto& failure : failures)
+    if (failure) std::rethrow_exception(failure);
   return checks;
+}
+
+int FreeJobsPerTrack(const MasterOptions& options) {
+  return std::max(1, options.jobs / static_cast<int>(std::max<size_t>(1, options.inputs.size())));
 }
 
 double WorstCodecPeakDbtp(const std::vector<CodecCheck>& checks) {
@@ -224,12 +240,12 @@ void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& 
                                  FirstGuess(options, track.prepared->inputFigures.integratedLufs),
                                  progress);
   const double firstLufs = chosen.lufs;
-  track.outcome.codecs = ProveCodecs(track.render->output, options);
+  track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
   while (const auto lower =
              CodecSafeCeiling(options, ceiling, WorstCodecPeakDbtp(track.outcome.codecs))) {
     ceiling = *lower;
     chosen = SearchTrack(track, options, WithCeiling(values, ceiling), chosen.gainDb, progress);
-    track.outcome.codecs = ProveCodecs(track.render->output, options);
+    track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
   }
   track.outcome.ceilingDbtp = ceiling;
   track.outcome.codecSafeCostLu = firstLufs - chosen.lufs;
@@ -282,7 +298,9 @@ void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
 // The highest decoded true peak of any track and codec.
 double ProveAlbum(std::vector<Track>& tracks, const MasterOptions& options) {
   ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
-    Guarded(tracks[i], [&] { tracks[i].outcome.codecs = ProveCodecs(tracks[i].render->output, options); });
+    Guarded(tracks[i], [&] {
+      tracks[i].outcome.codecs = ProveCodecs(tracks[i].render->output, options, FreeJobsPerTrack(options));
+    });
   });
   double worst = -100.0;
   for (const Track& track : tracks)

@@ -1,5 +1,6 @@
 // `zarn master` against `zarn render`: the same 30 s of the demo mastered in per-track mode to
-// -14 LUFS with the three codec checks, and rendered once with default settings, in alternating
+// -14 LUFS with the three codec checks (every default of `zarn master`), and rendered once with
+// default settings, in alternating
 // rounds so that both see the same machine load. The search, the delivery measurements and the
 // codecs together are on target while master_vs_render stays at 4 or below.
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/AudioFile.h"
+#include "app/MasterArguments.h"
 #include "app/MasterCommand.h"
 #include "app/RenderCommand.h"
 #include "app/TestSignals.h"
@@ -43,10 +45,9 @@ void BM_MasterAgainstRender(benchmark::State& state) {
   RenderOptions render;
   render.inputPath = input;
   render.outputPath = (folder / "rendered.wav").string();
-  MasterOptions master;
-  master.inputs = {input};
-  master.outputDir = (folder / "masters").string();
-  master.jobs = 1;
+  // As a user runs it: every default, --jobs included.
+  const MasterOptions master =
+      ParseMasterArguments({input, "--out", (folder / "masters").string(), "--quiet"});
 
   double renderSeconds = 1e9, masterSeconds = 1e9;
   int renders = 0;
