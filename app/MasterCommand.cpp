@@ -60,10 +60,13 @@ class ProgressTally {
     const std::lock_guard<std::mutex> lock(mutex_);
     progress_.renders += renders;
     progress_.tracksDone += tracks;
-    // A finished track counts whole, however few renders it took.
-    done_ += renders + tracks * (kProbesExpected + 1.0);
-    done_ = std::max(done_, progress_.tracksDone * (kProbesExpected + 1.0));
-    progress_.fraction = std::min(1.0, done_ / total_);
+    done_ += renders + tracks;  // a render, or a track's measuring and writing
+    // Finished tracks count whole, however few renders they took; until the last one is
+    // finished the job is not.
+    const double finished = static_cast<double>(progress_.tracksDone) / progress_.tracks;
+    progress_.fraction = progress_.tracksDone == progress_.tracks
+                             ? 1.0
+                             : std::max(finished, std::min(0.99, done_ / total_));
     report_(progress_);
   }
 
@@ -84,6 +87,8 @@ void Guarded(Track& track, const Step& step) {
     track.outcome.error = error.what();
   } catch (const std::exception& error) {
     track.outcome.error = "cannot master " + track.outcome.inputPath + ": " + error.what();
+  } catch (...) {
+    track.outcome.error = "cannot master " + track.outcome.inputPath + ": unexpected failure";
   }
   if (track.Failed()) {
     track.prepared.reset();
