@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -28,7 +29,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kBlock = 512;
 constexpr auto kTimerPeriod = std::chrono::milliseconds(20);
-constexpr double kScreenshotAfterSeconds = 3.0;
 
 volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
@@ -42,7 +42,22 @@ struct EditorOptions {
   std::vector<std::string> settings;  // "Name=value", applied before the page opens
   std::string audioDevice = "default";
   bool silent = false;
+  int width = 1440;  // the page's size in CSS pixels
+  int height = 604;
+  double deviceScale = 0.0;  // 0: the screen's own
+  double screenshotAt = 3.0;  // seconds of playback before the screenshot
 };
+
+// "WxH" within the sizes the editor view allows.
+void ParseSize(const std::string& text, EditorOptions& options) {
+  int width = 0, height = 0;
+  char x = 0, rest = 0;
+  if (std::sscanf(text.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 || (x != 'x' && x != 'X') ||
+      width < 480 || width > 4320 || height < 201 || height > 1812)
+    throw CommandError("--size: expected WxH within 480x201 and 4320x1812, not " + text);
+  options.width = width;
+  options.height = height;
+}
 
 EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
   EditorOptions options;
@@ -55,6 +70,16 @@ EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
       const auto seconds = ParseFiniteNumber(cursor.TakeValueOf(word));
       if (!seconds || *seconds <= 0.0) throw CommandError("--seconds: expected a positive number");
       options.seconds = *seconds;
+    } else if (word == "--size") {
+      ParseSize(cursor.TakeValueOf(word), options);
+    } else if (word == "--scale") {
+      const auto scale = ParseFiniteNumber(cursor.TakeValueOf(word));
+      if (!scale || *scale < 0.5 || *scale > 4.0) throw CommandError("--scale: expected a factor from 0.5 to 4");
+      options.deviceScale = *scale;
+    } else if (word == "--screenshot-at") {
+      const auto seconds = ParseFiniteNumber(cursor.TakeValueOf(word));
+      if (!seconds || *seconds < 0.0) throw CommandError("--screenshot-at: expected seconds, 0 or more");
+      options.screenshotAt = *seconds;
     } else if (word == "--screenshot") {
       options.screenshotPath = cursor.TakeValueOf(word);
     } else if (word == "--render") {
@@ -201,9 +226,16 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
 
   ChromiumWebView::Callbacks callbacks;
   callbacks.onPageMessage = [&plugin](const std::string& json) { plugin->OnPageMessage(json); };
-  callbacks.onPageLoaded = [&plugin] { plugin->OnPageLoaded(); };
+  bool pageShown = false;  // a screenshot before the first load would show nothing
+  callbacks.onPageLoaded = [&plugin, &pageShown] {
+    plugin->OnPageLoaded();
+    pageShown = true;
+  };
   ChromiumWebView::Options viewOptions;
   viewOptions.headless = options.headless;
+  viewOptions.width = options.width;
+  viewOptions.height = options.height;
+  viewOptions.deviceScale = options.deviceScale;
   auto view = std::make_unique<ChromiumWebView>(callbacks, page, viewOptions);
   ChromiumWebView* webView = view.get();
   if (webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
@@ -223,7 +255,8 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
         plugin->OnFrameworkTimer();
         nextTick += kTimerPeriod;
       }
-      if (!options.screenshotPath.empty() && !screenshotTaken && audioThread.SecondsPlayed() >= kScreenshotAfterSeconds) {
+      if (!options.screenshotPath.empty() && !screenshotTaken && pageShown &&
+          audioThread.SecondsPlayed() >= options.screenshotAt) {
         screenshotTaken = true;
         if (!webView->CaptureScreenshot(options.screenshotPath))
           throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");

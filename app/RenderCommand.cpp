@@ -9,12 +9,14 @@
 #include "app/AudioWriter.h"
 #include "app/CommandError.h"
 #include "app/Decibels.h"
+#include "app/DynamicCeilingWatch.h"
 #include "app/MeterLog.h"
 #include "app/OfflineHost.h"
 #include "app/OutputPeakMeter.h"
 #include "app/ParamAssignment.h"
 #include "app/PluginHost.h"
 #include "app/RenderPipeline.h"
+#include "core/ParamIds.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -98,17 +100,23 @@ RenderResult RenderFile(const RenderOptions& options) {
     OutputPeakMeter meter(nChannels);
     MeterLog meters(options.metersPath);
     RenderPipeline pipeline(reader, options.blockSize, latency, writer, meter, meters);
+    DynamicCeilingWatch ceiling(plugin->GetParam(kDynamicCeiling)->Value() >= 0.5,
+                                plugin->GetParam(kCeilingL)->Value(), plugin->GetParam(kTargetLufs)->Value());
     const int64_t frames = pipeline.Run(
-        [&host](const double* const* in, double* const* out, int n, MeterSnapshot& tick) {
+        [&host, &ceiling](const double* const* in, double* const* out, int n, MeterSnapshot& tick) {
           host.Process(in, out, n);
-          return host.TakeMeterSnapshot(tick);
+          const bool ticked = host.TakeMeterSnapshot(tick);
+          if (ticked) ceiling.Add(tick);
+          return ticked;
         },
         options.onProgress);
     meter.Finish();
     meters.Finish();
     writer.Commit();
-    return Summarise(options, reader.SampleRate(), nChannels, frames, latency, host.MinGain(),
-                     meter, meters, started);
+    RenderResult result = Summarise(options, reader.SampleRate(), nChannels, frames, latency, host.MinGain(),
+                                    meter, meters, started);
+    result.dynamicCeilingRaisedToDbtp = ceiling.RaisedTo().value_or(-100.0);
+    return result;
   };
   if (!options.pluginPath.empty()) {
     PluginHost host(options.pluginPath, reader.SampleRate(), nChannels, options.blockSize,

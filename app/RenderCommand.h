@@ -39,6 +39,7 @@ struct RenderResult {
   MeterSnapshot meters;         // the last tick's readings
   double maxShortTermLufs = -100.0;
   double maxMomentaryLufs = -100.0;
+  double dynamicCeilingRaisedToDbtp = -100.0;  // the highest ceiling above the one set; -100: never
   double seconds = 0.0;         // wall-clock time of the whole render
   double realtimeFactor = 0.0;  // audio duration / wall-clock time
 };

@@ -40,6 +40,8 @@ std::string FormatRenderReport(const RenderResult& r) {
                    m.lufsI, range.c_str(), r.maxShortTermLufs, r.maxMomentaryLufs);
     text += Format("  loudness in     %.1f LUFS integrated\n", m.lufsI_in);
   }
+  if (r.dynamicCeilingRaisedToDbtp > -99.0)
+    text += Format("  ceiling         raised to %.2f dBTP by Dynamic Ceiling\n", r.dynamicCeilingRaisedToDbtp);
   text += Format("  time            %.2f s (%.1fx real time)\n", r.seconds, r.realtimeFactor);
   return text;
 }
@@ -60,6 +62,7 @@ std::string FormatRenderReportJson(const RenderResult& r) {
       {"loudnessRangeLu", r.hasMeters ? r.meters.lra : -100.0},
       {"maxShortTermLufs", r.maxShortTermLufs},
       {"maxMomentaryLufs", r.maxMomentaryLufs},
+      {"dynamicCeilingRaisedToDbtp", r.dynamicCeilingRaisedToDbtp},
       {"seconds", r.seconds},
       {"realtimeFactor", r.realtimeFactor},
   };

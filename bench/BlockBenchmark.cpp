@@ -121,6 +121,33 @@ void BM_TruePeakEstimate(benchmark::State& state) {
 BENCHMARK(BM_TruePeakEstimate<false>)->Name("BM_TruePeakEstimate/scalar");
 BENCHMARK(BM_TruePeakEstimate<true>)->Name("BM_TruePeakEstimate/vector");
 
+// A run of 256 consecutive true-peak estimates (the detector's work for one run): one window at
+// a time, or eight windows a pass.
+template <bool kEightAtOnce>
+void BM_TruePeakRun(benchmark::State& state) {
+  constexpr int kRun = 256;
+  TruePeakTable table;
+  table.Design(TruePeakTable::DetectionCutoff(kRate));
+  const std::vector<double> noise = PinkNoise(4096 + kRun + TruePeakTable::kTaps, 3);
+  std::vector<float> signal(noise.begin(), noise.end());
+  alignas(64) float peaks[kRun];
+  size_t start = 0;
+  for (auto _ : state) {
+    const float* line = signal.data() + start;
+    if constexpr (kEightAtOnce) {
+      truepeak::InterpolatedPeaks(table, line, kRun, peaks);
+    } else {
+      for (int t = 0; t < kRun; ++t)
+        peaks[t] = truepeak::InterpolatedPeak(table, line + t, std::fabs(line[t + TruePeakTable::kTaps - 1]));
+    }
+    benchmark::DoNotOptimize(peaks);
+    start = (start + kRun) % 4096;
+  }
+  state.SetItemsProcessed(state.iterations() * kRun);
+}
+BENCHMARK(BM_TruePeakRun<false>)->Name("BM_TruePeakRun/one_at_a_time");
+BENCHMARK(BM_TruePeakRun<true>)->Name("BM_TruePeakRun/eight_at_once");
+
 }  // namespace
 
 // The meters' per-sample work alone (loudness, levels, gain analysis, impact indicators), on the

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/PageSlots.h"
 #include "dsp/LimiterEngine.h"
 #include "host/IFxVST3.h"
 
@@ -30,6 +31,10 @@ class ZARN : public IFxVST3 {
   void OnArbitraryMessage(int msgTag, int ctrlTag, int dataSize, const void* data) override;
   void OnPageLoaded() override;               // [UI thread]
   void CloseWebView() override;               // [UI thread]
+  // The A/B slots after the 220 bytes of state. [UI thread]
+  void AppendStateTail(std::vector<uint8_t>& bytes) const override;
+  void RestoreStateTail(const uint8_t* data, size_t size) override;
+  const PageSlots& Slots() const { return pageSlots; }
   // The host lets the plug-in go: a gesture the page left open is closed while the host listens.
   Steinberg::tresult PLUGIN_API terminate() override;  // [UI thread]
   void ProcessAudioBlock(double** inputs, double** outputs, int nFrames) override;  // [audio]
@@ -49,6 +54,8 @@ class ZARN : public IFxVST3 {
     kPageOutputHistory = 5,
     kPageSendAllValues = 7,
     kPageOpenLink = 14,
+    kPageGroupEdit = 15,   // {"group":"begin"|"end"} around edits that belong together
+    kPageStoreSlots = 16,  // {"active":0|1,"other":[27 plain values]}
   };
 
   // Counters the editor's idle tick consumes.
@@ -61,9 +68,14 @@ class ZARN : public IFxVST3 {
   void CloseOpenGesture();
   void SendOutputHistory();
   void SendMeters();
+  void SendSlotsToPage();
+  void TakeSlots(PageSlots slots);
+  std::vector<double> LiveValues() const;
 
   LimiterEngine engine;
   int32_t pageGestureParam = -1;  // the parameter whose edit gesture the page holds open
+  bool pageGroupOpen = false;     // the page opened a host group edit it has not closed
+  PageSlots pageSlots;
   int32_t lastReportedLatency = -1;
   std::vector<double> scratch;
 };

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PageSlots.h"
 #include "core/ParamIds.h"
 #include "core/ZARN.h"
 #include "editor/PageInput.h"
@@ -24,6 +25,7 @@ void ZARN::OnEditorOpened() {
 void ZARN::OnPageLoaded() {
   CloseOpenGesture();  // a reloaded page cannot finish the gesture the old one began
   IFxVST3::OnPageLoaded();
+  SendSlotsToPage();
 }
 
 void ZARN::CloseWebView() {
@@ -41,6 +43,8 @@ void ZARN::CloseOpenGesture() {
   if (pageGestureParam >= 0 && pageGestureParam < kNumParams)
     EndInformHostOfParamChange(pageGestureParam);
   pageGestureParam = -1;
+  if (pageGroupOpen) EndHostGroupEdit();
+  pageGroupOpen = false;
 }
 
 void ZARN::OnArbitraryMessage(int msgTag, int /*ctrlTag*/, int dataSize, const void* data) {
@@ -68,6 +72,19 @@ void ZARN::OnArbitraryMessage(int msgTag, int /*ctrlTag*/, int dataSize, const v
       break;
     case kPageOpenLink:
       if (const auto url = page_input::ParseLink(payload)) OpenLink(*url);
+      break;
+    case kPageGroupEdit:
+      // Nested or unmatched brackets from the page never reach the host.
+      if (const auto begin = page_slots::ParseGroupEdit(payload); begin && *begin != pageGroupOpen) {
+        pageGroupOpen = *begin;
+        if (*begin) BeginHostGroupEdit();
+        else EndHostGroupEdit();
+      }
+      break;
+    case kPageStoreSlots:
+      if (auto slots = page_slots::ParsePageMessage(payload, kNumParams)) {
+        TakeSlots(std::move(*slots));
+      }
       break;
     default:
       break;
@@ -98,6 +115,39 @@ void ZARN::EditParamFromPage(int paramIdx, float plain, char gesture) {
     SetParamValueFromEditor(paramIdx, normalized);
   }
   SendParamValueToPage(paramIdx, normalized);  // the page shows the value as applied
+}
+
+void ZARN::SendSlotsToPage() {
+  const std::string text = page_slots::PageMessage(pageSlots);
+  SendArbitraryMsgToPage(page_messages::kSlots, static_cast<int>(text.size()), text.data());
+}
+
+std::vector<double> ZARN::LiveValues() const {
+  std::vector<double> values;
+  for (int i = 0; i < kNumParams; ++i) values.push_back(GetParam(i)->Value());
+  return values;
+}
+
+// The other slot's values as the parameters would take them.
+void ZARN::TakeSlots(PageSlots slots) {
+  for (int i = 0; i < kNumParams && static_cast<size_t>(i) < slots.other.size(); ++i)
+    slots.other[static_cast<size_t>(i)] = GetParam(i)->ClampValue(slots.other[static_cast<size_t>(i)]);
+  pageSlots = std::move(slots);
+}
+
+void ZARN::AppendStateTail(std::vector<uint8_t>& bytes) const {
+  page_slots::AppendBlock(pageSlots, LiveValues(), bytes);
+}
+
+// A state without a readable block (an older one, or one cut short) has B equal to A.
+void ZARN::RestoreStateTail(const uint8_t* data, size_t size) {
+  auto slots = page_slots::ReadBlock(data, size, kNumParams);
+  if (slots) {
+    TakeSlots(std::move(*slots));
+  } else {
+    pageSlots = PageSlots{0, LiveValues()};
+  }
+  SendSlotsToPage();
 }
 
 void ZARN::SendOutputHistory() {

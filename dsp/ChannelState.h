@@ -1,7 +1,7 @@
 #pragma once
 
 #include "dsp/DelayLine.h"
-#include "dsp/LookAheadLine.h"
+#include "dsp/LookAheadRun.h"
 #include "dsp/PeakCatcher.h"
 #include "dsp/TruePeakDetector.h"
 #include "dsp/WideTruePeakMeter.h"
@@ -9,7 +9,7 @@
 // One channel's delay lines, smoothed powers, true-peak estimators and peak catcher.
 struct ChannelState {
   DelayLine dryDelay;   // raw input, delayed by exactly the reported latency
-  LookAheadLine lookAhead;  // limiter input, delayed by K - 1
+  LookAheadRun lookAhead;  // limiter input, delayed by K - 1
   DelayLine catcherGainDelay;  // the limiter's gain, delayed by the catcher's 48 samples
   PeakCatcher catcher;
   TruePeakDetector detection;    // limiter input: drives the gain computer

@@ -230,6 +230,7 @@ struct LimiterEngine::RunBuffers {
   double u[2][kFrames];          // limiter input
   float peak[2][kFrames];        // its true peak, for the gain computer
   double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
+  float oReading[2][kFrames];    // the catcher's reading of o up to each sample, or NaN
 };
 
 void LimiterEngine::Process(const double* inL, const double* inR, double* outL, double* outR,
@@ -286,30 +287,61 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
 
 void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockValues& bv) {
   RunBuffers& r = *run_;
+  for (int ch = 0; ch < 2; ++ch) channels_[ch].lookAhead.Append(r.u[ch], n);
+  // The two gain computers side by side: each step of one waits on its own last, so the
+  // processor works on both at once.
+  for (int i = 0; i < n; ++i)
+    for (int ch = 0; ch < 2; ++ch) {
+      GainWindow& window = gainWindows_[ch];
+      r.v[ch][i] = channels_[ch].lookAhead.Leaving(i);
+      r.g[ch][i] = window.Process(r.u[ch][i], r.peak[ch][i], bv.ceilLin[ch], r.msDriven[ch][i],
+                                  analysis_.Maskedness(ch), gainConstants_);
+      r.gainState[ch][i] = window.GainState();
+    }
+  for (int ch = 0; ch < 2; ++ch) RunCatcher(ch, n, static_cast<float>(bv.ceilLin[ch]));
   for (int i = 0; i < n; ++i) {
     double out[2];
     for (int ch = 0; ch < 2; ++ch) {
       ChannelState& c = channels_[ch];
-      const LimiterTaps limited = Limit(ch, r.u[ch][i], r.peak[ch][i], r.msDriven[ch][i], bv);
-      const double o = limited.o;
+      const double o = r.o[ch][i];
       SmoothSquare(c.msOut, bv.a3s, o);
       SmoothSquare(c.msRef, bv.a3s, r.reference[ch][i]);
       const double dry = r.dry[ch][i];
       const double dryForDelta = std::clamp(dry, -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
       out[ch] = output_stage::Process(bv.output, dry, dryForDelta, o, c.msOut, c.msRef,
                                       settings.ditherSeed[ch]);
-      r.v[ch][i] = limited.v;
-      r.g[ch][i] = limited.g;
-      r.o[ch][i] = o;
-      r.gainState[ch][i] = gainWindows_[ch].GainState();
     }
     outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
     // Right first: in mono both outputs may be one buffer, and the left result must win.
     outR[i] = out[1];
     outL[i] = out[0];
   }
-  // The meters show the processed signal.
-  for (int ch = 0; ch < 2; ++ch) channels_[ch].outputMeter.ProcessRun(r.o[ch], n);
+  for (int ch = 0; ch < 2; ++ch) {
+    channels_[ch].lookAhead.KeepNewest(n);
+    // The meters show the processed signal; the catcher has read most of it already.
+    channels_[ch].outputMeter.ProcessRun(r.o[ch], r.oReading[ch], n);
+  }
+}
+
+// The peak catcher over the run, seeing at each step what still lies in the look-ahead at the
+// limiter's gain of that step.
+void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
+  RunBuffers& r = *run_;
+  ChannelState& c = channels_[ch];
+  const int available = c.lookAhead.Length() - 1;
+  double* a = r.o[ch];  // the catcher's inputs, each replaced by its output in turn
+  for (int i = 0; i < n; ++i) a[i] = r.g[ch][i] * r.v[ch][i];
+  c.catcher.PrepareRun(a, n);
+  for (int i = 0; i < n; ++i) {
+    const double g = r.g[ch][i];
+    const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g,
+                                       c.lookAhead.AheadSquares(i)};
+    r.o[ch][i] = c.catcher.Process(a[i], ceilLin, preview);
+    r.oReading[ch][i] = c.catcher.LeavingReading();
+    // The reduction really applied to the sample leaving: the limiter's and the catcher's.
+    const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();
+    minGain_[ch] = std::min(minGain_[ch], applied);
+  }
 }
 
 void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
@@ -359,17 +391,4 @@ void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& 
   loudTaps_.insistOut = std::max(loudTaps_.insistOut, std::fabs(w));
   loudTaps_.charOutEnergy += cd * cd;
   loudTaps_.loudDiffEnergy += q * q;
-}
-
-LimiterEngine::LimiterTaps LimiterEngine::Limit(int ch, double u, float p, double msDriven,
-                                                const BlockValues& bv) {
-  ChannelState& c = channels_[ch];
-  const double v = c.lookAhead.Push(u);
-  const double g = gainWindows_[ch].Process(u, p, bv.ceilLin[ch], msDriven,
-                                            analysis_.Maskedness(ch), gainConstants_);
-  const double o = c.catcher.Process(g * v, static_cast<float>(bv.ceilLin[ch]), {&c.lookAhead, g});
-  // The reduction really applied to the sample leaving: the limiter's and the catcher's.
-  const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();
-  minGain_[ch] = std::min(minGain_[ch], applied);
-  return {v, g, o};
 }

@@ -98,12 +98,7 @@ class LimiterEngine {
   void RunMeters(int n, bool channelsIndependent);
   // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
   void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
-  // Look-ahead, gain computer and peak catcher for one channel: v, g and the output o.
-  struct LimiterTaps {
-    double v, g, o;
-  };
-  // u: the limiter input, p: its true peak.
-  LimiterTaps Limit(int ch, double u, float p, double msDriven, const BlockValues& bv);
+  void RunCatcher(int ch, int n, float ceilLin);
 
   // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working
   // snapshot, hand readings back to the engine, publish.

@@ -5,7 +5,12 @@
 #include <iterator>
 #include <numbers>
 
+#include "dsp/CpuDispatch.h"
 #include "dsp/Kaiser.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -34,6 +39,48 @@ struct GuardTaps {
       taps[n] = static_cast<float>((n == kCentre ? 0.5 : 0.0) - 0.5 * lowpass[n] / sum);
   }
 };
+
+// The highpass of `count` consecutive windows, window t being x[t .. t + 38], each summed as
+// NyquistGuard::Highpass sums it.
+void HighpassesPlain(const float* taps, const float* x, int count, float* out) {
+  for (int t = 0; t < count; ++t) {
+    const float* window = x + t;
+    float acc[4] = {};
+    for (int m = 0; m < kTaps - 3; m += 4)
+      for (int k = 0; k < 4; ++k) acc[k] += taps[m + k] * window[m + k];
+    acc[0] += taps[kTaps - 3] * window[kTaps - 3];
+    acc[1] += taps[kTaps - 2] * window[kTaps - 2];
+    acc[2] += taps[kTaps - 1] * window[kTaps - 1];
+    out[t] = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Eight windows a pass, one per lane, in the same four chains with separate multiplies and adds
+// (no FMA in this function's instruction set, so none are fused): exactly the plain sums.
+__attribute__((target("avx2"))) void HighpassesAvx2(const float* taps, const float* x, int count, float* out) {
+  int t = 0;
+  for (; t + 8 <= count; t += 8) {
+    __m256 acc[4];
+    for (int k = 0; k < 4; ++k) acc[k] = _mm256_setzero_ps();
+    for (int m = 0; m < kTaps - 3; m += 4)
+      for (int k = 0; k < 4; ++k)
+        acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(_mm256_set1_ps(taps[m + k]), _mm256_loadu_ps(x + t + m + k)));
+    for (int k = 0; k < 3; ++k)
+      acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(_mm256_set1_ps(taps[kTaps - 3 + k]),
+                                                   _mm256_loadu_ps(x + t + kTaps - 3 + k)));
+    _mm256_storeu_ps(out + t, _mm256_add_ps(_mm256_add_ps(acc[0], acc[1]), _mm256_add_ps(acc[2], acc[3])));
+  }
+  HighpassesPlain(taps, x + t, count - t, out + t);
+}
+#else
+void HighpassesAvx2(const float* taps, const float* x, int count, float* out) {
+  HighpassesPlain(taps, x, count, out);
+}
+#endif
+
+using HighpassesFn = void (*)(const float*, const float*, int, float*);
+using Highpasses = cpu::Dispatch<HighpassesFn, HighpassesAvx2, HighpassesPlain>;
 
 }  // namespace
 
@@ -66,7 +113,23 @@ void NyquistGuard::Push(float x) {
 }
 
 void NyquistGuard::PushRun(const float* x, int n) {
-  for (int i = 0; i < n; ++i) Push(x[i]);
+  while (n > 0) {
+    const int count = std::min(n, kMaxRun);
+    for (int i = 0; i < count; ++i) {
+      const int position = (newest_ + 1 + i) & (kRing - 1);
+      samples_[position] = samples_[position + kRing] = x[i];
+    }
+    // The window of each new sample, oldest first, starts 38 before it; with every sample stored
+    // twice, the windows of the whole run are one straight stretch.
+    const int first = (newest_ + 1 - (kTaps - 1)) & (kRing - 1);
+    float highpass[kMaxRun];
+    Highpasses::Call(taps_, samples_ + first, count, highpass);
+    for (int i = 0; i < count; ++i)
+      magnitude_[(newest_ + 1 + i - kCentre) & (kRing - 1)] = std::fabs(highpass[i]);
+    newest_ = (newest_ + count) & (kRing - 1);
+    x += count;
+    n -= count;
+  }
 }
 
 float NyquistGuard::Envelope(int back) const {

@@ -6,6 +6,8 @@
 // may fall short near Nyquist.
 class NyquistGuard {
  public:
+  static constexpr int kMaxRun = 256;  // PushRun takes longer runs in parts
+
   NyquistGuard();
 
   void Reset();

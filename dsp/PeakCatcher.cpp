@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 #include <numbers>
 
 #include "dsp/TruePeakKernel.h"
@@ -14,6 +15,9 @@ namespace {
 constexpr int kMask = PeakCatcher::kRing - 1;
 // A dip aimed exactly at the ceiling lands a rounding error either side of it; aim a hair under.
 constexpr float kExactAim = 0.9995f;
+constexpr float kUnread = std::numeric_limits<float>::quiet_NaN();
+
+float Finite(double a) { return std::isfinite(a) ? static_cast<float>(a) : 0.0f; }
 
 int LoudestPhase(const float* y) {
   int loudest = 0;
@@ -43,7 +47,9 @@ void PeakCatcher::Reset() {
   std::fill(std::begin(sig_), std::end(sig_), 0.0f);
   std::fill(std::begin(gain_), std::end(gain_), 1.0f);
   std::fill(std::begin(product_), std::end(product_), 0.0f);
+  std::fill(std::begin(reading_), std::end(reading_), 0.0f);  // of the silence the rings hold
   guard_.Reset();
+  runLength_ = runStep_ = 0;
   q_ = 0;
 }
 
@@ -52,19 +58,24 @@ void PeakCatcher::Reset() {
 void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const {
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
   std::copy(past, past + kWideKnown, window);
-  if (preview.line)
-    preview.line->CopyAhead(kWideAhead, preview.gain, window + kWideKnown);
-  else
-    std::fill(window + kWideKnown, window + WideInterpolator::kTaps, 0.0f);
+  const int known = std::min(kWideAhead, preview.available);
+  for (int j = 0; j < known; ++j) window[kWideKnown + j] = static_cast<float>(preview.gain * preview.aheadExact[j]);
+  std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
+  // Most steps the bound from running sums settles it; it never says no where the full test
+  // would say yes.
+  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead &&
+      !gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                             static_cast<float>(preview.gain), ceilLin))
+    return false;
   const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
   static constexpr float kSilence[kWideAhead] = {};
   const float newest = product_[q_];
-  if (!preview.line) return gate_->MayExceed(shortPeak, guard, known, newest, kSilence, 0.0f, ceilLin);
-  if (preview.line->Length() - 1 >= kWideAhead)
-    return gate_->MayExceed(shortPeak, guard, known, newest, preview.line->Ahead(),
+  if (preview.available == 0) return gate_->MayExceed(shortPeak, guard, known, newest, kSilence, 0.0f, ceilLin);
+  if (preview.available >= kWideAhead)
+    return gate_->MayExceed(shortPeak, guard, known, newest, preview.ahead,
                             static_cast<float>(preview.gain), ceilLin);
   // A look-ahead shorter than the window's reach (at low rates): silence beyond its end.
   alignas(32) float window[WideInterpolator::kTaps];
@@ -91,16 +102,53 @@ float PeakCatcher::WideDipShare(const float* window, const float* y, int phase) 
   return share * y[phase] > 0.0f ? std::fabs(share) : 0.0f;
 }
 
+void PeakCatcher::ForgetReadingsBefore(int q) {
+  for (int back = 1; back <= kDelay; ++back) reading_[(q - back) & kMask] = kUnread;
+}
+
+// The first reading of every step is made for the whole run at once, over the products so far
+// and the run's inputs at unit gain; a dip cut during the run voids those of the 47 steps after it.
+void PeakCatcher::PrepareRun(const double* a, int n) {
+  constexpr int kOlder = kWideKnown - 1;
+  for (int j = 0; j < kOlder; ++j) known_[j] = product_[(q_ - kOlder + j) & kMask];
+  for (int i = 0; i < n; ++i) known_[kOlder + i] = Finite(a[i]);
+  guard_.PushRun(known_ + kOlder, n);
+  // The short window of step i: the 48 products up to it.
+  constexpr int kShortOlder = TruePeakTable::kTaps - 1;
+  truepeak::InterpolatedPointPeaks(*table_, known_ + kOlder - kShortOlder, n, firstReading_);
+  runLength_ = n;
+  SumKnownSquares(0);
+  runStep_ = 0;
+  dippedUntil_ = -1;
+}
+
+void PeakCatcher::SumKnownSquares(int from) {
+  const int end = kWideKnown - 1 + runLength_;
+  double sum = from == 0 ? 0.0 : knownSquares_[from];
+  for (int k = from; k < end; ++k) {
+    knownSquares_[k] = sum;
+    sum += static_cast<double>(known_[k]) * known_[k];
+  }
+  knownSquares_[end] = sum;
+}
+
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
-  sig_[q_] = std::isfinite(a) ? static_cast<float>(a) : 0.0f;
+  sig_[q_] = Finite(a);
   gain_[q_] = 1.0f;
   SetProduct(q_);
-  guard_.Push(sig_[q_]);
-  const float envelope = guard_.Envelope(kDelay / 2);
+  const bool prepared = runStep_ < runLength_;
+  if (!prepared) guard_.Push(sig_[q_]);
+  const int guardAhead = prepared ? runLength_ - 1 - runStep_ : 0;
+  const float envelope = guard_.Envelope(kDelay / 2 + guardAhead);
+  reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.
-    const float shortPeak = truepeak::InterpolatedPeak(
-        *table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask), product_[q_], 0.0f);
+    const float shortPeak =
+        pass == 0 && prepared && runStep_ > dippedUntil_
+            ? firstReading_[runStep_]
+            : truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask),
+                                         product_[q_], 0.0f);
+    reading_[q_] = shortPeak;
     if (shortPeak < 1e-12f) break;
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
@@ -123,7 +171,16 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
       gain_[j] *= 1.0f - depth * hann_[m];
       SetProduct(j);
     }
+    ForgetReadingsBefore(q_);
+    reading_[q_] = kUnread;  // until the next pass reads it again
+    dippedUntil_ = runStep_ + TruePeakTable::kTaps - 1;
+    if (prepared) {
+      const int first = kWideKnown - 1 + runStep_ - kDelay;  // the dip's first product
+      for (int m = 0; m < kWindow; ++m) known_[first + m] = product_[(q_ - kDelay + m) & kMask];
+      SumKnownSquares(first);
+    }
   }
+  if (prepared) ++runStep_;
   const int out = (q_ - kDelay) & kMask;
   const double result = static_cast<double>(gain_[out]) * static_cast<double>(sig_[out]);
   q_ = (q_ + 1) & kMask;

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "dsp/LookAheadLine.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/TruePeakTable.h"
 #include "dsp/WideGate.h"
@@ -23,11 +22,15 @@ class PeakCatcher {
   static constexpr int kDelay = 48;
   static constexpr int kRing = 256;  // a power of two: positions wrap by masking
 
-  // What still lies in the limiter's look-ahead: `line` is the look-ahead whose last Push gave the
-  // catcher its newest sample, and `gain` the limiter's gain at present.
+  // What still lies in the limiter's look-ahead after the sample it gave the catcher last, oldest
+  // first (`available` entries, as floats and at full precision), and the limiter's gain at present.
   struct Preview {
-    const LookAheadLine* line = nullptr;
+    const float* ahead = nullptr;
+    const double* aheadExact = nullptr;
+    int available = 0;
     double gain = 1.0;
+    // Optional running sums of the squares of `ahead` (k = 0 .. available), for a cheap bound.
+    const double* aheadSquares = nullptr;
   };
 
   PeakCatcher();
@@ -36,11 +39,18 @@ class PeakCatcher {
   void SetTable(const TruePeakTable* table) { table_ = table; }
   void Reset();
 
+  // Hands over the inputs of the next n calls of Process at once (n <= NyquistGuard::kMaxRun),
+  // so the work that depends on them alone is done for the run in one pass.
+  void PrepareRun(const double* a, int n);
   double Process(double a, float ceilLin, const Preview& preview);
   // Without a preview the wide window sees silence past the newest sample.
   double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
 
   float OvershootFactor() const { return factor_; }
+  // The 48-tap reading of the 48 samples up to and including the one the last Process call
+  // returned, as those samples left; NaN where a later dip changed them after the reading (a
+  // meter reading the output then reads them itself).
+  float LeavingReading() const { return reading_[(q_ - 1 - kDelay) & (kRing - 1)]; }
   // The catcher's own gain on the sample the last Process call returned; 1 where that sample is
   // practically silent (under -80 dBFS), as dips around a loud peak cut nothing there.
   float OutputGain() const {
@@ -63,11 +73,27 @@ class PeakCatcher {
   float WideDipShare(const float* window, const float* y, int phase) const;
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
 
+  // Invalidates the readings a dip just cut changed: those of the 48 steps before this one.
+  void ForgetReadingsBefore(int q);
+
   float sig_[kRing] = {};
+  // Per step, the 48-tap reading of the products up to it as the last pass left them.
+  float reading_[kRing] = {};
   float gain_[kRing] = {};
   // gain x sig, stored twice (at i and i + 256) so that any run up to the newest is contiguous.
   alignas(32) float product_[2 * kRing] = {};
   NyquistGuard guard_;  // on the input alone
+  // The prepared run: its length, the step Process is at, the 48-tap reading each step would make
+  // first if no dip were cut during the run, and the last step whose reading a dip has changed.
+  int runLength_ = 0;
+  int runStep_ = 0;
+  int dippedUntil_ = -1;
+  float firstReading_[NyquistGuard::kMaxRun] = {};
+  // The products of the run's wide windows' known parts (the 151 before the run, then the run's),
+  // and running sums of their squares, kept up to date as dips are cut.
+  float known_[kWideKnown - 1 + NyquistGuard::kMaxRun] = {};
+  double knownSquares_[kWideKnown + NyquistGuard::kMaxRun] = {};
+  void SumKnownSquares(int from);  // knownSquares_ from known_[from] on
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

@@ -47,11 +47,8 @@ float TruePeakDetector::Process(float x) {
 void TruePeakDetector::ProcessRun(const double* x, int n, float* peaks) {
   while (n > 0) {
     const int count = Append(x, n);
-    for (int i = 0; i < count; ++i) {
-      const float a = truepeak::InterpolatedPeak(*table_, line_ + i, std::fabs(line_[kKept + i]));
-      peaks[i] = a;
-      peakHold_ = std::max(peakHold_, a);
-    }
+    truepeak::InterpolatedPeaks(*table_, line_, count, peaks);
+    for (int i = 0; i < count; ++i) peakHold_ = std::max(peakHold_, peaks[i]);
     KeepNewest(count);
     x += count;
     peaks += count;
@@ -70,8 +67,18 @@ void TruePeakDetector::HoldRun(const double* x, int n) {
       for (int j = b * kBlock; j < std::min(filled, (b + 1) * kBlock); ++j) m = std::max(m, std::fabs(line_[j]));
       blockMax[b] = m;
     }
-    for (int i = 0; i < count; ++i) {
-      // The window line_[i .. i + 47] lies within blocks i / 8 .. (i + 47) / 8.
+    // Eight windows at a time, read together unless none can reach the hold: a window that
+    // cannot changes nothing either way. Windows i .. i + 7 lie within blocks i / 8 .. i / 8 + 6.
+    int i = 0;
+    for (; i + kBlock <= count; i += kBlock) {
+      float windowsMax = 0.0f;
+      for (int b = i / kBlock; b <= (i + kBlock - 1 + kKept) / kBlock; ++b) windowsMax = std::max(windowsMax, blockMax[b]);
+      if (windowsMax * bound_ <= peakHold_) continue;
+      float peaks[kBlock];
+      truepeak::InterpolatedPeaks(*table_, line_ + i, kBlock, peaks);
+      for (float p : peaks) peakHold_ = std::max(peakHold_, p);
+    }
+    for (; i < count; ++i) {
       float windowMax = 0.0f;
       for (int b = i / kBlock; b <= (i + kKept) / kBlock; ++b) windowMax = std::max(windowMax, blockMax[b]);
       if (windowMax * bound_ <= peakHold_) continue;

@@ -105,6 +105,71 @@ __attribute__((target("avx2,fma"))) float FreshPeakAvx2(const TruePeakTable& tab
   return FoldedPeakAvx2(table, older, _mm256_blend_ps(shifted, _mm256_set1_ps(newest), 0x01), a);
 }
 
+// Eight consecutive windows at once, one per lane: window t is line[t .. t + 47]. The sums run in
+// the order and the four chains FoldedPeakAvx2 uses, and the peak search is the same per lane, so
+// every lane gives exactly what the one-window form gives.
+struct EightWindows {
+  __m256 a[kTaps / 2], b[kTaps / 2];  // mirrored sums and differences, per tap, across the lanes
+  __m256 magnitude[kPhases];
+};
+
+__attribute__((target("avx2,fma"))) inline void MirroredSums(const float* line, EightWindows& w) {
+  for (int m = 0; m < kTaps / 2; ++m) {
+    const __m256 near = _mm256_loadu_ps(line + m), far = _mm256_loadu_ps(line + kTaps - 1 - m);
+    w.a[m] = _mm256_add_ps(near, far);
+    w.b[m] = _mm256_sub_ps(near, far);
+  }
+}
+
+// sum over m of taps[m][k] * x[m] in four chains (m mod 4), for two phases k0 and k0 + 1.
+__attribute__((target("avx2,fma"))) inline void TwoFoldedSums(const float (*taps)[8], const __m256* x,
+                                                              int k0, __m256& first, __m256& second) {
+  __m256 p[4], q[4];
+  for (int g = 0; g < 4; ++g) p[g] = q[g] = _mm256_setzero_ps();
+  for (int i = 0; i < kTaps / 2; i += 4)
+    for (int g = 0; g < 4; ++g) {
+      p[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i + g][k0]), x[i + g], p[g]);
+      q[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i + g][k0 + 1]), x[i + g], q[g]);
+    }
+  first = _mm256_add_ps(_mm256_add_ps(p[0], p[1]), _mm256_add_ps(p[2], p[3]));
+  second = _mm256_add_ps(_mm256_add_ps(q[0], q[1]), _mm256_add_ps(q[2], q[3]));
+}
+
+__attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTable& table,
+                                                                const float* line, bool newestCounts,
+                                                                EightWindows& w) {
+  MirroredSums(line, w);
+  const __m256 signMask = _mm256_set1_ps(-0.0f);
+  for (int k = 0; k < 8; k += 2) {
+    __m256 sum[2], diff[2];
+    TwoFoldedSums(table.folded.sum, w.a, k, sum[0], sum[1]);
+    TwoFoldedSums(table.folded.diff, w.b, k, diff[0], diff[1]);
+    for (int j = 0; j < 2; ++j) {
+      w.magnitude[k + j] = _mm256_andnot_ps(signMask, _mm256_add_ps(sum[j], diff[j]));
+      w.magnitude[kPhases - 1 - k - j] = _mm256_andnot_ps(signMask, _mm256_sub_ps(sum[j], diff[j]));
+    }
+  }
+  __m256 peak = newestCounts ? _mm256_andnot_ps(signMask, _mm256_loadu_ps(line + kTaps - 1)) : _mm256_setzero_ps();
+  for (int k = 0; k < kPhases; ++k) peak = _mm256_max_ps(peak, w.magnitude[k]);
+  // A window has one or two local maxima among its phases: the refinement (and its division)
+  // runs only for phases where some lane has one.
+  for (int k = 1; k < kPhases - 1; ++k) {
+    const __m256 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
+    if (_mm256_movemask_ps(_mm256_and_ps(_mm256_cmp_ps(c, l, _CMP_GE_OQ), _mm256_cmp_ps(c, r, _CMP_GE_OQ))) != 0)
+      peak = _mm256_max_ps(peak, Refined(l, c, r));
+  }
+  return peak;
+}
+
+__attribute__((target("avx2,fma"))) void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line,
+                                                                int count, float* peaks, bool newestCounts) {
+  EightWindows w;
+  int t = 0;
+  for (; t + 8 <= count; t += 8) _mm256_storeu_ps(peaks + t, PeaksOfEight(table, line + t, newestCounts, w));
+  for (; t < count; ++t)
+    peaks[t] = InterpolatedPeakAvx2(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
+}
+
 // The baseline: magnitudes through memory, four phases at a time.
 float PeakOfPhasesSse2(const float* y, float a) {
   constexpr float kGuard = std::numeric_limits<float>::infinity();
@@ -150,7 +215,16 @@ float FreshPeakBaseline(const TruePeakTable& table, const float* older, float ne
   window[kTaps - 1] = newest;
   return InterpolatedPeakBaseline(table, window, a);
 }
+void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, int count, float* peaks,
+                               bool newestCounts) {
+  for (int t = 0; t < count; ++t)
+    peaks[t] = InterpolatedPeakBaseline(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
+}
 #if !ZARN_X86
+void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks,
+                           bool newestCounts) {
+  InterpolatedPeaksBaseline(table, line, count, peaks, newestCounts);
+}
 float FreshPeakAvx2(const TruePeakTable& table, const float* older, float newest, float a) {
   return FreshPeakBaseline(table, older, newest, a);
 }
@@ -165,6 +239,8 @@ using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
 using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
+using RunFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
+using RunDispatch = cpu::Dispatch<RunFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline>;
 
 }  // namespace
 
@@ -199,6 +275,14 @@ float InterpolatedPeak(const TruePeakTable& table, const float* window, float a)
 
 float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a) {
   return FreshDispatch::Call(table, older, newest, a);
+}
+
+void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {
+  RunDispatch::Call(table, line, count, peaks, true);
+}
+
+void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {
+  RunDispatch::Call(table, line, count, peaks, false);
 }
 
 float PeakOfPhasesScalar(const float* y, float a) {

@@ -34,5 +34,11 @@ float InterpolatedPeak(const TruePeakTable& table, const float* window, float a)
 // The same with the window's newest sample given apart (older: the 47 before it, oldest first),
 // for a window whose newest sample was stored a moment ago.
 float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a);
+// The peaks of `count` consecutive windows of a line of count + 47 samples: peaks[t] is
+// InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
+// processor has AVX2.
+void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
+// The same without the newest sample itself: InterpolatedPeak(table, line + t, 0).
+void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
 
 }  // namespace truepeak

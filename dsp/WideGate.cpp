@@ -49,6 +49,67 @@ float WeightedSquaresAvx2(const float* weight, const float* x, int count) {
 using SquaresFn = float (*)(const float*, const float*, int);
 using Squares = cpu::Dispatch<SquaresFn, WeightedSquaresAvx2, WeightedSquaresPlain>;
 
+constexpr int kEdges = WideGate::kEdges, kStride = WideGate::kEdgeStride;
+
+// The bound of the spread of the window starting at each of `count` samples, from the running
+// sums of squares at the regions' edges. Margins for the rounding of the float sum it stands for,
+// and of the running sums.
+double SpreadOf(double squares, double total) {
+  return std::sqrt(std::max(0.0, squares) * (1.0 + 1e-4) + 1e-12 * std::fabs(total));
+}
+
+void SpreadBoundsPlain(const double* weight, const double* prefix, int count, double* spread) {
+  for (int i = 0; i < count; ++i) {
+    double squares = 0.0;
+    for (int j = 0; j < kEdges; ++j) squares += weight[j] * prefix[i + j * kStride];
+    spread[i] = SpreadOf(squares, prefix[i + kTaps]);
+  }
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four windows a pass, one per lane, each summed in the plain form's order with separate
+// multiplies and adds (no FMA in this function's instruction set, so none are fused): every lane
+// gives exactly the plain form's bound.
+__attribute__((target("avx2"))) void SpreadBoundsAvx2(const double* weight, const double* prefix,
+                                                           int count, double* spread) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) {
+    __m256d squares = _mm256_setzero_pd();
+    for (int j = 0; j < kEdges; ++j)
+      squares = _mm256_add_pd(squares, _mm256_mul_pd(_mm256_set1_pd(weight[j]), _mm256_loadu_pd(prefix + i + j * kStride)));
+    const __m256d total = _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_loadu_pd(prefix + i + kTaps));
+    const __m256d inside = _mm256_add_pd(
+        _mm256_mul_pd(_mm256_max_pd(squares, _mm256_setzero_pd()), _mm256_set1_pd(1.0 + 1e-4)),
+        _mm256_mul_pd(_mm256_set1_pd(1e-12), total));
+    _mm256_storeu_pd(spread + i, _mm256_sqrt_pd(inside));
+  }
+  SpreadBoundsPlain(weight, prefix + i, count - i, spread + i);
+}
+#else
+void SpreadBoundsAvx2(const double* weight, const double* prefix, int count, double* spread) {
+  SpreadBoundsPlain(weight, prefix, count, spread);
+}
+#endif
+
+// sum over j of weight[j] * prefix[j * kStride], in four independent sums so the additions do not
+// wait on each other (a bound's margins cover the order).
+template <int kCount>
+double EdgeSum(const double* weight, const double* prefix) {
+  double a = 0.0, b = 0.0, c = 0.0, d = 0.0;
+  int j = 0;
+  for (; j + 4 <= kCount; j += 4) {
+    a += weight[j] * prefix[j * kStride];
+    b += weight[j + 1] * prefix[(j + 1) * kStride];
+    c += weight[j + 2] * prefix[(j + 2) * kStride];
+    d += weight[j + 3] * prefix[(j + 3) * kStride];
+  }
+  for (; j < kCount; ++j) a += weight[j] * prefix[j * kStride];
+  return (a + b) + (c + d);
+}
+
+using SpreadsFn = void (*)(const double*, const double*, int, double*);
+using Spreads = cpu::Dispatch<SpreadsFn, SpreadBoundsAvx2, SpreadBoundsPlain>;
+
 constexpr float kShortTolerance = 1.01f;
 constexpr float kGuardReach = 4.0f;
 constexpr float kTailSpreads = 5.0f;
@@ -73,6 +134,11 @@ WideGate::WideGate() {
     const double largest = *std::max_element(tapDifference_ + r * kRegion, tapDifference_ + (r + 1) * kRegion);
     edgeWeight_[r] -= largest;
     edgeWeight_[r + 1] += largest;
+    // The two parts' edges: the known part's last edge is the split.
+    const int known = kKnown / kRegion;
+    double* part = r < known ? knownEdgeWeight_ + r : aheadEdgeWeight_ + (r - known);
+    part[0] -= largest;
+    part[1] += largest;
   }
 }
 
@@ -92,14 +158,27 @@ bool WideGate::MayExceed(float shortPeak, float guard, const float* window, floa
   return near > threshold || near + kTailSpreads * TailSpread(window) > threshold;
 }
 
-bool WideGate::MayExceedBound(float shortPeak, float guard, const double* prefix, float threshold) const {
+void WideGate::SpreadBounds(const double* prefix, int count, double* spread) const {
+  Spreads::Call(edgeWeight_, prefix, count, spread);
+}
+
+bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
+                              const double* aheadPrefix, float aheadGain, float threshold) const {
   const float near = shortPeak * kShortTolerance + kGuardReach * guard;
   if (near > threshold) return true;
-  double squares = 0.0;
-  for (int j = 0; j <= kRegions; ++j) squares += edgeWeight_[j] * prefix[j * kRegion];
-  // Margins for the rounding of the float sum it stands for, and of the running sums.
-  const double spread = std::sqrt(std::max(0.0, squares) * (1.0 + 1e-4) +
-                                  1e-12 * std::fabs(prefix[WideInterpolator::kTaps]));
+  const double known = EdgeSum<kKnownEdges>(knownEdgeWeight_, knownPrefix);
+  const double ahead = EdgeSum<kAheadEdges>(aheadEdgeWeight_, aheadPrefix);
+  const double gain2 = static_cast<double>(aheadGain) * aheadGain;
+  const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
+  // near + 5 spread > threshold, squared on both sides (no square root to wait for).
+  const double room = static_cast<double>(threshold) * (1.0 - 1e-6) - static_cast<double>(near);
+  const double squares = (std::max(0.0, known) + gain2 * std::max(0.0, ahead)) * (1.0 + 1e-4) + 1e-12 * total;
+  return room < 0.0 || kTailSpreads * kTailSpreads * squares > room * room;
+}
+
+bool WideGate::MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const {
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  if (near > threshold) return true;
   return static_cast<double>(near) + kTailSpreads * spread > static_cast<double>(threshold) * (1.0 - 1e-6);
 }
 

@@ -14,9 +14,12 @@ class WideGate {
   // `window`: the wide interpolator's 256 samples around the interval, whose 48-tap reading is
   // `shortPeak`; `guard`: the near-Nyquist envelope around it.
   bool MayExceed(float shortPeak, float guard, const float* window, float threshold) const;
-  // A cheaper test that never says no where MayExceed says yes: the spread bounded from running
-  // sums of squares, prefix[k] = sum over i < k of window[i]^2 plus any constant (k = 0..256).
-  bool MayExceedBound(float shortPeak, float guard, const double* prefix, float threshold) const;
+  // A cheaper test that never says no where MayExceed says yes, in two steps: the spread of each
+  // of `count` consecutive windows bounded from running sums of squares (prefix[k] = sum over
+  // i < k of x[i]^2 plus any constant, k = 0 .. count + 255; window t starts at x[t]), four
+  // windows a pass where the processor has AVX2; then the test of each window with its bound.
+  void SpreadBounds(const double* prefix, int count, double* spread) const;
+  bool MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const;
   // The same, the window given in two parts: `known`, its first kKnown samples (the last of
   // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
   // times aheadGain.
@@ -24,6 +27,11 @@ class WideGate {
   static constexpr int kAhead = WideInterpolator::kTaps - kKnown;  // 104
   bool MayExceed(float shortPeak, float guard, const float* known, float newest, const float* ahead,
                  float aheadGain, float threshold) const;
+  // A cheaper test that never says no where that one says yes: the spread bounded from running
+  // sums of squares of the two parts (knownPrefix[k] over known[0 .. k - 1], k = 0 .. kKnown;
+  // aheadPrefix[k] over ahead[0 .. k - 1], k = 0 .. kAhead; each plus any constant).
+  bool MayExceedBound(float shortPeak, float guard, const double* knownPrefix, const double* aheadPrefix,
+                      float aheadGain, float threshold) const;
 
   // Where the 48 taps of the short reading start in the wide window.
   static constexpr int kShortOffset = WideInterpolator::kCentre - 23;
@@ -39,4 +47,13 @@ class WideGate {
   static constexpr int kRegion = 8;
   static constexpr int kRegions = WideInterpolator::kTaps / kRegion;
   double edgeWeight_[kRegions + 1] = {};
+  // The same split at kKnown (a region edge) for the two-part window.
+  static constexpr int kKnownEdges = kKnown / kRegion + 1, kAheadEdges = kAhead / kRegion + 1;
+  static_assert(kKnown % kRegion == 0 && kAhead % kRegion == 0);
+  double knownEdgeWeight_[kKnownEdges] = {};
+  double aheadEdgeWeight_[kAheadEdges] = {};
+
+ public:
+  static constexpr int kEdges = kRegions + 1;
+  static constexpr int kEdgeStride = kRegion;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <iterator>
+#include <limits>
 
 #include "dsp/TruePeakKernel.h"
 #include "dsp/WideGate.h"
@@ -13,8 +14,15 @@ WideTruePeakMeter::WideTruePeakMeter()
       wide_(&WideInterpolator::Shared()),
       gate_(&WideGate::Shared()) {}
 
+namespace {
+constexpr float kUnread = std::numeric_limits<float>::quiet_NaN();
+constexpr int kShortEnd = WideGate::kShortOffset + TruePeakTable::kTaps - 1;
+}  // namespace
+
 void WideTruePeakMeter::Reset() {
   std::fill(std::begin(line_), std::end(line_), 0.0f);
+  std::fill(std::begin(readings_), std::end(readings_), kUnread);
+  sinceReset_ = 0;
   peakHold_ = 0.0f;
   guard_.Reset();
 }
@@ -24,10 +32,12 @@ void WideTruePeakMeter::ReadNewest(int i, int after) {
   // The samples either side of the interval are points of the reconstruction too.
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
                         std::fabs(window[WideInterpolator::kCentre + 1]));
-  const float shortPeak = truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
+  const float given = readings_[i + kShortEnd];
+  const float shortPeak = !std::isnan(given) ? given
+                                         : truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
   const float guard = guard_.Envelope(kLag + after);
   const float threshold = std::max(peakHold_, peak);
-  if (gate_->MayExceedBound(shortPeak, guard, squares_ + i, threshold) &&
+  if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold) &&
       gate_->MayExceed(shortPeak, guard, window, threshold)) {
     float y[TruePeakTable::kPhases];
     wide_->Interpolate(window, y);
@@ -47,28 +57,43 @@ void WideTruePeakMeter::SumSquares(int appended) {
 
 void WideTruePeakMeter::KeepNewest(int appended) {
   std::memmove(line_, line_ + appended, kKept * sizeof(float));
+  std::memmove(readings_, readings_ + appended, kKept * sizeof(float));
+}
+
+// A reading whose 48 samples reach back before the last Reset read other samples than the
+// line holds (it was cleared): it is not used.
+void WideTruePeakMeter::Append(const double* x, const float* readings, int count) {
+  for (int i = 0; i < count; ++i) {
+    const float v = static_cast<float>(x[i]);
+    line_[kKept + i] = std::isfinite(v) ? v : 0.0f;
+    readings_[kKept + i] = readings && sinceReset_ >= TruePeakTable::kTaps - 1 ? readings[i] : kUnread;
+    sinceReset_ = std::min(sinceReset_ + 1, TruePeakTable::kTaps);
+  }
+}
+
+void WideTruePeakMeter::ReadRun(int count) {
+  SumSquares(count);
+  gate_->SpreadBounds(squares_, count, spreads_);
+  guard_.PushRun(line_ + kKept, count);
+  for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
+  KeepNewest(count);
 }
 
 void WideTruePeakMeter::Process(float x) {
-  line_[kKept] = std::isfinite(x) ? x : 0.0f;
-  SumSquares(1);
-  guard_.Push(line_[kKept]);
-  ReadNewest(0, 0);
-  KeepNewest(1);
+  const double sample = x;
+  Append(&sample, nullptr, 1);
+  ReadRun(1);
 }
 
-void WideTruePeakMeter::ProcessRun(const double* x, int n) {
+void WideTruePeakMeter::ProcessRun(const double* x, int n) { ProcessRun(x, nullptr, n); }
+
+void WideTruePeakMeter::ProcessRun(const double* x, const float* readings, int n) {
   while (n > 0) {
     const int count = std::min(n, kRun);
-    for (int i = 0; i < count; ++i) {
-      const float v = static_cast<float>(x[i]);
-      line_[kKept + i] = std::isfinite(v) ? v : 0.0f;
-    }
-    SumSquares(count);
-    guard_.PushRun(line_ + kKept, count);
-    for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
-    KeepNewest(count);
+    Append(x, readings, count);
+    ReadRun(count);
     x += count;
+    if (readings) readings += count;
     n -= count;
   }
 }

@@ -21,6 +21,10 @@ class WideTruePeakMeter {
   void Reset();  // clears the signal and the hold
   void Process(float x);
   void ProcessRun(const double* x, int n);  // as Process on each in turn
+  // The same, given for each sample the 48-tap reading (catcher table) of the 48 samples up to
+  // and including it where the source already made one, NaN where not: the meter reads only
+  // those it is not given.
+  void ProcessRun(const double* x, const float* readings, int n);
   // Pushes silence through, so that the last samples given are read too (for whole files).
   void Flush();
 
@@ -34,11 +38,17 @@ class WideTruePeakMeter {
   void ReadNewest(int i, int after);
   void KeepNewest(int appended);
   void SumSquares(int appended);  // squares_ over the kept and appended samples
+  void Append(const double* x, const float* readings, int count);
+  void ReadRun(int count);
 
   // The newest 255 samples, oldest first, then room for a run: every window is one straight run
   // of memory.
   alignas(32) float line_[kKept + kRun] = {};
   double squares_[kKept + kRun + 1] = {};  // running sums of line_'s squares, squares_[0] = 0
+  double spreads_[kRun] = {};  // the gate's bound of the spread of each window of the run
+  // Beside line_, the given reading of the 48 samples up to each one, or NaN.
+  float readings_[kKept + kRun] = {};
+  int sinceReset_ = 0;  // samples since Reset, up to one window's worth: older readings are void
   float peakHold_ = 0.0f;
   NyquistGuard guard_;
   const TruePeakTable* table_;

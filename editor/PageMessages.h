@@ -16,6 +16,7 @@ enum Tag : int32_t {
   kMeters = 0,
   kSampleRate = 3,
   kOutputHistory = 6,
+  kSlots = 17,  // {"t":"slots","active":0|1,"other":[...]}, after each page load and restore
 };
 
 constexpr size_t kMaxMeterMessageLength = 6143;

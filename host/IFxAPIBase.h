@@ -41,6 +41,10 @@ class IFxAPIBase : public WebViewEditorDelegate {
   // thread for editor edits and full re-applies; the others run on the UI thread.
   virtual void OnParamChange(int /*paramIdx*/) {}
   virtual void OnStateRestored() {}
+  // The plug-in's own data after the saved parameters and bypass word: appended when saving,
+  // and handed back (possibly empty, short or garbled) when restoring, before OnStateRestored.
+  virtual void AppendStateTail(std::vector<uint8_t>& /*bytes*/) const {}
+  virtual void RestoreStateTail(const uint8_t* /*data*/, size_t /*size*/) {}
   // The page is ready; the default sends every parameter's value.
   virtual void OnEditorOpened() { SendAllParamValuesToPage(); }
   virtual void OnIdleTick() {}
@@ -57,6 +61,9 @@ class IFxAPIBase : public WebViewEditorDelegate {
   // Edit gestures and values from the editor, told to the host by the plug-in API wrapper.
   virtual void BeginInformHostOfParamChange(int /*paramIdx*/) {}
   virtual void EndInformHostOfParamChange(int /*paramIdx*/) {}
+  // A group of edits the host may record as one undo step; nothing where it offers none.
+  virtual void BeginHostGroupEdit() {}
+  virtual void EndHostGroupEdit() {}
   virtual void SetParamValueFromEditor(int paramIdx, double normalized);
   // The page asks for another editor size; the wrapper asks the host to follow.
   virtual bool ResizeEditorFromPage(int width, int height);

@@ -84,6 +84,9 @@ class IFxVST3 : public IFxAPIBase,
   // Edit gestures from the editor page, as beginEdit/endEdit to the host. [UI thread]
   void BeginInformHostOfParamChange(int paramIdx) override;
   void EndInformHostOfParamChange(int paramIdx) override;
+  // Edits from the page that belong together, as the host's group edit where it offers one.
+  void BeginHostGroupEdit() override;
+  void EndHostGroupEdit() override;
   // A resize the page asks for: the host frame is asked to follow. [UI thread]
   bool ResizeEditorFromPage(int width, int height) override;
   // The editor's 20 ms timer: on Windows a thread timer, on Linux the run loop a host offers

@@ -10,6 +10,7 @@
 #include "host/IFxVST3.h"
 #include "host/IFxVST3Parameter.h"
 #include "host/MidiProxy.h"
+#include "host/vst3kit/Interfaces.h"
 #include "host/vst3kit/Strings.h"
 
 using namespace Steinberg;
@@ -111,6 +112,14 @@ void IFxVST3::BeginInformHostOfParamChange(int paramIdx) {
 
 void IFxVST3::EndInformHostOfParamChange(int paramIdx) {
   if (GetParam(paramIdx)) EndEdit(static_cast<ParamID>(paramIdx));
+}
+
+void IFxVST3::BeginHostGroupEdit() {
+  if (auto handler = vst3kit::QueryInterface<IComponentHandler2>(ComponentHandler())) handler->startGroupEdit();
+}
+
+void IFxVST3::EndHostGroupEdit() {
+  if (auto handler = vst3kit::QueryInterface<IComponentHandler2>(ComponentHandler())) handler->finishGroupEdit();
 }
 
 bool IFxVST3::ResizeEditorFromPage(int width, int height) {

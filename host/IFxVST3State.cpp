@@ -1,5 +1,6 @@
 // The saved state of IFxVST3: the parameter block (every value as a little-endian 64-bit float)
-// followed by the host-bypass word (int32, 1 when bypassed). No header. [UI thread]
+// followed by the host-bypass word (int32, 1 when bypassed), then whatever the plug-in appends.
+// No header. [UI thread]
 #include <algorithm>
 
 #include "host/ByteOrder.h"
@@ -16,6 +17,7 @@ tresult IFxVST3::WriteComponentState(IBStream* state) {
     std::vector<uint8_t> bytes;
     SerializeParams(bytes);
     AppendLE32(bytes, IsBypassed() ? 1u : 0u);
+    AppendStateTail(bytes);
     int32 written = 0;
     state->write(bytes.data(), static_cast<int32>(bytes.size()), &written);
     return kResultOk;
@@ -41,6 +43,10 @@ tresult IFxVST3::ReadComponentState(IBStream* state) {
       if (valuesApplied) ShowPartlyRestoredValues();
       return kResultFalse;
     }
+    // What follows the bypass word belongs to the plug-in.
+    const size_t tailAt = static_cast<size_t>(wordAt) + kBypassWordBytes;
+    RestoreStateTail(tailAt < bytes.size() ? bytes.data() + tailAt : nullptr,
+                     tailAt < bytes.size() ? bytes.size() - tailAt : 0);
     OnStateRestored();
     SyncControllerValues(ReadLE32(word));
     return kResultOk;

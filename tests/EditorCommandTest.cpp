@@ -37,6 +37,19 @@ TEST(EditorCommand, RefusesBadArgumentsBeforeStartingAnything) {
   EXPECT_THROW(RunEditorCommand({"a.wav", "b.wav"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"a.wav", "--seconds", "-1"}, out), CommandError);
   EXPECT_THROW(RunEditorCommand({"a.wav", "--nope"}, out), CommandError);
+  for (const char* size : {"479x201", "480x200", "4321x600", "1440", "1440x604x2", "wide", "1440x"})
+    EXPECT_THROW(RunEditorCommand({"a.wav", "--size", size}, out), CommandError) << size;
+  for (const char* scale : {"0", "-1", "5", "nan", "x"})
+    EXPECT_THROW(RunEditorCommand({"a.wav", "--scale", scale}, out), CommandError) << scale;
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at", "-0.5"}, out), CommandError);
+  EXPECT_THROW(RunEditorCommand({"a.wav", "--screenshot-at"}, out), CommandError);
+  // Good sizes, scales and times pass the options and fail only at the missing file.
+  try {
+    RunEditorCommand({"/nonexistent/in.wav", "--size", "4320x1812", "--scale", "2", "--screenshot-at", "0"}, out);
+    ADD_FAILURE() << "a missing file must be refused";
+  } catch (const CommandError& error) {
+    EXPECT_NE(std::string(error.what()).find("/nonexistent/in.wav"), std::string::npos) << error.what();
+  }
   EXPECT_THROW(RunEditorCommand({"/nonexistent/in.wav", "--headless"}, out), CommandError);
 }
 

@@ -278,4 +278,24 @@ TEST(RenderReport, JsonHasEveryReadingAndNoNanForSilence) {
   EXPECT_NE(FormatRenderReport(measured).find(", 6.2 LU range,"), std::string::npos);
 }
 
+// A quiet programme under a loud target: Dynamic Ceiling lifts a -1 dBTP ceiling by its full
+// 0.5 dB, less the limiter's safety margin, and the report says so; switched off, it says nothing.
+TEST(RenderReport, SaysWhenDynamicCeilingRaisedTheCeiling) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(2, static_cast<int>(4 * kRate)));
+  const std::vector<std::string> ceiling = {"Ceiling L=-1", "Ceiling R=-1", "Target LUFS=-6"};
+  std::vector<std::string> follow = ceiling;
+  follow.push_back("Dynamic Ceiling=1");
+  const RenderResult raised = Render(dir.File("in.wav"), dir.File("out.wav"), 512, follow);
+  EXPECT_NEAR(raised.dynamicCeilingRaisedToDbtp, -1.0 + 0.5 + 20.0 * std::log10(0.9954), 0.005);
+  EXPECT_NE(FormatRenderReport(raised).find("ceiling         raised to -0.54 dBTP by Dynamic Ceiling"),
+            std::string::npos) << FormatRenderReport(raised);
+  EXPECT_EQ(nlohmann::json::parse(FormatRenderReportJson(raised))["dynamicCeilingRaisedToDbtp"],
+            raised.dynamicCeilingRaisedToDbtp);
+
+  const RenderResult fixed = Render(dir.File("in.wav"), dir.File("out.wav"), 512, ceiling);
+  EXPECT_EQ(fixed.dynamicCeilingRaisedToDbtp, -100.0);
+  EXPECT_EQ(FormatRenderReport(fixed).find("raised"), std::string::npos);
+}
+
 #endif  // ZARN_HAVE_APP

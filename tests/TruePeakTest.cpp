@@ -7,11 +7,15 @@
 
 #include <gtest/gtest.h>
 
+#include "dsp/LookAheadRun.h"
+#include "dsp/NyquistGuard.h"
 #include "dsp/PeakCatcher.h"
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideGate.h"
 #include "dsp/WideInterpolator.h"
+#include "dsp/WideTruePeakMeter.h"
 #include "support/ReferenceTruePeak.h"
 
 namespace {
@@ -68,14 +72,23 @@ std::vector<double> Scaled(std::vector<double> x, double gain) {
 // As in the engine, the catcher sees what is still in a 5-ms look-ahead at 48 kHz.
 constexpr int kLookAhead = 240;
 
+// One sample into the look-ahead, the one leaving it through the catcher.
+double ThroughLookAheadAndCatcher(LookAheadRun& lookAhead, PeakCatcher& catcher, double entering,
+                                  float ceilLin) {
+  lookAhead.Append(&entering, 1);
+  const double o = catcher.Process(lookAhead.Leaving(0), ceilLin,
+                                   {lookAhead.Ahead(0), lookAhead.AheadExact(0), lookAhead.Length() - 1, 1.0});
+  lookAhead.KeepNewest(1);
+  return o;
+}
+
 std::vector<double> ThroughCatcher(PeakCatcher& catcher, const std::vector<double>& x,
                                    float ceilLin) {
-  LookAheadLine lookAhead;
+  LookAheadRun lookAhead;
   lookAhead.Resize(kLookAhead + 1);
   std::vector<double> out(x.size());
   for (size_t i = 0; i < x.size() + kLookAhead; ++i) {
-    const double entering = i < x.size() ? x[i] : 0.0;
-    const double o = catcher.Process(lookAhead.Push(entering), ceilLin, {&lookAhead, 1.0});
+    const double o = ThroughLookAheadAndCatcher(lookAhead, catcher, i < x.size() ? x[i] : 0.0, ceilLin);
     if (i >= kLookAhead) out[i - kLookAhead] = o;
   }
   return out;
@@ -365,4 +378,234 @@ TEST(TruePeakCatcher, HoldsTonesNearNyquist) {
       const double overDb = reference::ToDb(reference::TruePeak(out)) - reference::ToDb(kCeiling);
       EXPECT_LE(overDb, 0.03) << rate << " Hz, " << fraction << " fs";
     }
+}
+
+// The output meter takes the catcher's readings of what leaves it instead of reading the output
+// again: every reading handed over must be the one the meter would make, though dips cut after
+// a reading change the samples it read.
+TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  // Full-band bursts well over the ceiling between quieter tones: dips close together.
+  std::vector<double> x;
+  for (int burst = 0; burst < 12; ++burst) {
+    for (int n = 0; n < 400; ++n) x.push_back(1.4 * uniform(rng));
+    const std::vector<double> tone = Tone(48000.0, 997.0 + 300.0 * burst, 0.5, 0.1, 900);
+    x.insert(x.end(), tone.begin(), tone.end());
+  }
+  PeakCatcher catcher;
+  catcher.Prepare(48000.0);
+  LookAheadRun lookAhead;
+  lookAhead.Resize(kLookAhead + 1);
+  std::vector<double> out;
+  std::vector<float> readings;
+  for (double v : x) {
+    out.push_back(ThroughLookAheadAndCatcher(lookAhead, catcher, v, 0.8f));
+    readings.push_back(catcher.LeavingReading());
+  }
+
+  const TruePeakTable& table = TruePeakTable::DefaultCatcher();
+  int given = 0, forgotten = 0;
+  for (size_t i = kTaps - 1; i < out.size(); ++i) {
+    if (std::isnan(readings[i])) {
+      ++forgotten;
+      continue;
+    }
+    float window[kTaps];
+    for (int m = 0; m < kTaps; ++m) window[m] = static_cast<float>(out[i - kTaps + 1 + m]);
+    ASSERT_EQ(readings[i], truepeak::InterpolatedPeak(table, window, 0.0f)) << "sample " << i;
+    ++given;
+  }
+  EXPECT_GT(forgotten, 100);  // dips did change samples already read
+  EXPECT_GT(given, static_cast<int>(out.size()) / 2);
+
+  // Fed with the readings, in runs of uneven length and reset on the way, the meter holds
+  // exactly what it holds reading everything itself.
+  WideTruePeakMeter alone, fed;
+  const int runs[] = {1, 255, 256, 257, 47, 48, 700};
+  size_t start = 0;
+  for (int r = 0; start < out.size(); ++r) {
+    const int n = std::min<int>(runs[r % 7], static_cast<int>(out.size() - start));
+    alone.ProcessRun(out.data() + start, n);
+    fed.ProcessRun(out.data() + start, readings.data() + start, n);
+    ASSERT_EQ(fed.PeakHold(), alone.PeakHold()) << "after sample " << start + n;
+    if (r == 9) {
+      alone.Reset();
+      fed.Reset();
+    }
+    alone.ClearPeakHold();
+    fed.ClearPeakHold();
+    start += n;
+  }
+}
+
+// Consecutive windows read eight at a time give exactly what reading each alone gives, for runs
+// of every length around the vector width and over material of every kind.
+TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
+  TruePeakTable table;
+  table.Design(TruePeakTable::DetectionCutoff(48000.0));
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  std::uniform_real_distribution<float> exponent(-20.0f, 20.0f);
+  for (int count = 0; count <= 40; ++count) {
+    std::vector<float> line(static_cast<size_t>(count + kTaps - 1));
+    for (size_t i = 0; i < line.size(); ++i)
+      line[i] = count % 3 == 0 ? uniform(rng) : (count % 3 == 1 ? std::pow(10.0f, exponent(rng)) * uniform(rng) : 0.0f);
+    if (count % 3 == 2 && count > 0) line[line.size() / 2] = 0.9f;  // one spike among zeros
+    std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
+    truepeak::InterpolatedPeaks(table, line.data(), count, peaks.data());
+    for (int t = 0; t < count; ++t)
+      ASSERT_EQ(peaks[t], truepeak::InterpolatedPeak(table, line.data() + t, std::fabs(line[t + kTaps - 1])))
+          << "window " << t << " of " << count;
+    EXPECT_EQ(peaks[count], -1.0f) << "wrote past the run";
+  }
+}
+
+// The detector's run forms against its one-sample form: the same peak for every sample, and a
+// hold that skips only windows that cannot reach it, over loud and quiet stretches (so both the
+// skipped and the read paths run) in runs of uneven length.
+TEST(TruePeakDetector, RunFormsMatchTheOneSampleForm) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x;
+  for (int stretch = 0; stretch < 16; ++stretch) {
+    const double level = stretch % 2 == 0 ? 0.9 : 0.05 * stretch;
+    for (int n = 0; n < 300 + 37 * stretch; ++n) x.push_back(level * uniform(rng));
+  }
+  TruePeakDetector single, run, hold;
+  const int runs[] = {1, 7, 8, 9, 255, 256, 257, 600, 64};
+  size_t start = 0;
+  for (int r = 0; start < x.size(); ++r) {
+    const int n = std::min<int>(runs[r % 9], static_cast<int>(x.size() - start));
+    std::vector<float> peaks(static_cast<size_t>(n));
+    run.ProcessRun(x.data() + start, n, peaks.data());
+    hold.HoldRun(x.data() + start, n);
+    for (int i = 0; i < n; ++i)
+      ASSERT_EQ(peaks[i], single.Process(static_cast<float>(x[start + i]))) << "sample " << start + i;
+    ASSERT_EQ(run.PeakHold(), single.PeakHold());
+    ASSERT_EQ(hold.PeakHold(), single.PeakHold()) << "run ending at " << start + n;
+    if (r % 3 == 0)
+      for (TruePeakDetector* d : {&single, &run, &hold}) d->ClearPeakHold();
+    start += n;
+  }
+}
+
+// The output meter's cheap gate: its spread bound, four windows a pass, is exactly the bound of
+// each window alone, and the cheap test never says no where the full one says yes, on material
+// from near silence to clipped full band.
+TEST(WideGateBound, NeverMissesWhatTheFullTestCatchesAndIsTheSameInBatches) {
+  const WideGate& gate = WideGate::Shared();
+  constexpr int kWide = WideInterpolator::kTaps;
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int trial = 0; trial < 40; ++trial) {
+    const int count = 1 + trial * 7;
+    const float level = std::pow(10.0f, -0.15f * static_cast<float>(trial % 20));
+    std::vector<float> x(static_cast<size_t>(count + kWide - 1));
+    for (float& v : x) v = std::clamp(1.5f * level * uniform(rng), -level, level);
+    std::vector<double> prefix(x.size() + 1, 12.5);  // any constant offset
+    for (size_t i = 0; i < x.size(); ++i) prefix[i + 1] = prefix[i] + static_cast<double>(x[i]) * x[i];
+    std::vector<double> batch(static_cast<size_t>(count));
+    gate.SpreadBounds(prefix.data(), count, batch.data());
+    for (int t = 0; t < count; ++t) {
+      double alone;
+      gate.SpreadBounds(prefix.data() + t, 1, &alone);
+      ASSERT_EQ(batch[t], alone) << "window " << t << " of " << count;
+      const float* window = x.data() + t;
+      float y[kPhases];
+      truepeak::InterpolatePhases(TruePeakTable::DefaultCatcher(), window + WideGate::kShortOffset, y);
+      const float shortPeak = truepeak::PeakOfPhases(y, 0.0f);
+      for (float threshold : {0.5f * level, level, 1.2f * level, 2.0f * level}) {
+        if (!gate.MayExceed(shortPeak, 0.0f, window, threshold)) continue;
+        ASSERT_TRUE(gate.MayExceedSpread(shortPeak, 0.0f, batch[t], threshold))
+            << "window " << t << ", threshold " << threshold;
+      }
+    }
+  }
+}
+
+// The near-Nyquist guard taken a run at a time (eight windows a pass) against one sample at a
+// time: the same envelope everywhere, for runs longer than one pass and across the ring's wrap.
+TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  NyquistGuard single, runs;
+  const int lengths[] = {1, 7, 8, 9, 255, 256, 300, 513, 31};
+  for (int r = 0; r < 27; ++r) {
+    std::vector<float> x(static_cast<size_t>(lengths[r % 9]));
+    for (float& v : x) v = (r % 2 == 0 ? 1.0f : 1e-3f) * uniform(rng);
+    for (float v : x) single.Push(v);
+    runs.PushRun(x.data(), static_cast<int>(x.size()));
+    for (int back = 24; back <= 500; back += 19)
+      ASSERT_EQ(runs.Envelope(back), single.Envelope(back)) << "run " << r << ", back " << back;
+  }
+}
+
+// Handed its inputs a run at a time (the guard, the first reading of every step and the running
+// sums for the gate's bound made for the run at once), the catcher cuts exactly what it cuts one
+// sample at a time, dips close together included.
+TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
+  std::mt19937 rng(29);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x;
+  for (int part = 0; part < 10; ++part) {
+    const double level = part % 2 == 0 ? 1.5 : 0.3;
+    for (int n = 0; n < 500 + 61 * part; ++n) x.push_back(level * uniform(rng));
+  }
+  PeakCatcher single, runs;
+  single.Prepare(48000.0);
+  runs.Prepare(48000.0);
+  LookAheadRun singleLine, runLine;
+  singleLine.Resize(kLookAhead + 1);
+  runLine.Resize(kLookAhead + 1);
+  const int lengths[] = {256, 1, 100, 255, 8, 47, 48, 49};
+  size_t start = 0;
+  for (int r = 0; start < x.size(); ++r) {
+    const int n = std::min<int>(lengths[r % 8], static_cast<int>(x.size() - start));
+    runLine.Append(x.data() + start, n);
+    std::vector<double> a(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) a[i] = 0.9 * runLine.Leaving(i);
+    runs.PrepareRun(a.data(), n);
+    for (int i = 0; i < n; ++i) {
+      const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1,
+                                                 0.9, runLine.AheadSquares(i)});
+      singleLine.Append(&x[start + i], 1);
+      const double expected = single.Process(0.9 * singleLine.Leaving(0), 0.8f,
+                                             {singleLine.Ahead(0), singleLine.AheadExact(0), singleLine.Length() - 1, 0.9});
+      singleLine.KeepNewest(1);
+      ASSERT_EQ(o, expected) << "sample " << start + i;
+      const float readings[2] = {runs.LeavingReading(), single.LeavingReading()};
+      ASSERT_TRUE(readings[0] == readings[1] || (std::isnan(readings[0]) && std::isnan(readings[1])));
+    }
+    runLine.KeepNewest(n);
+    start += n;
+  }
+}
+
+// The catcher's cheap gate: from running sums of the two parts of the wide window, it never says
+// no where the full test of the two parts says yes, whatever the gain on the look-ahead.
+TEST(WideGateBound, TwoPartBoundNeverMissesWhatTheTwoPartTestCatches) {
+  const WideGate& gate = WideGate::Shared();
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  int decided = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    const float level = std::pow(10.0f, -0.1f * static_cast<float>(trial % 30));
+    float known[WideGate::kKnown], ahead[WideGate::kAhead];
+    for (float& v : known) v = std::clamp(1.3f * level * uniform(rng), -level, level);
+    for (float& v : ahead) v = 2.0f * level * uniform(rng);
+    const float aheadGain = 0.2f + 0.8f * std::fabs(uniform(rng));
+    double knownPrefix[WideGate::kKnown + 1] = {3.0}, aheadPrefix[WideGate::kAhead + 1] = {-1.0};
+    for (int k = 0; k < WideGate::kKnown; ++k) knownPrefix[k + 1] = knownPrefix[k] + static_cast<double>(known[k]) * known[k];
+    for (int k = 0; k < WideGate::kAhead; ++k) aheadPrefix[k + 1] = aheadPrefix[k] + static_cast<double>(ahead[k]) * ahead[k];
+    const float shortPeak = level * std::fabs(uniform(rng));
+    const float guard = 0.02f * level * std::fabs(uniform(rng));
+    for (float threshold : {0.8f * level, level, 1.5f * level, 3.0f * level}) {
+      const bool full = gate.MayExceed(shortPeak, guard, known, known[WideGate::kKnown - 1], ahead, aheadGain, threshold);
+      const bool bound = gate.MayExceedBound(shortPeak, guard, knownPrefix, aheadPrefix, aheadGain, threshold);
+      ASSERT_TRUE(bound || !full) << "trial " << trial << ", threshold " << threshold;
+      if (!bound) ++decided;
+    }
+  }
+  EXPECT_GT(decided, 1000);  // and it does settle many
 }

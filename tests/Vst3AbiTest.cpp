@@ -56,6 +56,7 @@ const PublishedIid kPublished[] = {
     {"ITimerHandler", Linux::ITimerHandler::iid, {0x10BDD94F, 0x41424774, 0x821FAD8F, 0xECA72CA9}},
     // Not among the published facts we were given; cross-checked with another declaration.
     {"IEventList", IEventList::iid, {0x3A2C4214, 0x346349FE, 0xB2C4F397, 0xB9695A44}},
+    {"IComponentHandler2", IComponentHandler2::iid, {0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC}},
 };
 
 // Written out byte by byte, independently of the header's helper.

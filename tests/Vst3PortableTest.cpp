@@ -178,7 +178,7 @@ TEST(Vst3Portable, StateSurvivesARoundTripByteForByte) {
   std::vector<double> l(16, 0.0), r(16, 0.0), outL(16), outR(16);
   ASSERT_EQ(saved.ProcessStereo(l, r, outL, outR, &settings), kResultOk);
   const std::vector<uint8_t> state = saved.GetState();
-  ASSERT_EQ(state.size(), 220u);
+  ASSERT_EQ(state.size(), 220u + 236u);  // the 220 bytes, then the A/B block
 
   Active restored(kSample64);
   ASSERT_EQ(restored.SetState(state), kResultOk);

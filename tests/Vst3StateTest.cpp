@@ -28,13 +28,16 @@ struct Plugin : Instance {
   }
 };
 
+// "ZABS", version, body size; active slot, count, 27 values.
+constexpr size_t kSlotsBlockBytes = 12 + 8 + 27 * 8;
+
 const double kDefaults[27] = {0,   0,  -0.1, -0.1, 50, 0, 0, 0, 1, 0, 1,   0, 0, 0,
                               0,   0,  0,    0,    0,  0, 0, 0, 0, 0, -9, 0, 0};
 
 TEST(Vst3State, DefaultStateIsTheTwentySevenDefaultsAndABypassWord) {
   Plugin plugin;
   const std::vector<uint8_t> state = plugin.GetState();
-  ASSERT_EQ(state.size(), 220u);
+  ASSERT_EQ(state.size(), 220u + kSlotsBlockBytes);  // the A/B block follows the 220 bytes
   for (int i = 0; i < 27; ++i) EXPECT_EQ(StateValue(state, i), kDefaults[i]) << i;
   const uint8_t release50[8] = {0, 0, 0, 0, 0, 0, 0x49, 0x40};  // 50.0, little-endian
   EXPECT_EQ(std::memcmp(state.data() + 32, release50, 8), 0);
@@ -126,7 +129,7 @@ TEST(Vst3State, PartlyRestoredValuesAreShownToTheHost) {
   EXPECT_DOUBLE_EQ(plugin.controller->getParamNormalized(kRelease), 370.0 / 970.0);
   EXPECT_EQ(plugin.controller->getParamNormalized(kHostBypass), 1.0);  // no word, no change
   const std::vector<uint8_t> saved = plugin.GetState();
-  ASSERT_EQ(saved.size(), 220u);
+  ASSERT_EQ(saved.size(), 220u + kSlotsBlockBytes);
   EXPECT_EQ(StateValue(saved, kDriveL), 12.0);
   for (int i = 0; i < 27; ++i) {
     const auto id = static_cast<ParamID>(i);

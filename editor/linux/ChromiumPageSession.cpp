@@ -263,7 +263,7 @@ void ChromiumPageSession::ApplyViewport() {
     pipe_.Call("Emulation.setDeviceMetricsOverride",
                {{"width", viewport_.width},
                 {"height", viewport_.height},
-                {"deviceScaleFactor", 0},
+                {"deviceScaleFactor", viewport_.deviceScale},
                 {"mobile", false}},
                pageSession_);
     return;

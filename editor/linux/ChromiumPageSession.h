@@ -23,6 +23,7 @@ class ChromiumPageSession {
     bool headless = true;
     int width = 0;
     int height = 0;
+    double deviceScale = 0.0;  // 0: the screen's own
   };
 
   ChromiumPageSession(devtools::DevToolsPipe& pipe, PageServer server, std::string pageUrl,

@@ -41,6 +41,8 @@ std::vector<std::string> BrowserArguments(const ChromiumWebView::Options& option
   };
   // Chromium's sandbox refuses to run as root; the page is our own and the network is cut.
   if (::geteuid() == 0) args.push_back("--no-sandbox");
+  if (options.deviceScale > 0.0)
+    args.push_back("--force-device-scale-factor=" + std::to_string(options.deviceScale));
   if (options.headless) {
     args.push_back("--headless");
     args.push_back("about:blank");
@@ -100,7 +102,7 @@ void ChromiumWebView::Launch(const std::string& pageFile) {
   events.pageGone = [this] { MarkGone(); };
   session_ = std::make_unique<ChromiumPageSession>(
       *pipe_, PageServer(page.parent_path()), PageServer::UrlOf(page.filename().string()),
-      ChromiumPageSession::Viewport{options_.headless, options_.width, options_.height},
+      ChromiumPageSession::Viewport{options_.headless, options_.width, options_.height, options_.deviceScale},
       std::move(events));
 
   pipe_->SetEventHandler([session = session_.get()](const std::string& method, const Json& params,

@@ -45,6 +45,7 @@ class ChromiumWebView : public IWebView {
     bool headless = true;     // else an app window
     int width = 1440;
     int height = 604;
+    double deviceScale = 0.0;  // device pixels per CSS pixel; 0: the screen's own
     bool showBrowserErrors = false;  // let the browser's error output through
   };
 

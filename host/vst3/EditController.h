@@ -64,6 +64,17 @@ class IComponentHandler : public FUnknown {
   static constexpr Iid iid = MakeIid(0x93A0BEA3, 0x0BD045DB, 0x8E890B0C, 0xC1E46AC6);
 };
 
+// Offered by some hosts beside IComponentHandler: edits between startGroupEdit and
+// finishGroupEdit make one undo step.
+class IComponentHandler2 : public FUnknown {
+ public:
+  virtual tresult PLUGIN_API setDirty(TBool state) = 0;
+  virtual tresult PLUGIN_API requestOpenEditor(FIDString name) = 0;
+  virtual tresult PLUGIN_API startGroupEdit() = 0;
+  virtual tresult PLUGIN_API finishGroupEdit() = 0;
+  static constexpr Iid iid = MakeIid(0xF040B4B3, 0xA36045EC, 0xABCDC045, 0xB4D5A2CC);
+};
+
 class IEditController : public IPluginBase {
  public:
   virtual tresult PLUGIN_API setComponentState(IBStream* state) = 0;

@@ -1,6 +1,6 @@
 // Saved state from the host: any bytes, read by streams that deliver in odd pieces or report
 // errors, into a plug-in that thinks its host is WaveLab or not. Every parameter must end inside
-// its range, the state written back must be the 220 bytes, and nothing may crash.
+// its range, the state written back must be the 220 bytes and the A/B block, and nothing may crash.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (result == Steinberg::kResultOk) Check(plugin.GetParam(kLevelMatch)->Value() == 0.0);
 
   testhost::MemoryStream saved;
-  Check(component.getState(&saved) == Steinberg::kResultOk && saved.Bytes().size() == 220);
+  Check(component.getState(&saved) == Steinberg::kResultOk && saved.Bytes().size() == 220 + 236);  // the A/B block after the 220 bytes
   Check(stream.RefCount() == 1 && saved.RefCount() == 1);
   return 0;
 }

@@ -157,3 +157,23 @@ test('a sender without IFxSendMsg does nothing and does not throw', () => {
   const s = createSender(undefined);
   assert.doesNotThrow(() => s.edit(0, 1, 's'));
 });
+
+test('SAMFD 17 dispatches the A/B slots; malformed slot messages are dropped', () => {
+  const { calls, receiver } = recorder();
+  receiver.SAMFD(17, 0, b64('{"t":"slots","active":1,"other":[0,-0.1,3]}'));
+  receiver.SAMFD(17, 0, b64('{"t":"slots","active":0,"other":[]}'));
+  for (const bad of ['{"t":"slots","active":2,"other":[]}', '{"t":"slots","active":"1","other":[]}',
+                     '{"t":"slots","active":0,"other":[1,"x"]}', '{"t":"slots","active":0,"other":{}}',
+                     '{"t":"slots","active":0}', '{"t":"meters","active":0,"other":[]}', '{"t":"slots"',
+                     'null', '[]'])
+    receiver.SAMFD(17, 0, b64(bad));
+  receiver.SAMFD(16, 0, b64('{"t":"slots","active":0,"other":[]}'));
+  assert.deepEqual(calls, [['slots', { active: 1, other: [0, -0.1, 3] }], ['slots', { active: 0, other: [] }]]);
+});
+
+test('group edits and stored slots go out as tags 15 and 16', () => {
+  const { out, s } = sent();
+  s.beginGroup(); s.storeSlots(1, [1, 2]); s.endGroup();
+  assert.deepEqual(out.map(m => m.msgTag), [15, 16, 15]);
+  assert.deepEqual(out.map(payload), [{ group: 'begin' }, { active: 1, other: [1, 2] }, { group: 'end' }]);
+});

@@ -8,3 +8,6 @@ export const bridge = require(web + 'bridge.js');
 export const edit = require(web + 'edit.js');
 export const meters = require(web + 'meters.js');
 export const platforms = require(web + 'platforms.js');
+export const layout = require(web + 'layout.js');
+export const preview = require(web + 'preview.js');
+export const history = require(web + 'history.js');

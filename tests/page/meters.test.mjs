@@ -54,7 +54,7 @@ test('readings say plainly when the limiting is audible', () => {
   const calm = Object.fromEntries(s.readings().map(r => [r.key, r]));
   assert.equal(calm.pumping.text, '0 %');
   assert.equal(calm.pumping.level, 'ok');
-  assert.equal(calm.masking.text, 'no limiting');
+  assert.equal(calm.masking.text, 'no distortion measured');
   s.update({ ...quiet, pwmdL: 0.2, nmrL: 2.5, tpsR: 0.5, smoothValidConflict: true });
   const loud = Object.fromEntries(s.readings().map(r => [r.key, r]));
   assert.equal(loud.pumping.text, '80 %');
@@ -63,6 +63,46 @@ test('readings say plainly when the limiting is audible', () => {
   assert.equal(loud.masking.text, '2.5 dB above');
   assert.equal(loud.transients.level, 'warn');
   assert.ok(loud.conflict);
+});
+
+test('every reading carries a unit or a word, and a tooltip of one or two sentences', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, smoothValidConflict: true, psrIn: 10.2, psrOut: 8.1, deltaPsr: 2.1 });
+  for (const r of s.readings()) {
+    const sentences = r.hint.split(/[.;](\s|$)/).filter(x => x && x.trim()).length;
+    assert.ok(r.hint.length > 30 && sentences >= 1 && sentences <= 3, r.key + ': ' + r.hint);
+    assert.match(r.text, /dB|%|LUFS|none|measured|transients|\u2014/, r.key + ': ' + r.text);
+  }
+});
+
+test('peak to loudness names the input figure instead of an ambiguous signed bracket', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, psrIn: 9.8, psrOut: 8.1, deltaPsr: 1.7 });
+  const psr = s.readings().find(r => r.key === 'psr');
+  assert.equal(psr.text, '8.1 dB, input 9.8 dB');
+  s.update({ ...quiet, psrIn: -100, psrOut: -100, deltaPsr: -100 });
+  assert.equal(s.readings().find(r => r.key === 'psr').text, '\u2014');
+});
+
+test('punch loss names its bands; the release warning no longer claims pumping', () => {
+  const s = new MeterState();
+  s.update({ ...quiet, punchLowDb: 0, punchMidDb: 1.7, punchHighDb: 0, smoothValidConflict: true });
+  const r = Object.fromEntries(s.readings().map(x => [x.key, x]));
+  assert.equal(r.punch.text.replace(/\u00a0/g, ' '), 'low 0.0 / mid 1.7 / high 0.0 dB');
+  assert.match(r.punch.hint, /125 Hz/);
+  assert.doesNotMatch(r.conflict.text, /pump/);
+});
+
+test('gain movement: 95th percentile of the tick-to-tick gain change over 10 s, the worse channel', () => {
+  const s = new MeterState();
+  // Left: alternating 0 / -2 dB every 10th tick, else steady at -1; right steady.
+  for (let i = 0; i < 400; i++) s.update({ ...quiet, grL: i % 10 === 0 ? -3 : -1, grR: -1 });
+  // 201 ticks hold 40 jumps of 2 dB out of 200 steps (20 %): the 95th percentile is 2 dB.
+  assert.equal(s.gainMovement(), 2);
+  const calm = new MeterState();
+  for (let i = 0; i < 50; i++) calm.update({ ...quiet, grL: -1 - 0.01 * i, grR: -1 });
+  assert.ok(Math.abs(calm.gainMovement() - 0.01) < 1e-6);
+  assert.equal(new MeterState().gainMovement(), 0);
 });
 
 test('correlation text marks a silent side', () => {

@@ -125,6 +125,27 @@ class ComponentHandler : public HostObject<IComponentHandler> {
   std::vector<int32> restarts;
 };
 
+// A host that also offers group edits; each bracket is recorded among the edits as 'g' / 'f'.
+class GroupingComponentHandler : public HostObject<IComponentHandler, IComponentHandler2> {
+ public:
+  tresult PLUGIN_API beginEdit(ParamID id) override { return Record('b', id, 0.0); }
+  tresult PLUGIN_API performEdit(ParamID id, ParamValue value) override { return Record('p', id, value); }
+  tresult PLUGIN_API endEdit(ParamID id) override { return Record('e', id, 0.0); }
+  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+  tresult PLUGIN_API setDirty(TBool) override { return kResultOk; }
+  tresult PLUGIN_API requestOpenEditor(FIDString) override { return kResultOk; }
+  tresult PLUGIN_API startGroupEdit() override { return Record('g', 0, 0.0); }
+  tresult PLUGIN_API finishGroupEdit() override { return Record('f', 0, 0.0); }
+
+  std::vector<ComponentHandler::Edit> edits;
+
+ private:
+  tresult Record(char kind, ParamID id, ParamValue value) {
+    edits.push_back({kind, id, value});
+    return kResultOk;
+  }
+};
+
 class PlugFrame : public HostObject<IPlugFrame> {
  public:
   tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* newSize) override;

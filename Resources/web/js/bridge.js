@@ -8,7 +8,8 @@
   'use strict';
 
   const TAG = { DESCRIPTION: -1, METERS: 0, EDIT: 1, RESET_METERS: 2, SAMPLE_RATE: 3,
-                RESIZE: 4, HISTORY_REQUEST: 5, HISTORY: 6, REQUEST_VALUES: 7, OPEN_LINK: 14 };
+                RESIZE: 4, HISTORY_REQUEST: 5, HISTORY: 6, REQUEST_VALUES: 7, OPEN_LINK: 14,
+                GROUP_EDIT: 15, STORE_SLOTS: 16, SLOTS: 17 };
 
   const ALPHABET = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
   const LOOKUP = new Int16Array(128).fill(-1);
@@ -74,8 +75,16 @@
     try { return JSON.parse(text); } catch (e) { return null; }
   }
 
+  // The plug-in's A/B slots: { active: 0|1, other: [numbers] } ([] for the same as live), or null.
+  function checkSlots(obj) {
+    if ((obj.active !== 0 && obj.active !== 1) || !Array.isArray(obj.other)) return null;
+    if (!obj.other.every(v => typeof v === 'number' && Number.isFinite(v))) return null;
+    return { active: obj.active, other: obj.other.slice() };
+  }
+
   // Builds the five functions the plug-in calls. Handlers: description(obj), value(idx, norm),
-  // meters(obj), sampleRate(sr), history({sampleRate,left,right}), control(...), midi(...).
+  // meters(obj), sampleRate(sr), history({sampleRate,left,right}), slots({active,other}),
+  // control(...), midi(...).
   function createReceiver(h) {
     const call = (name, ...args) => { if (typeof h[name] === 'function') h[name](...args); };
     return {
@@ -94,6 +103,7 @@
         if (tag === TAG.DESCRIPTION && obj.id === 'params') call('description', obj);
         else if (tag === TAG.METERS && obj.t === 'meters') call('meters', obj);
         else if (tag === TAG.SAMPLE_RATE && obj.t === 'srChange' && obj.sr > 0) call('sampleRate', obj.sr);
+        else if (tag === TAG.SLOTS && obj.t === 'slots') { const s = checkSlots(obj); if (s) call('slots', s); }
       },
     };
   }
@@ -117,9 +127,14 @@
       requestHistory: () => tagged(TAG.HISTORY_REQUEST),
       requestValues: () => tagged(TAG.REQUEST_VALUES),
       openLink: url => tagged(TAG.OPEN_LINK, { url }),
+      // Edits between these may be one undo step at the host.
+      beginGroup: () => tagged(TAG.GROUP_EDIT, { group: 'begin' }),
+      endGroup: () => tagged(TAG.GROUP_EDIT, { group: 'end' }),
+      // The live slot (0 = A, 1 = B) and the plain values of the other, saved with the state.
+      storeSlots: (active, other) => tagged(TAG.STORE_SLOTS, { active, other }),
     };
   }
 
-  return { TAG, base64ToBytes, bytesToBase64, base64ToText, textToBase64, decodeHistory,
+  return { TAG, checkSlots, base64ToBytes, bytesToBase64, base64ToText, textToBase64, decodeHistory,
            createReceiver, createSender };
 });

@@ -19,11 +19,14 @@
   }
 
   class ParamEditor {
-    constructor(model, sender) {
+    // onStep(changes) hears every completed edit as one step of { id, before, after }.
+    constructor(model, sender, onStep) {
       this.model = model;
       this.sender = sender;
       this.drag = null;
+      this.onStep = onStep || null;
     }
+    step(changes) { if (this.onStep) this.onStep(changes.filter(c => c.before !== c.after)); }
     partnerOf(id) {
       const linked = this.model.get(LINKED);
       return linked && linked.value >= 0.5 && id in PAIRS ? PAIRS[id] : -1;
@@ -62,6 +65,9 @@
       if (!d.open) return false;
       this.sender.edit(id, d.last, 'e');
       if (d.partner >= 0) this.sender.endEdit(d.partner);
+      const changes = [{ id, before: d.start, after: d.last }];
+      if (d.partner >= 0) changes.push({ id: d.partner, before: d.partnerStart, after: this.model.get(d.partner).value });
+      this.step(changes);
       return true;
     }
     get dragging() { return this.drag ? this.drag.id : -1; }
@@ -69,10 +75,14 @@
     set(id, plain) {
       const p = this.model.get(id);
       if (!p || !Number.isFinite(plain)) return null;
+      const partner = this.partnerOf(id);
+      const changes = [{ id, before: p.value }];
+      if (partner >= 0) changes.push({ id: partner, before: this.model.get(partner).value });
       const v = this.apply(id, plain);
       this.sender.edit(id, v, 's');
-      const partner = this.partnerOf(id);
       if (partner >= 0) this.sender.edit(partner, this.apply(partner, v), 's');
+      changes.forEach(c => { c.after = this.model.get(c.id).value; });
+      this.step(changes);
       return v;
     }
     reset(id) {
@@ -87,6 +97,18 @@
     toggle(id) {
       const p = this.model.get(id);
       return p ? this.set(id, p.value >= p.min + 0.5 ? p.min : p.max) : null;
+    }
+    // Several parameters at once (undo, redo, A/B, presets): each a single change of its own, no
+    // linking, nothing reported as a step. Returns the ids that changed.
+    applyValues(values) {
+      const changed = [];
+      for (const { id, value } of values) {
+        const p = this.model.get(id);
+        if (!p || !Number.isFinite(value) || p.snap(value) === p.value) continue;
+        this.sender.edit(id, this.apply(id, value), 's');
+        changed.push(id);
+      }
+      return changed;
     }
     // Arrow keys and the wheel: one step (a tenth of the range's hundredth for continuous ones with fine).
     nudge(id, steps, fine) {

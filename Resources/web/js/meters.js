@@ -105,40 +105,89 @@
       const out = [];
       const add = (key, label, text, level, hint) => out.push({ key, label, text, level: level || 'ok', hint: hint || '' });
       const pumping = 1 - worst('pwmdL', 'pwmdR');
-      add('pumping', 'Pumping', pct(pumping), grade(pumping, 0.3, 0.6), 'Audible gain movement');
+      add('pumping', 'Pumping', pct(pumping), grade(pumping, 0.3, 0.6),
+          'Gain swings at 2\u20138 Hz measured against the average gain reduction: 100 % when they reach a fifth ' +
+          'of it. Light limiting that wobbles reads high and deep limiting that moves a lot can read low; ' +
+          'Gain movement gives the swing in dB.');
+      const move = this.gainMovement();
+      add('movement', 'Gain movement', move.toFixed(1) + ' dB', grade(move, 1, 2),
+          'How far the gain moves from one 50 ms window to the next (95th percentile over the last 10 s). ' +
+          'Under 0.5 dB is calm; above 2 dB most listeners hear the level pump.');
       const steady = worst('gespL', 'gespR');
-      add('steadiness', 'Gain steadiness', pct(steady), grade(steady, 0.6, 0.35, false));
+      add('steadiness', 'Gain steadiness', pct(steady), grade(steady, 0.6, 0.35, false),
+          'How still the gain stays within each 50 ms: 100 % is a steady gain. Under 60 % the limiter ' +
+          'works on single waves and may be heard as distortion.');
       const trans = worst('tpsL', 'tpsR');
-      add('transients', 'Transients kept', pct(trans), grade(trans, 0.6, 0.35, false));
+      add('transients', 'Transients kept', pct(trans), grade(trans, 0.6, 0.35, false),
+          'How much of the attacks survive the limiting: 100 % keeps them whole. Under 60 % drums lose their snap.');
       const nmr = Math.max(g('nmrL'), g('nmrR'));
       add('masking', 'Masking margin',
-          nmr <= FLOOR + 0.5 ? 'no limiting' : (-nmr >= 0 ? fmtDb(-nmr, 1) + ' below' : fmtDb(nmr, 1) + ' above'),
-          grade(nmr, -6, 0), 'Distortion of the limiting against what the music masks');
+          nmr <= FLOOR + 0.5 ? 'no distortion measured' : (-nmr >= 0 ? fmtDb(-nmr, 1) + ' below' : fmtDb(nmr, 1) + ' above'),
+          grade(nmr, -6, 0),
+          'How far the distortion the limiting adds lies under what the music masks. More than 6 dB below ' +
+          'is inaudible; above the mask it can be heard.');
       const punch = [g('punchLowDb'), g('punchMidDb'), g('punchHighDb')];
-      add('punch', 'Punch loss', punch.map(v => v.toFixed(1)).join(' / ') + ' dB', grade(Math.max(...punch), 2, 4),
-          'Crest factor removed in low / mid / high');
+      // No-break spaces keep each band with its figure when the row wraps.
+      add('punch', 'Punch loss', 'low\u00a0' + punch[0].toFixed(1) + ' / mid\u00a0' + punch[1].toFixed(1) +
+          ' / high\u00a0' + punch[2].toFixed(1) + '\u00a0dB', grade(Math.max(...punch), 2, 4),
+          'Crest factor lost from input to output under 125 Hz, 125\u20131250 Hz and above 1250 Hz; over 2 dB ' +
+          'dulls attacks. Loud, Character and Extra count too and the gain meter shows a smoothed gain every ' +
+          '50 ms, so a band can lose more than the largest reduction the meter showed.');
       const lf = g('deltaLfDb'), hf = g('deltaHfDb'), w = g('deltaWidthPct');
       add('balance', 'Tonal balance', 'low ' + signed(lf, 1) + ' / high ' + signed(hf, 1) + ' dB',
-          grade(Math.max(Math.abs(lf), Math.abs(hf)), 0.5, 1.5));
-      add('width', 'Width change', signed(w, 1) + ' %', grade(Math.abs(w), 3, 8));
+          grade(Math.max(Math.abs(lf), Math.abs(hf)), 0.5, 1.5),
+          'Change of the low and high share of the output against the input. Within \u00b10.5 dB the tone ' +
+          'is kept; beyond 1.5 dB the limiting colours it.');
+      add('width', 'Width change', signed(w, 1) + ' %', grade(Math.abs(w), 3, 8),
+          'Change of the side share of the output against the input. Within \u00b13 % the image is kept; ' +
+          'beyond 8 % it narrows or widens audibly.');
       const codec = g('codecIspRisk'), src = g('srcRisk');
-      add('codec', 'Codec overs risk', pct(codec), grade(codec, 0.1, 0.4));
-      add('resample', 'Resampling risk', pct(src), grade(src, 0.1, 0.4));
-      add('ceiling', 'Effective ceiling', fmtDb(this.effectiveCeiling(ceiling), 2, 'dBTP'), 'ok',
-          g('mlPreAttenDb') > 0.001 ? 'Codec headroom ' + g('mlPreAttenDb').toFixed(2) + ' dB' : '');
-      add('psr', 'Peak to loudness', fmtDb(g('psrOut'), 1) + ' (' + signed(g('deltaPsr'), 1) + ')',
-          grade(g('psrOut'), 7, 5, false));
-      add('loudClip', 'Loud clipping', g('loudClipPct').toFixed(1) + ' %', grade(g('loudClipPct'), 5, 15));
-      add('loudThd', 'Loud distortion', g('loudThdPct').toFixed(2) + ' %', grade(g('loudThdPct'), 1, 3));
-      add('charThd', 'Character THD', g('charThdPct').toFixed(2) + ' %', 'ok');
+      add('codec', 'Codec overs risk', pct(codec), grade(codec, 0.1, 0.4),
+          'Likelihood that a lossy encode (AAC, MP3, Opus) clips above the ceiling. Under 10 % is safe; ' +
+          'above 40 % lower the ceiling or turn Codec up.');
+      add('resample', 'Resampling risk', pct(src), grade(src, 0.1, 0.4),
+          'Likelihood that a sample-rate conversion of the master makes new overs. Under 10 % is safe.');
+      const effective = this.effectiveCeiling(ceiling);
+      add('ceiling', 'Effective ceiling', fmtDb(effective, 2, 'dBTP'), 'ok',
+          'The true-peak ceiling the limiter holds now, after the safety margin, Codec headroom' +
+          (g('mlPreAttenDb') > 0.001 ? ' (' + g('mlPreAttenDb').toFixed(2) + ' dB now)' : '') +
+          ' and Dynamic Ceiling.');
+      const psrIn = g('psrIn', FLOOR), psrOut = g('psrOut', FLOOR);
+      add('psr', 'Peak to loudness', psrOut <= FLOOR + 0.5 ? '\u2014' :
+          fmtDb(psrOut, 1) + (psrIn > FLOOR + 0.5 ? ', input ' + fmtDb(psrIn, 1) : ''),
+          grade(psrOut, 7, 5, false),
+          'True peak minus short-term loudness of the output, beside the input\'s. Above 8 dB sounds open; ' +
+          'under 5 dB sounds squashed.');
+      add('loudClip', 'Loud clipping', g('loudClipPct').toFixed(1) + ' %', grade(g('loudClipPct'), 5, 15),
+          'Share of samples the Loud clipper shaves. Under 5 % is rarely heard; above 15 % it crackles.');
+      add('loudThd', 'Loud distortion', g('loudThdPct').toFixed(2) + ' %', grade(g('loudThdPct'), 1, 3),
+          'Distortion the Loud clipper adds. Under 1 % is clean; above 3 % it is heard as grit.');
+      add('charThd', 'Character THD', g('charThdPct').toFixed(2) + ' %', 'ok',
+          'Harmonic distortion added on purpose by Character; as much as you like.');
       // The reading is -20 log10(1 + rms gain difference): about minus the difference in dB.
       const sgd = g('sgdMaxDb', FLOOR), apart = sgd <= FLOOR + 0.5 ? 0 : Math.max(0, -sgd);
       add('balanceLR', 'L/R gain difference', apart ? apart.toFixed(1) + ' dB' : 'none', grade(apart, 1, 3),
-          'The channels are limited apart; large differences move the image');
+          'How far the left and right gains differ when unlinked. Under 1 dB keeps the image; above 3 dB ' +
+          'it shifts with the limiting.');
       if (this.last.smoothValidConflict === true)
-        add('conflict', 'Release', 'pumps and holds', 'warn',
-            'The release pumps on some material while it holds transients down on other');
+        add('conflict', 'Release', 'holds transients down', 'warn',
+            'The gain stays steady (no pumping) while attacks stay reduced: the release holds the gain down ' +
+            'between hits. Less drive keeps more punch.');
       return out;
+    }
+    // The 95th percentile of the gain change between successive ticks over the last 10 s, in dB,
+    // the worse channel.
+    gainMovement(seconds = 10) {
+      let worstDb = 0;
+      for (const ring of [this.grL, this.grR]) {
+        const count = Math.min(ring.length, seconds * TICK_HZ + 1);
+        if (count < 3) continue;
+        const steps = [];
+        for (let i = ring.length - count + 1; i < ring.length; i++) steps.push(Math.abs(ring.at(i) - ring.at(i - 1)));
+        steps.sort((a, b) => a - b);
+        worstDb = Math.max(worstDb, steps[Math.min(steps.length - 1, Math.floor(0.95 * steps.length))]);
+      }
+      return worstDb;
     }
     // The Loud stage's last 32 samples before and after clipping.
     waves() {

@@ -51,7 +51,8 @@
     else text = (gain < 0 ? 'turned down ' : 'turned up ') + Math.abs(gain).toFixed(1) + ' dB';
     const level = overPeak ? 'bad' : gain !== null && gain < -2 ? 'warn' : 'ok';
     const hint = p.name + ' plays at ' + p.lufs + ' LUFS, peaks up to ' + p.peak + ' dBTP' +
-      (overPeak ? '; the true peak is above that' : '');
+      (overPeak ? '; the true peak is above that' : '') +
+      '. Turned down by more than 2 dB, the loudness bought with limiting is thrown away.';
     return { label: p.name, text, level, hint, target: p.lufs };
   }
 

@@ -1,0 +1,20 @@
+#include "app/DynamicCeilingWatch.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/CeilingControl.h"
+
+void DynamicCeilingWatch::Add(const MeterSnapshot& tick) {
+  if (!follow_) return;
+  const double offsetDb = ceiling_control::DynamicOffsetDb(1.0f, tick.lufsS, static_cast<float>(targetLufs_));
+  // effCeilDb holds the safety margin and the codec headroom but not the dynamic offset.
+  const double marginDb = 20.0 * std::log10(static_cast<double>(0.9954f));
+  const double inForceDb = std::min(static_cast<double>(tick.effCeilDb) + offsetDb, marginDb + std::max(ceilingDb_, 0.0));
+  highestDb_ = std::max(highestDb_, inForceDb);
+}
+
+std::optional<double> DynamicCeilingWatch::RaisedTo() const {
+  if (!follow_ || highestDb_ <= ceilingDb_ + 0.005) return std::nullopt;
+  return highestDb_;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+
+#include "meters/MeterSnapshot.h"
+
+// The highest ceiling Dynamic Ceiling lifted the limiter to, followed over the meter ticks of a
+// render: the ceiling in force (the meters' effective ceiling plus the dynamic offset for the
+// tick's short-term loudness), never past full scale, as the engine holds it.
+class DynamicCeilingWatch {
+ public:
+  DynamicCeilingWatch(bool follow, double ceilingDb, double targetLufs)
+      : follow_(follow), ceilingDb_(ceilingDb), targetLufs_(targetLufs) {}
+
+  void Add(const MeterSnapshot& tick);
+  // The highest ceiling above the one set, in dBTP; nothing when it never rose above it.
+  std::optional<double> RaisedTo() const;
+
+ private:
+  bool follow_;
+  double ceilingDb_, targetLufs_;
+  double highestDb_ = -100.0;
+};
