@@ -30,9 +30,9 @@ std::vector<uint8_t> SavedState() {
 
 template <typename T>
 void Append(std::vector<uint8_t>& bytes, T value) {
-  uint8_t raw[sizeof(T)];
-  std::memcpy(raw, &value, sizeof(T));
-  bytes.insert(bytes.end(), raw, raw + sizeof(T));
+  const size_t at = bytes.size();
+  bytes.resize(at + sizeof(T));
+  std::memcpy(bytes.data() + at, &value, sizeof(T));
 }
 
 // A .vstpreset: header, an unrelated chunk, the component state, and the chunk list.
