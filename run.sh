@@ -16,7 +16,8 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 # Debian packages the build, tests and benchmarks need.
 PACKAGES=(cmake g++ make pkg-config libsndfile1-dev nlohmann-json3-dev
           libgtest-dev libgmock-dev libbenchmark-dev libebur128-dev libasound2-dev
-          libx11-dev libxtst-dev zlib1g-dev xvfb)
+          libx11-dev libxtst-dev zlib1g-dev xvfb
+          libsoxr-dev libavcodec-dev libavutil-dev)
 
 # The Windows cross build; Wine runs its moduleinfo writer and its test host.
 WINDOWS_PACKAGES=(cmake make pkg-config nlohmann-json3-dev libgtest-dev g++-mingw-w64-x86-64-posix

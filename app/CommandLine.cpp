@@ -8,6 +8,8 @@
 #include "app/CommandError.h"
 #include "app/EditorCommand.h"
 #include "app/GenerateCommand.h"
+#include "app/MasterArguments.h"
+#include "app/MasterCommand.h"
 #include "app/ProgressBar.h"
 #include "app/RenderArguments.h"
 #include "app/RenderReport.h"
@@ -48,6 +50,7 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (args[0] == "generate") return RunGenerateCommand(rest, out);
   if (args[0] == "render") return RunRenderCommand(rest, out);
   if (args[0] == "editor") return RunEditorCommand(rest, out);
+  if (args[0] == "master") return RunMasterCommand(rest, out, err);
   err << "zarn: unknown command \"" << args[0] << "\"\n" << UsageText();
   return kExitUsage;
 }
@@ -77,6 +80,21 @@ const char* UsageText() {
          "         when there is none; the page is WxH CSS pixels (1440x604) at F device pixels\n"
          "         each; --screenshot saves the page after S s of playback (3) and ends;\n"
          "         --render writes IN with the final settings on exit.\n"
+         "       zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album] [--rate HZ]\n"
+         "                  [--bits 16|24|float] [--format wav|flac|aiff] [--set \"Name=value\"]...\n"
+         "                  [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe]\n"
+         "                  [--jobs N] [--quiet]\n"
+         "         Masters each IN (or, with --album, all of them with one gain) to --target\n"
+         "         (default -14 LUFS, ITU-R BS.1770-4) under --ceiling (default -1 dBTP) through\n"
+         "         the limiter, finding the gain in front of it by itself, with at most\n"
+         "         --max-reduction dB (default 8) of gain reduction. Writes DIR/<IN's name>.<format>\n"
+         "         (default 24-bit WAV at IN's rate; 16 and 24 bits with the limiter's dither;\n"
+         "         --rate converts first) and DIR/report.json. --preset takes a state the plug-in\n"
+         "         saved (220 bytes, raw or in a .vstpreset); --jobs masters N tracks at once\n"
+         "         (default: the number of cores). Each master is encoded and decoded with\n"
+         "         --codecs (default aac,mp3,opus) and its true peak read; --codec-safe lowers\n"
+         "         the ceiling until none decodes above 0 dBTP. Exit status 0: all passed, 1: all\n"
+         "         written but one missed its target or a codec check, 2: a track failed.\n"
          "       zarn --help\n";
 }
 

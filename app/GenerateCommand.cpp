@@ -73,15 +73,10 @@ AudioBuffer GenerateSignal(const GenerateRequest& request) {
 
 int RunGenerateCommand(const std::vector<std::string>& args, std::ostream& out) {
   GenerateRequest request;
-  std::vector<std::string> operands;
-  ArgumentCursor cursor(args);
-  while (!cursor.Done()) {
-    const std::string& word = cursor.Take();
-    if (ArgumentCursor::IsOption(word))
-      ParseOption(word, cursor, request);
-    else
-      operands.push_back(word);
-  }
+  const std::vector<std::string> operands =
+      ArgumentCursor::Operands(args, [&](const std::string& option, ArgumentCursor& cursor) {
+        ParseOption(option, cursor, request);
+      });
   if (operands.size() != 2)
     throw CommandError("generate: expected a kind and an output file", "kinds: demo, pink, isp");
   request.kind = operands[0];

@@ -46,15 +46,10 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
 
 RenderArguments ParseRenderArguments(const std::vector<std::string>& args) {
   RenderArguments parsed;
-  std::vector<std::string> files;
-  ArgumentCursor cursor(args);
-  while (!cursor.Done()) {
-    const std::string& word = cursor.Take();
-    if (ArgumentCursor::IsOption(word))
-      ParseOption(word, cursor, parsed);
-    else
-      files.push_back(word);
-  }
+  const std::vector<std::string> files =
+      ArgumentCursor::Operands(args, [&](const std::string& option, ArgumentCursor& cursor) {
+        ParseOption(option, cursor, parsed);
+      });
   if (parsed.help) return parsed;
   if (files.size() != 2)
     throw CommandError("render: expected an input and an output file, got " +

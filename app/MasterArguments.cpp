@@ -1,0 +1,127 @@
+#include "app/MasterArguments.h"
+
+#include <sndfile.h>
+
+#include <thread>
+
+#include "app/ArgumentCursor.h"
+#include "app/CommandError.h"
+#include "app/NumberParsing.h"
+
+namespace {
+
+double ParseNumberIn(const std::string& option, const std::string& text, double lo, double hi,
+                     const char* unit) {
+  const auto value = ParseFiniteNumber(text);
+  if (!value || *value < lo || *value > hi)
+    throw CommandError(option + " \"" + text + "\": expected a number from " +
+                       std::to_string(static_cast<int>(lo)) + " to " +
+                       std::to_string(static_cast<int>(hi)) + " " + unit);
+  return *value;
+}
+
+int ParseJobs(const std::string& text) {
+  const auto value = ParseWholeNumber(text);
+  if (!value || *value < 1 || *value > 256)
+    throw CommandError("--jobs \"" + text + "\": expected a whole number from 1 to 256");
+  return static_cast<int>(*value);
+}
+
+MasterOptions::Bits ParseBits(const std::string& text) {
+  if (text == "16") return MasterOptions::Bits::k16;
+  if (text == "24") return MasterOptions::Bits::k24;
+  if (text == "float") return MasterOptions::Bits::kFloat;
+  throw CommandError("--bits \"" + text + "\": expected 16, 24 or float");
+}
+
+std::string ParseFormat(const std::string& text) {
+  if (text == "wav" || text == "flac" || text == "aiff") return text;
+  throw CommandError("--format \"" + text + "\": expected wav, flac or aiff");
+}
+
+void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOptions& parsed) {
+  if (option == "--out") {
+    parsed.outputDir = cursor.TakeValueOf(option);
+  } else if (option == "--target") {
+    parsed.targetLufs = ParseNumberIn(option, cursor.TakeValueOf(option), -60, 0, "LUFS");
+  } else if (option == "--ceiling") {
+    parsed.ceilingDbtp = ParseNumberIn(option, cursor.TakeValueOf(option), -20, 0, "dBTP");
+  } else if (option == "--album") {
+    parsed.album = true;
+  } else if (option == "--rate") {
+    parsed.sampleRate = ParseNumberIn(option, cursor.TakeValueOf(option), kMinMasterRate,
+                                      kMaxMasterRate, "Hz");
+  } else if (option == "--bits") {
+    parsed.bits = ParseBits(cursor.TakeValueOf(option));
+  } else if (option == "--format") {
+    parsed.format = ParseFormat(cursor.TakeValueOf(option));
+  } else if (option == "--set") {
+    parsed.settings.push_back(cursor.TakeValueOf(option));
+  } else if (option == "--preset") {
+    parsed.presetPath = cursor.TakeValueOf(option);
+  } else if (option == "--max-reduction") {
+    parsed.maxReductionDb = ParseNumberIn(option, cursor.TakeValueOf(option), 0, 40, "dB");
+  } else if (option == "--codecs") {
+    parsed.codecs = ParseCodecList(cursor.TakeValueOf(option));
+  } else if (option == "--codec-safe") {
+    parsed.codecSafe = true;
+  } else if (option == "--jobs") {
+    parsed.jobs = ParseJobs(cursor.TakeValueOf(option));
+  } else if (option == "--quiet" || option == "-q") {
+    parsed.quiet = true;
+  } else if (option == "--help" || option == "-h") {
+    parsed.help = true;
+  } else {
+    throw CommandError("master: unknown option " + option);
+  }
+}
+
+}  // namespace
+
+MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
+  MasterOptions parsed;
+  parsed.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  parsed.inputs = ArgumentCursor::Operands(args, [&](const std::string& option, ArgumentCursor& cursor) {
+    ParseOption(option, cursor, parsed);
+  });
+  if (parsed.help) return parsed;
+  if (parsed.inputs.empty()) throw CommandError("master: expected at least one input file");
+  if (parsed.outputDir.empty()) throw CommandError("master: expected --out DIR");
+  if (parsed.codecSafe && parsed.codecs.empty())
+    throw CommandError("--codec-safe needs at least one codec (--codecs)");
+  if (parsed.format == "flac" && parsed.bits == MasterOptions::Bits::kFloat)
+    throw CommandError("--format flac cannot hold float samples; use --bits 16 or 24");
+  return parsed;
+}
+
+int MasterFileFormat(const MasterOptions& options) {
+  const int major = options.format == "flac"   ? SF_FORMAT_FLAC
+                    : options.format == "aiff" ? SF_FORMAT_AIFF
+                                               : SF_FORMAT_WAV;
+  switch (options.bits) {
+    case MasterOptions::Bits::k16: return major | SF_FORMAT_PCM_16;
+    case MasterOptions::Bits::k24: return major | SF_FORMAT_PCM_24;
+    case MasterOptions::Bits::kFloat: break;
+  }
+  return major | SF_FORMAT_FLOAT;
+}
+
+std::string MasterFileExtension(const MasterOptions& options) { return "." + options.format; }
+
+int MasterDither(const MasterOptions& options) {
+  switch (options.bits) {
+    case MasterOptions::Bits::k16: return 1;
+    case MasterOptions::Bits::k24: return 2;
+    case MasterOptions::Bits::kFloat: break;
+  }
+  return 0;
+}
+
+const char* BitsName(MasterOptions::Bits bits) {
+  switch (bits) {
+    case MasterOptions::Bits::k16: return "16";
+    case MasterOptions::Bits::k24: return "24";
+    case MasterOptions::Bits::kFloat: break;
+  }
+  return "float";
+}

@@ -1,0 +1,436 @@
+#include "app/MasterCommand.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <set>
+
+#include "app/CommandError.h"
+#include "app/CommandLine.h"
+#include "app/LoudnessSearch.h"
+#include "app/MasterReport.h"
+#include "app/MasterSettings.h"
+#include "app/ParallelFor.h"
+#include "app/ProgressBar.h"
+#include "app/ReferenceLoudness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitMissed = 1;
+constexpr int kExitFailed = 2;
+constexpr double kProbesExpected = 5.0;  // renders a track usually takes, for the progress share
+constexpr double kCeilingStepDb = 0.1;
+constexpr double kLowestCeilingDbtp = -20.0;  // the plug-in's
+
+// A track on its way: what it was read as, its latest render and what will be reported.
+struct Track {
+  TrackOutcome outcome;
+  std::optional<PreparedTrack> prepared;
+  std::optional<EngineRender> render;
+  double renderedGainDb = 0.0;
+
+  bool Failed() const { return !outcome.error.empty(); }
+};
+
+// Counts renders and finished tracks into one share of the whole job.
+class ProgressTally {
+ public:
+  ProgressTally(size_t tracks, std::function<void(const MasterProgress&)> report)
+      : total_(static_cast<double>(tracks) * (kProbesExpected + 1.0)), report_(std::move(report)) {
+    progress_.tracks = static_cast<int>(tracks);
+  }
+
+  void Rendered(int renders) { Add(renders, 0); }
+  void TrackDone() { Add(0, 1); }
+
+ private:
+  void Add(int renders, int tracks) {
+    if (!report_) return;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    progress_.renders += renders;
+    progress_.tracksDone += tracks;
+    done_ += renders + tracks;  // a render, or a track's measuring and writing
+    // Finished tracks count whole, however few renders they took; until the last one is
+    // finished the job is not.
+    const double finished = static_cast<double>(progress_.tracksDone) / progress_.tracks;
+    progress_.fraction = progress_.tracksDone == progress_.tracks
+                             ? 1.0
+                             : std::max(finished, std::min(0.99, done_ / total_));
+    report_(progress_);
+  }
+
+  double total_;
+  double done_ = 0.0;
+  MasterProgress progress_;
+  std::function<void(const MasterProgress&)> report_;
+  std::mutex mutex_;
+};
+
+// Runs `step` on the track, turning any failure into the track's error.
+template <typename Step>
+void Guarded(Track& track, const Step& step) {
+  if (track.Failed()) return;
+  try {
+    step();
+  } catch (const CommandError& error) {
+    track.outcome.error = error.what();
+  } catch (const std::exception& error) {
+    track.outcome.error = "cannot master " + track.outcome.inputPath + ": " + error.what();
+  } catch (...) {
+    track.outcome.error = "cannot master " + track.outcome.inputPath + ": unexpected failure";
+  }
+  if (track.Failed()) {
+    track.prepared.reset();
+    track.render.reset();
+  }
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return fs::equivalent(a, b, error);
+}
+
+// DIR/<input's base name>.<format>; never an input, never two tracks into one file.
+std::vector<Track> PlanTracks(const MasterOptions& options) {
+  std::vector<Track> tracks(options.inputs.size());
+  std::set<std::string> taken;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    TrackOutcome& outcome = tracks[i].outcome;
+    outcome.inputPath = options.inputs[i];
+    outcome.outputPath = (fs::path(options.outputDir) /
+                          (fs::path(outcome.inputPath).stem().string() + MasterFileExtension(options)))
+                             .string();
+    for (const std::string& input : options.inputs)
+      if (SameFile(input, outcome.outputPath))
+        outcome.error = "cannot master " + outcome.inputPath + ": its master " +
+                        outcome.outputPath + " would overwrite the input " + input;
+    if (outcome.error.empty() && !taken.insert(outcome.outputPath).second)
+      outcome.error = "cannot master " + outcome.inputPath + ": another input already masters to " +
+                      outcome.outputPath;
+  }
+  return tracks;
+}
+
+void MakeOutputFolder(const std::string& dir) {
+  std::error_code error;
+  fs::create_directories(dir, error);
+  if (error || !fs::is_directory(dir))
+    throw CommandError("cannot make output folder " + dir + ": " +
+                       (error ? error.message() : std::string("not a folder")));
+}
+
+ParamValues MasteringValues(const MasterOptions& options) {
+  ParamValues values = DefaultParamValues();
+  if (!options.presetPath.empty()) ApplyPresetFile(options.presetPath, values);
+  ApplySettings(options.settings, values);
+  ApplyMasteringOverrides(options.ceilingDbtp, MasterDither(options), values);
+  return values;
+}
+
+LoudnessGoal GoalOf(const MasterOptions& options) {
+  LoudnessGoal goal;
+  goal.targetLufs = options.targetLufs;
+  goal.maxReductionDb = options.maxReductionDb;
+  return goal;
+}
+
+// The gain that would reach the target if the limiter did nothing.
+double FirstGuess(const MasterOptions& options, double inputLufs) {
+  return inputLufs > -70.0 ? options.targetLufs - inputLufs : 0.0;
+}
+
+void Render(Track& track, const ParamValues& values, double gainDb) {
+  track.render = RenderThroughEngine(track.prepared->input, values, gainDb);
+  track.renderedGainDb = gainDb;
+}
+
+ParamValues WithCeiling(ParamValues values, double ceilingDbtp) {
+  values[kCeilingL] = values[kCeilingR] = ceilingDbtp;
+  return values;
+}
+
+// The codecs on up to `jobs` threads: the cores the tracks leave free.
+std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options,
+                                    int jobs) {
+  std::vector<CodecCheck> checks(options.codecs.size());
+  std::vector<std::exception_ptr> failures(options.codecs.size());
+  ParallelFor(checks.size(), jobs, [&](size_t i) {
+    try {
+      checks[i] = ProveCodec(options.codecs[i], master);
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
+  });
+  for (const auto& failure : failures)
+    if (failure) std::rethrow_exception(failure);
+  return checks;
+}
+
+int FreeJobsPerTrack(const MasterOptions& options) {
+  return std::max(1, options.jobs / static_cast<int>(std::max<size_t>(1, options.inputs.size())));
+}
+
+double WorstCodecPeakDbtp(const std::vector<CodecCheck>& checks) {
+  double worst = -100.0;
+  for (const CodecCheck& check : checks) worst = std::max(worst, check.truePeakDbtp);
+  return worst;
+}
+
+// With --codec-safe, the next ceiling down while a codec decodes above 0 dBTP (`worstPeakDbtp`);
+// nothing once all are clean or the plug-in's lowest ceiling is reached. The steps are 0.1 dB,
+// taken several at once while the over is large: half the over at a time (a lower ceiling lowers
+// the decoded peak about as much), so a hot master takes a few tries, not one per step, and no
+// ceiling is passed over that would have done.
+std::optional<double> CodecSafeCeiling(const MasterOptions& options, double ceilingDbtp,
+                                       double worstPeakDbtp) {
+  if (!options.codecSafe || worstPeakDbtp <= 0.0) return std::nullopt;
+  const double steps = std::max(1.0, std::floor(0.5 * worstPeakDbtp / kCeilingStepDb));
+  const double lower = std::round(ceilingDbtp / kCeilingStepDb - steps) * kCeilingStepDb;
+  if (lower < kLowestCeilingDbtp) return std::nullopt;
+  return lower;
+}
+
+// Measures the final render, writes it and lets go of the audio.
+void Deliver(Track& track, const MasterOptions& options, double gainDb) {
+  TrackOutcome& outcome = track.outcome;
+  const AudioBuffer& master = track.render->output;
+  outcome.sampleRate = master.sampleRate;
+  outcome.channels = master.Channels();
+  outcome.frames = master.Frames();
+  outcome.input = track.prepared->inputFigures;
+  outcome.output = MeasureFigures(master);
+  outcome.gainDb = gainDb;
+  outcome.reduction = track.render->reduction;
+  outcome.targetMissLu = outcome.output.integratedLufs - options.targetLufs;
+  track.render->output.format = MasterFileFormat(options);
+  SaveAudioFile(outcome.outputPath, track.render->output);
+  track.prepared.reset();
+  track.render.reset();
+}
+
+// The track's gain for `values`, its render kept; counts the renders.
+GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamValues& values,
+                      double firstGuessDb, ProgressTally& progress) {
+  const auto measure = [&](double gainDb) {
+    Render(track, values, gainDb);
+    progress.Rendered(1);
+    return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
+                     track.render->reduction.maxDb};
+  };
+  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  track.outcome.renders += search.probes;
+  if (track.renderedGainDb != search.chosen.gainDb) {
+    Render(track, values, search.chosen.gainDb);
+    ++track.outcome.renders;
+  }
+  track.outcome.reachedTarget = search.reachedTarget;
+  return search.chosen;
+}
+
+void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
+                 ProgressTally& progress) {
+  double ceiling = options.ceilingDbtp;
+  GainProbe chosen = SearchTrack(track, options, WithCeiling(values, ceiling),
+                                 FirstGuess(options, track.prepared->inputFigures.integratedLufs),
+                                 progress);
+  const double firstLufs = chosen.lufs;
+  track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
+  while (const auto lower =
+             CodecSafeCeiling(options, ceiling, WorstCodecPeakDbtp(track.outcome.codecs))) {
+    ceiling = *lower;
+    chosen = SearchTrack(track, options, WithCeiling(values, ceiling), chosen.gainDb, progress);
+    track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
+  }
+  track.outcome.ceilingDbtp = ceiling;
+  track.outcome.codecSafeCostLu = firstLufs - chosen.lufs;
+  Deliver(track, options, chosen.gainDb);
+}
+
+// The album's loudness: every track's blocks gated together, as one programme.
+GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                       const ParamValues& values, double gainDb) {
+  std::vector<std::vector<double>> blocks(tracks.size());
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    Guarded(tracks[i], [&] {
+      Render(tracks[i], values, gainDb);
+      blocks[i] = bs1770::Analyse(tracks[i].render->output).blockPowers;
+    });
+  });
+  GainProbe probe{gainDb, -100.0, 0.0};
+  std::vector<double> album;
+  for (size_t i = 0; i < tracks.size(); ++i) {
+    if (tracks[i].Failed()) continue;
+    album.insert(album.end(), blocks[i].begin(), blocks[i].end());
+    probe.maxReductionDb = std::max(probe.maxReductionDb, tracks[i].render->reduction.maxDb);
+  }
+  probe.lufs = bs1770::IntegratedLoudness(album);
+  return probe;
+}
+
+// One gain for every track; each track's render at that gain is kept.
+void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                 const ParamValues& values, double firstGuessDb, AlbumOutcome& album,
+                 ProgressTally& progress) {
+  double renderedGainDb = 0.0;
+  const auto measure = [&](double gainDb) {
+    const GainProbe probe = MeasureAlbum(tracks, options, values, gainDb);
+    renderedGainDb = gainDb;
+    progress.Rendered(static_cast<int>(tracks.size()));
+    return probe;
+  };
+  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  album.renders += search.probes;
+  if (renderedGainDb != search.chosen.gainDb) {
+    MeasureAlbum(tracks, options, values, search.chosen.gainDb);
+    ++album.renders;
+  }
+  album.gainDb = search.chosen.gainDb;
+  album.integratedLufs = search.chosen.lufs;
+  album.reachedTarget = search.reachedTarget;
+}
+
+// The highest decoded true peak of any track and codec.
+double ProveAlbum(std::vector<Track>& tracks, const MasterOptions& options) {
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    Guarded(tracks[i], [&] {
+      tracks[i].outcome.codecs = ProveCodecs(tracks[i].render->output, options, FreeJobsPerTrack(options));
+    });
+  });
+  double worst = -100.0;
+  for (const Track& track : tracks)
+    if (!track.Failed()) worst = std::max(worst, WorstCodecPeakDbtp(track.outcome.codecs));
+  return worst;
+}
+
+// The tracks' loudness as if their mean power were one programme's: close enough to start from.
+double AlbumInputLufs(const std::vector<Track>& tracks) {
+  std::vector<double> powers;
+  for (const Track& track : tracks)
+    if (!track.Failed())
+      powers.push_back(std::pow(10.0, (track.prepared->inputFigures.integratedLufs + 0.691) / 10.0));
+  return powers.empty() ? -100.0 : bs1770::IntegratedLoudness(powers);
+}
+
+AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& options,
+                         const ParamValues& values, ProgressTally& progress) {
+  AlbumOutcome album;
+  const double inputLufs = AlbumInputLufs(tracks);
+  if (inputLufs <= -100.0) return album;  // no track left
+  album.ceilingDbtp = options.ceilingDbtp;
+  SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), FirstGuess(options, inputLufs),
+              album, progress);
+  const double firstLufs = album.integratedLufs;
+  while (const auto lower = CodecSafeCeiling(options, album.ceilingDbtp, ProveAlbum(tracks, options))) {
+    album.ceilingDbtp = *lower;
+    SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), album.gainDb, album, progress);
+  }
+  album.codecSafeCostLu = firstLufs - album.integratedLufs;
+  ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+    TrackOutcome& outcome = tracks[i].outcome;
+    outcome.renders = album.renders;
+    outcome.reachedTarget = album.reachedTarget;
+    outcome.ceilingDbtp = album.ceilingDbtp;
+    outcome.codecSafeCostLu = album.codecSafeCostLu;
+    Guarded(tracks[i], [&] { Deliver(tracks[i], options, album.gainDb); });
+    progress.TrackDone();
+  });
+  return album;
+}
+
+// "2/5 tracks, 9 renders, 0:42 left".
+std::string ProgressDetail(const MasterProgress& progress,
+                           std::chrono::steady_clock::time_point started) {
+  const double elapsed =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  char text[96];
+  const int written = std::snprintf(text, sizeof text, "%d/%d tracks, %d renders", progress.tracksDone,
+                                    progress.tracks, progress.renders);
+  if (progress.fraction > 0.0 && written > 0) {
+    const int left = static_cast<int>(elapsed * (1.0 - progress.fraction) / progress.fraction);
+    std::snprintf(text + written, sizeof text - static_cast<size_t>(written), ", %d:%02d left",
+                  left / 60, left % 60);
+  }
+  return text;
+}
+
+void PrintTrack(const TrackOutcome& track, std::ostream& out) {
+  char line[512];
+  std::snprintf(line, sizeof line,
+                "%s: %.1f LUFS, %.2f dBTP, gain %+.2f dB, reduction max %.1f dB%s%s\n",
+                track.outputPath.c_str(), track.output.integratedLufs, track.output.truePeakDbtp,
+                track.gainDb, track.reduction.maxDb, track.reachedTarget ? "" : ", target missed",
+                track.CodecsClean() ? "" : ", a codec decodes an over");
+  out << line;
+}
+
+}  // namespace
+
+MasterRun MasterTracks(const MasterOptions& options,
+                       const std::function<void(const MasterProgress&)>& onProgress) {
+  const ParamValues values = MasteringValues(options);
+  MakeOutputFolder(options.outputDir);
+  std::vector<Track> tracks = PlanTracks(options);
+  ProgressTally progress(tracks.size(), onProgress);
+  const double deliveryRate = options.sampleRate;
+
+  MasterRun run;
+  if (options.album) {
+    ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+      Guarded(tracks[i], [&] { tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate); });
+    });
+    run.album = MasterAlbum(tracks, options, values, progress);
+  } else {
+    ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
+      Guarded(tracks[i], [&] {
+        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate);
+        MasterAlone(tracks[i], options, values, progress);
+      });
+      progress.TrackDone();
+    });
+  }
+  for (Track& track : tracks) run.tracks.push_back(std::move(track.outcome));
+  return run;
+}
+
+int MasterExitStatus(const MasterRun& run) {
+  int status = kExitOk;
+  for (const TrackOutcome& track : run.tracks) {
+    if (!track.Written()) return kExitFailed;
+    if (!track.reachedTarget || !track.CodecsClean()) status = kExitMissed;
+  }
+  return status;
+}
+
+int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const MasterOptions options = ParseMasterArguments(args);
+  if (options.help) {
+    out << UsageText();
+    return kExitOk;
+  }
+  std::unique_ptr<ProgressBar> bar;
+  if (!options.quiet && isatty(STDERR_FILENO) != 0) bar = std::make_unique<ProgressBar>(stderr);
+  const auto started = std::chrono::steady_clock::now();
+  const MasterRun run = MasterTracks(options, [&](const MasterProgress& progress) {
+    if (bar) bar->Update(progress.fraction, ProgressDetail(progress, started));
+  });
+  bar.reset();
+  WriteMasterReport(options, run);
+  for (const TrackOutcome& track : run.tracks) {
+    if (!track.Written())
+      err << "zarn: " << track.error << "\n";
+    else if (!options.quiet)
+      PrintTrack(track, out);
+  }
+  return MasterExitStatus(run);
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <vector>
+
+#include "app/AudioFile.h"
+#include "app/MasterSettings.h"
+
+// Gain reduction over a whole render, from the limiter's smallest gain in every host block.
+struct ReductionStats {
+  double maxDb = 0.0;
+  double meanDb = 0.0;
+  double shareAbove1Db = 0.0;  // of the blocks, 0..1
+};
+
+struct EngineRender {
+  AudioBuffer output;  // aligned with the input, as long as it
+  ReductionStats reduction;
+};
+
+// Runs `input`, amplified by `gainDb` in front of the plug-in, through a fresh plug-in with
+// `values`, the way `zarn render` does (host blocks of `kBlockSize`, latency compensated), so
+// the same settings sound the same here as in a host. A fresh plug-in each time makes every
+// render of the same input and gain identical, dither included.
+EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
+                                 double gainDb);
+
+inline constexpr int kBlockSize = 512;

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+
+#include "app/AudioFile.h"
+#include "app/CodecProof.h"
+#include "app/MasterRender.h"
+
+// One track's way through `zarn master`: read and checked, converted to the delivery rate,
+// rendered (as often as the loudness search asks), measured and written.
+
+struct LoudnessFigures {
+  double integratedLufs = -100.0;
+  double loudnessRangeLu = 0.0;
+  double maxMomentaryLufs = -100.0;
+  double maxShortTermLufs = -100.0;
+  double truePeakDbtp = -100.0;  // the plug-in's full-band true-peak reading
+  double peakToLoudnessDb = 0.0;
+};
+
+struct PreparedTrack {
+  AudioBuffer input;  // at the delivery rate
+  double inputSampleRate = 0.0;
+  LoudnessFigures inputFigures;  // of the file as it was, at its own rate
+};
+
+struct TrackOutcome {
+  std::string inputPath;
+  std::string outputPath;
+  std::string error;  // why it was not written; empty when it was
+  double sampleRate = 0.0;
+  int channels = 0;
+  int64_t frames = 0;
+  LoudnessFigures input, output;
+  double gainDb = 0.0;
+  int renders = 0;
+  ReductionStats reduction;
+  bool reachedTarget = false;
+  double targetMissLu = 0.0;  // output loudness minus the target
+  double ceilingDbtp = 0.0;   // the ceiling the master was made with
+  std::vector<CodecCheck> codecs;
+  double codecSafeCostLu = 0.0;  // loudness given up by lowering the ceiling for the codecs
+
+  bool CodecsClean() const {
+    for (const CodecCheck& check : codecs)
+      if (!check.Clean()) return false;
+    return true;
+  }
+
+  bool Written() const { return error.empty(); }
+};
+
+// Throws CommandError naming the file: unreadable, not mono or stereo, or a rate outside
+// 8..768 kHz. `deliveryRate` 0 keeps the file's own rate.
+PreparedTrack PrepareTrack(const std::string& path, double deliveryRate);
+
+LoudnessFigures MeasureFigures(const AudioBuffer& audio);

@@ -1,0 +1,77 @@
+// The codec round trip: aligned with the master and as long as it, whatever the codec's delay
+// and frame size, and its overs counted.
+#ifdef ZARN_HAVE_APP
+
+#include <cmath>
+#include <numbers>
+
+#include <gtest/gtest.h>
+
+#include "app/CodecProof.h"
+#include "app/CommandError.h"
+
+namespace {
+
+// A 1 kHz tone that starts at `onset` seconds, in both channels.
+AudioBuffer ToneBurst(double rate, double amplitude, double onset, double seconds) {
+  AudioBuffer audio;
+  audio.sampleRate = rate;
+  std::vector<double> x(static_cast<size_t>(seconds * rate), 0.0);
+  for (size_t n = static_cast<size_t>(onset * rate); n < x.size(); ++n)
+    x[n] = amplitude * std::sin(2.0 * std::numbers::pi * 1000.0 * static_cast<double>(n) / rate);
+  audio.channels = {x, x};
+  return audio;
+}
+
+// The first sample whose magnitude passes `level`.
+int64_t FirstAbove(const std::vector<double>& x, double level) {
+  for (size_t n = 0; n < x.size(); ++n)
+    if (std::abs(x[n]) > level) return static_cast<int64_t>(n);
+  return -1;
+}
+
+}  // namespace
+
+TEST(CodecProof, DecodedAudioLinesUpWithTheMasterForEveryCodec) {
+  for (double rate : {44100.0, 48000.0}) {
+    const AudioBuffer master = ToneBurst(rate, 0.5, 0.4, 1.0);
+    for (Codec codec : {Codec::kAac, Codec::kMp3, Codec::kOpus}) {
+      const AudioBuffer decoded = EncodeAndDecode(codec, master);
+      const double codecRate = codec == Codec::kOpus ? 48000.0 : rate;
+      EXPECT_EQ(decoded.sampleRate, codecRate);
+      EXPECT_NEAR(static_cast<double>(decoded.Frames()), master.Frames() * codecRate / rate, 1.0)
+          << CodecName(codec) << " at " << rate;
+      // The onset (first sample above a quarter of the amplitude) lands where it was, give or
+      // take the codec's smearing of a step.
+      const double onset = static_cast<double>(FirstAbove(master.channels[0], 0.125)) * codecRate / rate;
+      EXPECT_NEAR(static_cast<double>(FirstAbove(decoded.channels[1], 0.125)), onset, 24.0)
+          << CodecName(codec) << " at " << rate;
+      const CodecCheck check = ProveCodec(codec, master);
+      EXPECT_EQ(check.decodedFrames, decoded.Frames());
+      EXPECT_NEAR(check.truePeakDbtp, 20.0 * std::log10(0.5), 0.5) << CodecName(codec);
+      EXPECT_EQ(check.overs, 0);
+      EXPECT_TRUE(check.Clean());
+    }
+  }
+}
+
+TEST(CodecProof, AFullScaleMasterDecodesWithOversCounted) {
+  // A tone at full scale leaves a codec no headroom for its quantisation noise.
+  const AudioBuffer master = ToneBurst(48000.0, 1.0, 0.0, 1.0);
+  for (Codec codec : {Codec::kAac, Codec::kMp3, Codec::kOpus}) {
+    const CodecCheck check = ProveCodec(codec, master);
+    EXPECT_GT(check.truePeakDbtp, 0.0) << CodecName(codec);
+    EXPECT_GT(check.overs, 0) << CodecName(codec);
+    EXPECT_FALSE(check.Clean());
+  }
+}
+
+TEST(CodecProof, CodecListsAreNamesOrNone) {
+  EXPECT_EQ(ParseCodecList("none"), std::vector<Codec>{});
+  EXPECT_EQ(ParseCodecList("opus,aac,opus"), (std::vector<Codec>{Codec::kOpus, Codec::kAac}));
+  EXPECT_THROW(ParseCodecList("aac,vorbis"), CommandError);
+  EXPECT_THROW(ParseCodecList(""), CommandError);
+  EXPECT_THROW(ParseCodecList("aac,"), CommandError);
+}
+
+#endif  // ZARN_HAVE_APP
