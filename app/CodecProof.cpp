@@ -16,13 +16,13 @@ extern "C" {
 
 namespace {
 
-struct CodecSpec {
+struct CodecSetup {
   const char* encoder;
   int64_t bitRate;
   int fixedRate;  // 0: the master's, if the encoder takes it
 };
 
-CodecSpec SpecOf(Codec codec) {
+CodecSetup SetupOf(Codec codec) {
   switch (codec) {
     case Codec::kAac: return {"aac", 256000, 0};
     case Codec::kMp3: return {"libmp3lame", 320000, 0};
@@ -62,8 +62,8 @@ bool TakesRate(const AVCodec* encoder, int rate) {
 }
 
 // The encoder's own rate where it has one, else the master's, else 48 kHz.
-int CodecRate(const AVCodec* encoder, const CodecSpec& spec, double masterRate) {
-  if (spec.fixedRate != 0) return spec.fixedRate;
+int CodecRate(const AVCodec* encoder, const CodecSetup& setup, double masterRate) {
+  if (setup.fixedRate != 0) return setup.fixedRate;
   const int rate = static_cast<int>(masterRate);
   return TakesRate(encoder, rate) ? rate : 48000;
 }
@@ -84,7 +84,7 @@ ContextPtr OpenEncoder(Codec codec, const AVCodec* encoder, int rate, int channe
   context->sample_fmt = EncoderFormat(encoder);
   if (context->sample_fmt != AV_SAMPLE_FMT_FLTP && context->sample_fmt != AV_SAMPLE_FMT_FLT)
     Refuse(codec, "the encoder takes no float samples");
-  context->bit_rate = SpecOf(codec).bitRate;
+  context->bit_rate = SetupOf(codec).bitRate;
   context->profile = codec == Codec::kAac ? FF_PROFILE_AAC_LOW : FF_PROFILE_UNKNOWN;
   context->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;  // the decoder needs the stream's set-up
   if (const int error = avcodec_open2(context.get(), encoder, nullptr); error < 0)
@@ -291,10 +291,10 @@ std::vector<Codec> ParseCodecList(const std::string& text) {
 }
 
 AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master) {
-  const CodecSpec spec = SpecOf(codec);
-  const AVCodec* encoder = avcodec_find_encoder_by_name(spec.encoder);
-  if (encoder == nullptr) Refuse(codec, std::string("libavcodec has no encoder ") + spec.encoder);
-  const int rate = CodecRate(encoder, spec, master.sampleRate);
+  const CodecSetup setup = SetupOf(codec);
+  const AVCodec* encoder = avcodec_find_encoder_by_name(setup.encoder);
+  if (encoder == nullptr) Refuse(codec, std::string("libavcodec has no encoder ") + setup.encoder);
+  const int rate = CodecRate(encoder, setup, master.sampleRate);
   const AudioBuffer audio = ConvertSampleRate(master, rate);
 
   ContextPtr encoderContext = OpenEncoder(codec, encoder, rate, audio.Channels());

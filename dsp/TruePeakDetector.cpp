@@ -67,21 +67,23 @@ void TruePeakDetector::HoldRun(const double* x, int n) {
       for (int j = b * kBlock; j < std::min(filled, (b + 1) * kBlock); ++j) m = std::max(m, std::fabs(line_[j]));
       blockMax[b] = m;
     }
+    // The largest magnitude of the windows starting at first .. last: line_[first .. last + 47].
+    const auto windowsMax = [&](int first, int last) {
+      float m = 0.0f;
+      for (int b = first / kBlock; b <= (last + kKept) / kBlock; ++b) m = std::max(m, blockMax[b]);
+      return m;
+    };
     // Eight windows at a time, read together unless none can reach the hold: a window that
-    // cannot changes nothing either way. Windows i .. i + 7 lie within blocks i / 8 .. i / 8 + 6.
+    // cannot changes nothing either way.
     int i = 0;
     for (; i + kBlock <= count; i += kBlock) {
-      float windowsMax = 0.0f;
-      for (int b = i / kBlock; b <= (i + kBlock - 1 + kKept) / kBlock; ++b) windowsMax = std::max(windowsMax, blockMax[b]);
-      if (windowsMax * bound_ <= peakHold_) continue;
+      if (windowsMax(i, i + kBlock - 1) * bound_ <= peakHold_) continue;
       float peaks[kBlock];
       truepeak::InterpolatedPeaks(*table_, line_ + i, kBlock, peaks);
       for (float p : peaks) peakHold_ = std::max(peakHold_, p);
     }
     for (; i < count; ++i) {
-      float windowMax = 0.0f;
-      for (int b = i / kBlock; b <= (i + kKept) / kBlock; ++b) windowMax = std::max(windowMax, blockMax[b]);
-      if (windowMax * bound_ <= peakHold_) continue;
+      if (windowsMax(i, i) * bound_ <= peakHold_) continue;
       peakHold_ = std::max(peakHold_, truepeak::InterpolatedPeak(*table_, line_ + i, std::fabs(line_[kKept + i])));
     }
     KeepNewest(count);

@@ -54,9 +54,10 @@ constexpr int kEdges = WideGate::kEdges, kStride = WideGate::kEdgeStride;
 // The bound of the spread of the window starting at each of `count` samples, from the running
 // sums of squares at the regions' edges. Margins for the rounding of the float sum it stands for,
 // and of the running sums.
-double SpreadOf(double squares, double total) {
-  return std::sqrt(std::max(0.0, squares) * (1.0 + 1e-4) + 1e-12 * std::fabs(total));
+double BoundedSquares(double squares, double total) {
+  return std::max(0.0, squares) * (1.0 + 1e-4) + 1e-12 * std::fabs(total);
 }
+double SpreadOf(double squares, double total) { return std::sqrt(BoundedSquares(squares, total)); }
 
 void SpreadBoundsPlain(const double* weight, const double* prefix, int count, double* spread) {
   for (int i = 0; i < count; ++i) {
@@ -172,7 +173,7 @@ bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownP
   const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
   // near + 5 spread > threshold, squared on both sides (no square root to wait for).
   const double room = static_cast<double>(threshold) * (1.0 - 1e-6) - static_cast<double>(near);
-  const double squares = (std::max(0.0, known) + gain2 * std::max(0.0, ahead)) * (1.0 + 1e-4) + 1e-12 * total;
+  const double squares = BoundedSquares(std::max(0.0, known) + gain2 * std::max(0.0, ahead), total);
   return room < 0.0 || kTailSpreads * kTailSpreads * squares > room * room;
 }
 
