@@ -11,8 +11,8 @@ extern "C" {
 
 #include "app/CommandError.h"
 #include "app/Decibels.h"
+#include "app/DecodedPeaks.h"
 #include "app/SampleRateConversion.h"
-#include "dsp/WideTruePeakMeter.h"
 
 namespace {
 
@@ -224,37 +224,12 @@ int64_t Transcode(Codec codec, const AudioBuffer& audio, AVCodecContext& encoder
   return transcoder.MarkedSkip();
 }
 
-// The highest true peak of one channel, read in runs.
-float ChannelTruePeak(const std::vector<double>& channel) {
-  WideTruePeakMeter meter;
-  for (size_t start = 0; start < channel.size(); start += WideTruePeakMeter::kRun)
-    meter.ProcessRun(channel.data() + start,
-                     static_cast<int>(std::min<size_t>(WideTruePeakMeter::kRun, channel.size() - start)));
-  meter.Flush();
-  return meter.PeakHold();
-}
-
-// The sample intervals of one channel whose reconstruction rises above full scale: the meter
-// read after every sample, which costs more, so only for a channel known to have overs.
-int64_t ChannelOvers(const std::vector<double>& channel) {
-  WideTruePeakMeter meter;
-  int64_t overs = 0;
-  const auto push = [&](double x) {
-    meter.Process(static_cast<float>(x));
-    if (meter.PeakHold() > 1.0f) ++overs;
-    meter.ClearPeakHold();
-  };
-  for (double x : channel) push(x);
-  for (int i = 0; i <= WideTruePeakMeter::kLag; ++i) push(0.0);
-  return overs;
-}
-
 void Measure(const std::vector<std::vector<double>>& channels, CodecCheck& check) {
   float peak = 0.0f;
   for (const auto& channel : channels) {
-    const float channelPeak = ChannelTruePeak(channel);
-    peak = std::max(peak, channelPeak);
-    if (channelPeak > 1.0f) check.overs += ChannelOvers(channel);
+    const DecodedPeaks reading = ReadDecodedPeaks(channel);
+    peak = std::max(peak, reading.peak);
+    check.overs += reading.overs;
   }
   check.truePeakDbtp = AmplitudeToDb(peak);
 }

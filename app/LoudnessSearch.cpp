@@ -2,22 +2,20 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <optional>
+#include <vector>
 
 namespace {
 
 constexpr double kDeliveryToleranceLu = 0.1;
-constexpr double kMaxStepDb = 24.0;  // per probe, before a bracket is found
-constexpr double kMinSlope = 0.05;  // loudness per dB of gain when the limiter takes nearly all
-
-struct Point {
-  GainProbe probe;
-  double excess;  // > 0: too loud or too much reduction
-};
-
-double Excess(const LoudnessGoal& goal, const GainProbe& p) {
-  return std::max(p.lufs - goal.targetLufs, p.maxReductionDb - goal.maxReductionDb);
-}
+constexpr double kMaxStepDb = 24.0;  // from the nearest probe
+constexpr double kMinSlope = 0.05;   // loudness per dB of gain when the limiter takes nearly all
+constexpr double kSilentLufs = -70.0;
+constexpr double kReducing = 0.05;   // dB of reduction that show the limiter at work
+// Reduction grows about a dB per dB of gain past the onset, a little faster as it deepens.
+constexpr double kReductionSlope = 1.1;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 bool WithinLimit(const LoudnessGoal& goal, const GainProbe& p) {
   return p.maxReductionDb <= goal.maxReductionDb;
@@ -39,80 +37,106 @@ bool Better(const LoudnessGoal& goal, const GainProbe& candidate,
   return std::abs(candidate.lufs - goal.targetLufs) < std::abs(best->lufs - goal.targetLufs);
 }
 
-// The gains known to be too low and too high, with their excesses; Illinois regula falsi
-// between them: an end kept twice in a row counts half, so the other end keeps moving.
-class Bracket {
- public:
-  void Add(const Point& p) {
-    if (p.excess < 0.0) {
-      if (below_ && p.probe.gainDb <= below_->gain) return;
-      below_ = End{p.probe.gainDb, p.excess};
-      if (lastMoved_ == Side::kBelow && above_) above_->excess *= 0.5;
-      lastMoved_ = Side::kBelow;
-    } else {
-      if (above_ && p.probe.gainDb >= above_->gain) return;
-      above_ = End{p.probe.gainDb, p.excess};
-      if (lastMoved_ == Side::kAbove && below_) below_->excess *= 0.5;
-      lastMoved_ = Side::kAbove;
-    }
-  }
-  bool Closed() const { return below_ && above_; }
-  double FalsePosition() const {
-    const double t = -below_->excess / (above_->excess - below_->excess);
-    return below_->gain + t * (above_->gain - below_->gain);
-  }
-
- private:
-  enum class Side { kNone, kBelow, kAbove };
-  struct End {
-    double gain, excess;
-  };
-  std::optional<End> below_, above_;
-  Side lastMoved_ = Side::kNone;
-};
-
-// Before there is a bracket: a secant step through the two latest points, taken at least as
-// far as the excess (loudness never rises faster than the gain) and at most kMaxStepDb. Once
-// the limiter works, its reduction grows by up to a dB per dB, so upwards the step goes no
-// further than the reduction left: where loudness barely rises, the limit comes first.
-double ExtrapolatedGain(const LoudnessGoal& goal, const Point& previous, const Point& latest) {
-  const double dx = latest.probe.gainDb - previous.probe.gainDb;
-  const double dy = latest.excess - previous.excess;
-  const double slope = std::clamp((dx != 0.0 && dy / dx > 0.0) ? dy / dx : 1.0, kMinSlope, 1.0);
-  double step = std::clamp(-latest.excess / slope, -kMaxStepDb, kMaxStepDb);
-  if (step > 0.0 && latest.probe.maxReductionDb > 0.0)
-    step = std::min(step, goal.maxReductionDb - latest.probe.maxReductionDb);
-  return latest.probe.gainDb + step;
+// The probe whose `value` lies nearest `aim`, and the nearest after it at another gain (or none).
+template <typename Value>
+std::pair<const GainProbe*, const GainProbe*> Nearest(const std::vector<GainProbe>& probes,
+                                                     double aim, const Value& value) {
+  std::vector<const GainProbe*> order;
+  for (const GainProbe& p : probes) order.push_back(&p);
+  std::stable_sort(order.begin(), order.end(), [&](const GainProbe* a, const GainProbe* b) {
+    return std::abs(value(*a) - aim) < std::abs(value(*b) - aim);
+  });
+  for (const GainProbe* p : order)
+    if (p->gainDb != order.front()->gainDb) return {order.front(), p};
+  return {order.front(), nullptr};
 }
+
+double SecantSlope(const GainProbe& a, const GainProbe& b, double GainProbe::*value) {
+  return (a.*value - b.*value) / (a.gainDb - b.gainDb);
+}
+
+// The gain at which the output's loudness reaches the target. With one probe the slope is
+// guessed from the loudness the limiter took: a loss growing with the square of the gain past
+// the onset, which fits limiters on dense and on sparse material alike well enough for a step.
+double LoudnessGain(const LoudnessGoal& goal, const SearchStart& start,
+                    const std::vector<GainProbe>& probes) {
+  const auto [nearest, other] =
+      Nearest(probes, goal.targetLufs, [](const GainProbe& p) { return p.lufs; });
+  double slope = 1.0;
+  if (other != nullptr) {
+    slope = SecantSlope(*nearest, *other, &GainProbe::lufs);
+  } else {
+    const double past = nearest->gainDb - start.onsetGainDb;
+    const double loss = start.inputLufs + nearest->gainDb - nearest->lufs;
+    if (start.inputLufs > kSilentLufs && past > kReducing && loss > 0.0) slope = 1.0 - 2.0 * loss / past;
+  }
+  slope = std::clamp(std::isfinite(slope) ? slope : 1.0, kMinSlope, 1.0);
+  return nearest->gainDb + (goal.targetLufs - nearest->lufs) / slope;
+}
+
+// The gain at which the largest reduction reaches the middle of its accepted band.
+double ReductionGain(const LoudnessGoal& goal, const SearchStart& start,
+                     const std::vector<GainProbe>& probes) {
+  const double aim = goal.maxReductionDb - 0.5 * goal.reductionToleranceDb;
+  std::vector<GainProbe> reducing;
+  for (const GainProbe& p : probes)
+    if (p.maxReductionDb > kReducing) reducing.push_back(p);
+  if (reducing.empty()) return std::isfinite(start.onsetGainDb) ? start.onsetGainDb + aim : kInfinity;
+  const auto [nearest, other] =
+      Nearest(reducing, aim, [](const GainProbe& p) { return p.maxReductionDb; });
+  double slope = kReductionSlope;
+  if (other != nullptr) slope = std::clamp(SecantSlope(*nearest, *other, &GainProbe::maxReductionDb), 0.5, 2.0);
+  return nearest->gainDb + (aim - nearest->maxReductionDb) / slope;
+}
+
+// The gains known to be too low (below the target, within the reduction limit) and too high.
+struct Bracket {
+  double low = -kInfinity;
+  double high = kInfinity;
+
+  void Add(const LoudnessGoal& goal, const GainProbe& p) {
+    if (p.lufs > goal.targetLufs || !WithinLimit(goal, p))
+      high = std::min(high, p.gainDb);
+    else
+      low = std::max(low, p.gainDb);
+  }
+
+  // `wanted`, or where the bracket says it cannot be: its middle, or a step beyond its one end.
+  double Keep(double wanted, double latest) const {
+    if (wanted > low && wanted < high) return wanted;
+    if (std::isfinite(low) && std::isfinite(high)) return 0.5 * (low + high);
+    if (std::isfinite(low)) return std::max(latest, low) + 1.0;
+    return std::min(latest, high) - 1.0;
+  }
+};
 
 }  // namespace
 
-GainSearchResult SearchGain(const LoudnessGoal& goal, double firstGuessDb,
+GainSearchResult SearchGain(const LoudnessGoal& goal, const SearchStart& start,
                             const MeasureGain& measure) {
   GainSearchResult result;
+  std::vector<GainProbe> probes;
   Bracket bracket;
-  std::optional<Point> previous;
   std::optional<GainProbe> best;
-  GainProbe last;
-  double gain = firstGuessDb;
+  double gain = start.firstGainDb;
   while (result.probes < goal.maxProbes) {
     const GainProbe probe = measure(gain);
-    last = probe;
+    probes.push_back(probe);
     ++result.probes;
     if (Better(goal, probe, best)) best = probe;
     if (Accepted(goal, probe)) {
       best = probe;
       break;
     }
-    const Point latest{probe, Excess(goal, probe)};
-    bracket.Add(latest);
-    const double next = bracket.Closed() ? bracket.FalsePosition()
-                                         : ExtrapolatedGain(goal, previous.value_or(latest), latest);
-    previous = latest;
-    if (next == gain) break;
+    bracket.Add(goal, probe);
+    const double wanted = std::min(LoudnessGain(goal, start, probes), ReductionGain(goal, start, probes));
+    const double next = bracket.Keep(std::clamp(wanted, gain - kMaxStepDb, gain + kMaxStepDb), gain);
+    const bool probedAlready = std::any_of(probes.begin(), probes.end(),
+                                           [&](const GainProbe& p) { return p.gainDb == next; });
+    if (probedAlready || !std::isfinite(next)) break;
     gain = next;
   }
-  result.chosen = best ? *best : last;
+  result.chosen = best ? *best : probes.back();
   result.reachedTarget = WithinLimit(goal, result.chosen) &&
                          std::abs(result.chosen.lufs - goal.targetLufs) <= kDeliveryToleranceLu;
   return result;

@@ -3,10 +3,12 @@
 #include <functional>
 
 // Finds the gain in front of the limiter that brings its output to a loudness target without
-// more than a given peak gain reduction. Loudness and gain reduction both rise with the gain, so
-// the search looks for the root of the larger of the two excesses (loudness over the target,
-// reduction over its limit): secant steps until the root is bracketed, then Illinois regula
-// falsi inside the bracket. The same measurements give the same answer.
+// more than a given peak gain reduction. Loudness and gain reduction both rise with the gain;
+// each is followed by a secant through the two probes nearest its aim, and the next probe is the
+// lower of the two gains they ask for, kept inside the bracket the probes have found (halving it
+// when a secant would leave it). Every render is a whole pass over the track, so the first step
+// is taken from what the input says about the limiting to come. The same measurements give the
+// same answer.
 struct GainProbe {
   double gainDb = 0.0;
   double lufs = -100.0;            // loudness of the limited output
@@ -27,9 +29,15 @@ struct GainSearchResult {
   bool reachedTarget = false;      // within 0.1 LU of the target and within the reduction limit
 };
 
+// What is known of the input before the first render.
+struct SearchStart {
+  double firstGainDb = 0.0;  // where the first probe goes
+  double inputLufs = -100.0;
+  // The gain at which the limiter starts to work: the ceiling less the input's true peak.
+  double onsetGainDb = 0.0;
+};
+
 using MeasureGain = std::function<GainProbe(double gainDb)>;
 
-// `firstGuessDb`: the gain that would reach the target without limiting (target minus the
-// input's loudness).
-GainSearchResult SearchGain(const LoudnessGoal& goal, double firstGuessDb,
+GainSearchResult SearchGain(const LoudnessGoal& goal, const SearchStart& start,
                             const MeasureGain& measure);

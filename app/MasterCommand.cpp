@@ -145,13 +145,26 @@ LoudnessGoal GoalOf(const MasterOptions& options) {
   return goal;
 }
 
-// The gain that would reach the target if the limiter did nothing.
-double FirstGuess(const MasterOptions& options, double inputLufs) {
-  return inputLufs > -70.0 ? options.targetLufs - inputLufs : 0.0;
+// Starts at the gain that would reach the target if the limiter did nothing.
+SearchStart StartFromInput(const MasterOptions& options, double inputLufs, double inputTruePeakDbtp,
+                           double ceilingDbtp) {
+  SearchStart start;
+  start.firstGainDb = inputLufs > -70.0 ? options.targetLufs - inputLufs : 0.0;
+  start.inputLufs = inputLufs;
+  start.onsetGainDb = ceilingDbtp - inputTruePeakDbtp;
+  return start;
 }
 
-void Render(Track& track, const ParamValues& values, double gainDb) {
+// A search again at a lower ceiling starts where the last one ended.
+SearchStart StartAgain(SearchStart start, double gainDb, double ceilingDbtp, double lastCeilingDbtp) {
+  start.firstGainDb = gainDb;
+  start.onsetGainDb += ceilingDbtp - lastCeilingDbtp;
+  return start;
+}
+
+void Render(Track& track, const MasterOptions& options, const ParamValues& values, double gainDb) {
   track.render = RenderThroughEngine(track.prepared->input, values, gainDb);
+  track.render->output.format = MasterFileFormat(options);
   track.renderedGainDb = gainDb;
 }
 
@@ -160,14 +173,19 @@ ParamValues WithCeiling(ParamValues values, double ceilingDbtp) {
   return values;
 }
 
-// The codecs on up to `jobs` threads: the cores the tracks leave free.
+// The codecs on up to `jobs` threads (the cores the tracks leave free), and beside them
+// `alongside` when given: the delivery of a master the codecs cannot send back.
 std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options,
-                                    int jobs) {
-  std::vector<CodecCheck> checks(options.codecs.size());
-  std::vector<std::exception_ptr> failures(options.codecs.size());
-  ParallelFor(checks.size(), jobs, [&](size_t i) {
+                                    int jobs, const std::function<void()>& alongside = {}) {
+  const size_t codecs = options.codecs.size();
+  std::vector<CodecCheck> checks(codecs);
+  std::vector<std::exception_ptr> failures(codecs + 1);
+  ParallelFor(codecs + (alongside ? 1 : 0), jobs, [&](size_t i) {
     try {
-      checks[i] = ProveCodec(options.codecs[i], master);
+      if (i < codecs)
+        checks[i] = ProveCodec(options.codecs[i], master);
+      else
+        alongside();
     } catch (...) {
       failures[i] = std::current_exception();
     }
@@ -201,7 +219,7 @@ std::optional<double> CodecSafeCeiling(const MasterOptions& options, double ceil
   return lower;
 }
 
-// Measures the final render, writes it and lets go of the audio.
+// Measures the final render and writes it.
 void Deliver(Track& track, const MasterOptions& options, double gainDb) {
   TrackOutcome& outcome = track.outcome;
   const AudioBuffer& master = track.render->output;
@@ -213,25 +231,27 @@ void Deliver(Track& track, const MasterOptions& options, double gainDb) {
   outcome.gainDb = gainDb;
   outcome.reduction = track.render->reduction;
   outcome.targetMissLu = outcome.output.integratedLufs - options.targetLufs;
-  track.render->output.format = MasterFileFormat(options);
-  SaveAudioFile(outcome.outputPath, track.render->output);
+  SaveAudioFile(outcome.outputPath, master);
+}
+
+void LetGo(Track& track) {
   track.prepared.reset();
   track.render.reset();
 }
 
 // The track's gain for `values`, its render kept; counts the renders.
 GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamValues& values,
-                      double firstGuessDb, ProgressTally& progress) {
+                      const SearchStart& start, ProgressTally& progress) {
   const auto measure = [&](double gainDb) {
-    Render(track, values, gainDb);
+    Render(track, options, values, gainDb);
     progress.Rendered(1);
     return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
                      track.render->reduction.maxDb};
   };
-  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  const GainSearchResult search = SearchGain(GoalOf(options), start, measure);
   track.outcome.renders += search.probes;
   if (track.renderedGainDb != search.chosen.gainDb) {
-    Render(track, values, search.chosen.gainDb);
+    Render(track, options, values, search.chosen.gainDb);
     ++track.outcome.renders;
   }
   track.outcome.reachedTarget = search.reachedTarget;
@@ -241,20 +261,26 @@ GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamVal
 void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
                  ProgressTally& progress) {
   double ceiling = options.ceilingDbtp;
-  GainProbe chosen = SearchTrack(track, options, WithCeiling(values, ceiling),
-                                 FirstGuess(options, track.prepared->inputFigures.integratedLufs),
-                                 progress);
+  const LoudnessFigures& input = track.prepared->inputFigures;
+  SearchStart start = StartFromInput(options, input.integratedLufs, input.truePeakDbtp, ceiling);
+  GainProbe chosen = SearchTrack(track, options, WithCeiling(values, ceiling), start, progress);
   const double firstLufs = chosen.lufs;
-  track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
+  // Without --codec-safe this render is the master whatever the codecs say: it is measured and
+  // written while they run.
+  const auto deliver = [&] { Deliver(track, options, chosen.gainDb); };
+  track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options),
+                                     options.codecSafe ? std::function<void()>() : deliver);
   while (const auto lower =
              CodecSafeCeiling(options, ceiling, WorstCodecPeakDbtp(track.outcome.codecs))) {
+    start = StartAgain(start, chosen.gainDb, *lower, ceiling);
     ceiling = *lower;
-    chosen = SearchTrack(track, options, WithCeiling(values, ceiling), chosen.gainDb, progress);
+    chosen = SearchTrack(track, options, WithCeiling(values, ceiling), start, progress);
     track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
   }
   track.outcome.ceilingDbtp = ceiling;
   track.outcome.codecSafeCostLu = firstLufs - chosen.lufs;
-  Deliver(track, options, chosen.gainDb);
+  if (options.codecSafe) deliver();
+  LetGo(track);
 }
 
 // The album's loudness: every track's blocks gated together, as one programme.
@@ -263,7 +289,7 @@ GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
   std::vector<std::vector<double>> blocks(tracks.size());
   ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
     Guarded(tracks[i], [&] {
-      Render(tracks[i], values, gainDb);
+      Render(tracks[i], options, values, gainDb);
       blocks[i] = bs1770::Analyse(tracks[i].render->output).blockPowers;
     });
   });
@@ -280,7 +306,7 @@ GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
 
 // One gain for every track; each track's render at that gain is kept.
 void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
-                 const ParamValues& values, double firstGuessDb, AlbumOutcome& album,
+                 const ParamValues& values, const SearchStart& start, AlbumOutcome& album,
                  ProgressTally& progress) {
   double renderedGainDb = 0.0;
   const auto measure = [&](double gainDb) {
@@ -289,7 +315,7 @@ void SearchAlbum(std::vector<Track>& tracks, const MasterOptions& options,
     progress.Rendered(static_cast<int>(tracks.size()));
     return probe;
   };
-  const GainSearchResult search = SearchGain(GoalOf(options), firstGuessDb, measure);
+  const GainSearchResult search = SearchGain(GoalOf(options), start, measure);
   album.renders += search.probes;
   if (renderedGainDb != search.chosen.gainDb) {
     MeasureAlbum(tracks, options, values, search.chosen.gainDb);
@@ -322,18 +348,26 @@ double AlbumInputLufs(const std::vector<Track>& tracks) {
   return powers.empty() ? -100.0 : bs1770::IntegratedLoudness(powers);
 }
 
+double AlbumInputTruePeak(const std::vector<Track>& tracks) {
+  double peak = -100.0;
+  for (const Track& track : tracks)
+    if (!track.Failed()) peak = std::max(peak, track.prepared->inputFigures.truePeakDbtp);
+  return peak;
+}
+
 AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& options,
                          const ParamValues& values, ProgressTally& progress) {
   AlbumOutcome album;
   const double inputLufs = AlbumInputLufs(tracks);
   if (inputLufs <= -100.0) return album;  // no track left
   album.ceilingDbtp = options.ceilingDbtp;
-  SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), FirstGuess(options, inputLufs),
-              album, progress);
+  SearchStart start = StartFromInput(options, inputLufs, AlbumInputTruePeak(tracks), album.ceilingDbtp);
+  SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), start, album, progress);
   const double firstLufs = album.integratedLufs;
   while (const auto lower = CodecSafeCeiling(options, album.ceilingDbtp, ProveAlbum(tracks, options))) {
+    start = StartAgain(start, album.gainDb, *lower, album.ceilingDbtp);
     album.ceilingDbtp = *lower;
-    SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), album.gainDb, album, progress);
+    SearchAlbum(tracks, options, WithCeiling(values, album.ceilingDbtp), start, album, progress);
   }
   album.codecSafeCostLu = firstLufs - album.integratedLufs;
   ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
@@ -342,7 +376,10 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
     outcome.reachedTarget = album.reachedTarget;
     outcome.ceilingDbtp = album.ceilingDbtp;
     outcome.codecSafeCostLu = album.codecSafeCostLu;
-    Guarded(tracks[i], [&] { Deliver(tracks[i], options, album.gainDb); });
+    Guarded(tracks[i], [&] {
+      Deliver(tracks[i], options, album.gainDb);
+      LetGo(tracks[i]);
+    });
     progress.TrackDone();
   });
   return album;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "app/AudioFile.h"
+#include "app/CodecProof.h"
 #include "app/MasterArguments.h"
 #include "app/MasterCommand.h"
 #include "app/RenderCommand.h"
@@ -68,5 +69,27 @@ void BM_MasterAgainstRender(benchmark::State& state) {
   std::filesystem::remove_all(folder, ignored);
 }
 BENCHMARK(BM_MasterAgainstRender)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+}  // namespace
+
+namespace {
+
+// One codec's round trip and reading on 30 s of a limited master, against real time.
+void BM_CodecProof(benchmark::State& state) {
+  const auto codec = static_cast<Codec>(state.range(0));
+  const signals::Stereo demo = signals::Demo(kRate, kSeconds);
+  AudioBuffer master{kRate, {demo.left, demo.right}};
+  for (auto& channel : master.channels)
+    for (double& x : channel) x = std::clamp(2.0 * x, -0.9, 0.9);  // hot, so that codecs make overs
+  for (auto _ : state) benchmark::DoNotOptimize(ProveCodec(codec, master));
+  state.SetLabel(CodecName(codec));
+  state.counters["x_realtime"] =
+      benchmark::Counter(kSeconds * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_CodecProof)
+    ->Arg(static_cast<int>(Codec::kAac))
+    ->Arg(static_cast<int>(Codec::kMp3))
+    ->Arg(static_cast<int>(Codec::kOpus))
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -39,6 +39,7 @@ class WideTruePeakMeter {
   void KeepNewest(int appended);
   void SumSquares(int appended);  // squares_ over the kept and appended samples
   void Append(const double* x, const float* readings, int count);
+  void ReadShortPeaks(int count);
   void ReadRun(int count);
 
   // The newest 255 samples, oldest first, then room for a run: every window is one straight run

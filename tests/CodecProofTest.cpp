@@ -9,6 +9,9 @@
 
 #include "app/CodecProof.h"
 #include "app/CommandError.h"
+#include "app/DecodedPeaks.h"
+#include "dsp/WideTruePeakMeter.h"
+#include "support/ReferenceTruePeak.h"
 
 namespace {
 
@@ -64,6 +67,41 @@ TEST(CodecProof, AFullScaleMasterDecodesWithOversCounted) {
     EXPECT_GT(check.overs, 0) << CodecName(codec);
     EXPECT_FALSE(check.Clean());
   }
+}
+
+// Decoded audio with a few short overs among long stretches at and under full scale: the
+// reading in runs finds the same peak and the same overs as a meter read after every sample,
+// and the peak an independent oversampled reference finds.
+TEST(CodecProof, DecodedOversAreCountedAsASampleBySampleReadingCountsThem) {
+  const double rate = 48000.0;
+  std::vector<double> x(static_cast<size_t>(rate), 0.0);
+  for (size_t n = 0; n < x.size(); ++n) {
+    // A quarter-rate tone whose samples fall at 45 degrees: it peaks between them.
+    const double phase = std::numbers::pi * (0.5 * static_cast<double>(n) + 0.25);
+    const bool burst = n % 9000 < 40 || n + 30 > x.size();  // the last one runs into the end
+    x[n] = (burst ? 1.12 : 0.95) * std::sin(phase);
+  }
+  WideTruePeakMeter meter;
+  int64_t overs = 0;
+  float peak = 0.0f;
+  const auto push = [&](double v) {
+    meter.Process(static_cast<float>(v));
+    peak = std::max(peak, meter.PeakHold());
+    if (meter.PeakHold() > 1.0f) ++overs;
+    meter.ClearPeakHold();
+  };
+  for (double v : x) push(v);
+  for (int i = 0; i <= WideTruePeakMeter::kLag; ++i) push(0.0);
+
+  const DecodedPeaks reading = ReadDecodedPeaks(x);
+  EXPECT_EQ(reading.overs, overs);
+  EXPECT_GT(reading.overs, 6 * 17);  // every other interval of a burst peaks between samples
+  EXPECT_EQ(reading.peak, peak);
+  EXPECT_NEAR(20.0 * std::log10(reading.peak), reference::ToDb(reference::TruePeak(x)), 0.05);
+
+  const std::vector<double> quiet(x.size(), 0.25);
+  EXPECT_EQ(ReadDecodedPeaks(quiet).overs, 0);
+  EXPECT_EQ(ReadDecodedPeaks({}).peak, 0.0f);
 }
 
 TEST(CodecProof, CodecListsAreNamesOrNone) {

@@ -20,6 +20,10 @@ struct ModelLimiter {
   double limitedSlope = 0.35;
   int calls = 0;
 
+  SearchStart Start(double targetLufs) const {
+    return {targetLufs - inputLufs, inputLufs, ceilingDbtp - (inputLufs + crestDb)};
+  }
+
   GainProbe operator()(double gainDb) {
     ++calls;
     const double reduction = std::max(0.0, inputLufs + crestDb + gainDb - ceilingDbtp);
@@ -37,10 +41,10 @@ TEST(LoudnessSearch, ReachesTargetsWithAndWithoutLimitingInFewRenders) {
     goal.targetLufs = target;
     goal.maxReductionDb = 20.0;
     const GainSearchResult result =
-        SearchGain(goal, target - model.inputLufs, [&](double g) { return model(g); });
+        SearchGain(goal, model.Start(target), [&](double g) { return model(g); });
     EXPECT_TRUE(result.reachedTarget) << target;
     EXPECT_NEAR(result.chosen.lufs, target, goal.toleranceLu) << target;
-    EXPECT_LE(result.probes, 6) << target;
+    EXPECT_LE(result.probes, 3) << target;
     EXPECT_EQ(result.probes, model.calls);
   }
 }
@@ -52,12 +56,37 @@ TEST(LoudnessSearch, StopsAtTheReductionLimitAndReportsTheMiss) {
   LoudnessGoal goal;
   goal.targetLufs = -14.0;
   goal.maxReductionDb = 8.0;
-  const GainSearchResult result = SearchGain(goal, 10.0, [&](double g) { return model(g); });
+  const GainSearchResult result = SearchGain(goal, model.Start(-14.0), [&](double g) { return model(g); });
   EXPECT_FALSE(result.reachedTarget);
   EXPECT_LE(result.chosen.maxReductionDb, 8.0);
   EXPECT_GE(result.chosen.maxReductionDb, 8.0 - goal.reductionToleranceDb);
   EXPECT_LT(result.chosen.lufs, -14.0 - 1.0);
-  EXPECT_LE(result.probes, 8);
+  EXPECT_LE(result.probes, 3);
+}
+
+// Loudness that flattens as the reduction deepens (half a dB per dB at 6 dB of reduction, a
+// third at 12), as a limiter on dense material does: each render is a pass over the whole track,
+// so a target anywhere on the curve, or the reduction limit before it, takes three at most.
+TEST(LoudnessSearch, ACurveFlatteningWithTheReductionTakesThreeRenders) {
+  const auto curve = [](double gainDb) {
+    const double reduction = std::max(0.0, gainDb - 2.0);  // the ceiling reached at +2 dB
+    const double loss = reduction - 6.0 * std::log1p(reduction / 6.0);
+    return GainProbe{gainDb, -20.0 + gainDb - loss, 1.05 * reduction};
+  };
+  for (double target : {-17.0, -15.0, -13.0, -12.0, -11.0}) {
+    for (double limit : {12.0, 5.0}) {
+      LoudnessGoal goal;
+      goal.targetLufs = target;
+      goal.maxReductionDb = limit;
+      const GainSearchResult result = SearchGain(goal, {target + 20.0, -20.0, 2.0}, curve);
+      EXPECT_LE(result.probes, 3) << target << " LUFS, limit " << limit;
+      EXPECT_LE(result.chosen.maxReductionDb, limit);
+      if (!result.reachedTarget)
+        EXPECT_GE(result.chosen.maxReductionDb, limit - goal.reductionToleranceDb) << target;
+      else
+        EXPECT_NEAR(result.chosen.lufs, target, goal.toleranceLu);
+    }
+  }
 }
 
 TEST(LoudnessSearch, AFlatCurveEndsWithinTheProbeBudgetOnTheBestProbe) {
@@ -66,7 +95,7 @@ TEST(LoudnessSearch, AFlatCurveEndsWithinTheProbeBudgetOnTheBestProbe) {
   goal.maxReductionDb = 100.0;
   int calls = 0;
   // Nothing the gain does changes the loudness (a silent track).
-  const GainSearchResult result = SearchGain(goal, 0.0, [&](double g) {
+  const GainSearchResult result = SearchGain(goal, SearchStart{}, [&](double g) {
     ++calls;
     return GainProbe{g, -80.0, 0.0};
   });
@@ -81,7 +110,7 @@ TEST(LoudnessSearch, AStepInTheCurveIsBracketedAndBisected) {
   LoudnessGoal goal;
   goal.targetLufs = -14.0;
   goal.maxReductionDb = 100.0;
-  const GainSearchResult result = SearchGain(goal, 5.0, [](double g) {
+  const GainSearchResult result = SearchGain(goal, SearchStart{5.0, -19.0, 10.0}, [](double g) {
     return GainProbe{g, g < 0.0 ? -16.0 + 0.01 * g : -13.0 + 0.01 * g, 0.0};
   });
   EXPECT_FALSE(result.reachedTarget);
