@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include <cmath>
 #include <cstdio>
 
 #include "app/CommandError.h"
@@ -20,8 +19,6 @@ namespace {
 [[noreturn]] void RefuseValue(const IParam& param, std::string_view value, const std::string& problem) {
   throw CommandError(param.Name() + " = " + std::string(value) + ": " + problem);
 }
-
-bool TakesWholeNumbers(const IParam& param) { return param.GetKind() != IParam::Kind::Float; }
 
 // "Off, 16-bit or 24-bit".
 std::string TextChoices(const IParam& param) {
@@ -63,12 +60,10 @@ ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& pl
     if (strcasecmp(entry.text.c_str(), valueText.c_str()) == 0) return {index, entry.value};
   }
   const auto value = ParseFiniteNumber(valueText);
-  const bool whole = value && (!TakesWholeNumbers(param) || *value == std::floor(*value));
-  if (!value || !whole || *value < param.Min() || *value > param.Max()) {
+  if (!value || *value < param.Min() || *value > param.Max()) {
     if (param.NumDisplayTexts() > 0)
       RefuseValue(param, valueText, "expected " + TextChoices(param) + " (or " + ParamRangeText(param) + ")");
     if (!value) RefuseValue(param, valueText, "not a number; expected " + ParamRangeText(param));
-    if (!whole) RefuseValue(param, valueText, "expected a whole number, " + ParamRangeText(param));
     RefuseValue(param, valueText, "out of range " + ParamRangeText(param));
   }
   return {index, *value};

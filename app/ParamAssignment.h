@@ -15,9 +15,9 @@ struct ParamAssignment {
 };
 
 // Parses "Name=value". The name is the parameter's exact name compared without regard to case
-// ("ceiling l=-1"); the value is a plain number within the parameter's range (a whole one for
-// switches, enumerations and integers) or, for switches and enumerations, one of its value
-// texts in any case ("Dither=16-bit"). Throws CommandError for a missing '=' or an unknown name
+// ("ceiling l=-1"); the value is a plain number within the parameter's range (stepped ones
+// round to their step when set) or, for switches and enumerations, one of its value texts in
+// any case ("Dither=16-bit"). Throws CommandError for a missing '=' or an unknown name
 // (the hint lists the valid names), and for any other value, naming the range or the texts:
 // "Ceiling L = 3: out of range -20 .. 0 dBTP". Nothing is clamped.
 ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin);
