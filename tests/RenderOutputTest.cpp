@@ -252,22 +252,24 @@ TEST(RenderOutput, BitsSixteenWritesDitheredSamplesOnTheSixteenBitGrid) {
 // extremes included, is written as itself; between steps the nearest one is taken.
 TEST(RenderOutput, IntegerFilesHoldTheGridExactly) {
   ScratchDirectory dir;
-  for (const int format : {SF_FORMAT_WAV | SF_FORMAT_PCM_16, SF_FORMAT_WAV | SF_FORMAT_PCM_24,
-                           SF_FORMAT_FLAC | SF_FORMAT_PCM_16, SF_FORMAT_AIFF | SF_FORMAT_PCM_24}) {
-    const int bits = (format & SF_FORMAT_SUBMASK) == SF_FORMAT_PCM_16 ? 16 : 24;
-    const double steps = std::ldexp(1.0, bits - 1);
+  struct Case {
+    int format, bits;
+  };
+  for (const Case& c : {Case{SF_FORMAT_WAV | SF_FORMAT_PCM_16, 16}, Case{SF_FORMAT_WAV | SF_FORMAT_PCM_24, 24},
+                        Case{SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 16}, Case{SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 24},
+                        Case{SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 8}, Case{SF_FORMAT_WAV | SF_FORMAT_PCM_32, 32}}) {
+    const double steps = std::ldexp(1.0, c.bits - 1);
     AudioBuffer grid;
-    grid.format = format;
-    std::vector<double> expected;
-    for (double k : {-steps, -steps + 1, -12345.0, -1.0, 0.0, 1.0, 16383.0, 16384.0, 20000.0, steps - 1})
-      expected.push_back(k);
+    grid.format = c.format;
+    std::vector<double> expected = {-steps, -steps + 1, std::round(-steps / 3), -1.0, 0.0, 1.0,
+                                    steps / 2 - 1, steps / 2, steps - 1};
     grid.channels = {{}};
     for (double k : expected) grid.channels[0].push_back(k / steps);
     grid.channels[0].push_back(1.0);   // full scale clips to the top step
     grid.channels[0].push_back(-1.5);  // and below it to the bottom one
-    grid.channels[0].push_back(100.4 / steps);  // between steps: the nearest one
-    grid.channels[0].push_back(-100.6 / steps);
-    expected.insert(expected.end(), {steps - 1, -steps, 100.0, -101.0});
+    grid.channels[0].push_back(5.4 / steps);  // between steps: the nearest one
+    grid.channels[0].push_back(-5.6 / steps);
+    expected.insert(expected.end(), {steps - 1, -steps, 5.0, -6.0});
     SaveAudioFile(dir.File("grid.wav"), grid);
 
     SF_INFO info{};
@@ -277,7 +279,7 @@ TEST(RenderOutput, IntegerFilesHoldTheGridExactly) {
     EXPECT_EQ(sf_read_int(file, raw.data(), static_cast<sf_count_t>(raw.size())), static_cast<sf_count_t>(raw.size()));
     sf_close(file);
     for (size_t i = 0; i < expected.size(); ++i)  // libsndfile reads n bits into the top of an int
-      EXPECT_EQ(raw[i] / (1 << (32 - bits)), expected[i]) << std::hex << format << std::dec << ", sample " << i;
+      EXPECT_EQ(raw[i] / std::ldexp(1.0, 32 - c.bits), expected[i]) << std::hex << c.format << std::dec << ", sample " << i;
   }
 }
 
