@@ -32,6 +32,7 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
     parsed.options.pluginPath = cursor.TakeValueOf(option);
   } else if (option == "--format") {
     parsed.options.keepInputFormat = ParseKeepFormat(cursor.TakeValueOf(option));
+    parsed.formatGiven = true;
   } else if (option == "--bits") {
     parsed.options.bits = ParseWordLength(option, cursor.TakeValueOf(option));
   } else if (option == "--list") {
@@ -56,6 +57,8 @@ RenderArguments ParseRenderArguments(const std::vector<std::string>& args) {
         ParseOption(option, cursor, parsed);
       });
   if (parsed.help || parsed.list) return parsed;
+  if (parsed.formatGiven && parsed.options.bits)
+    throw CommandError("render: --format and --bits both choose the word length; give one of them");
   if (files.size() != 2)
     throw CommandError("render: expected an input and an output file, got " +
                        std::to_string(files.size()) + " file name(s)");

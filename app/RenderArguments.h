@@ -12,6 +12,7 @@ struct RenderArguments {
   bool json = false;
   bool help = false;
   bool list = false;  // print the parameters instead, as `zarn params` does
+  bool formatGiven = false;
 };
 
 // `args` are the words after "render". Throws CommandError for an unknown option, a missing or

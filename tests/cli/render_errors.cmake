@@ -92,6 +92,10 @@ run_zarn(render "${WORK}/demo.wav" "${WORK}/out-format.mp3")
 expect_refused("unknown extension" "${WORK}/out-format.mp3")
 expect_in("unknown extension" ".wav, .flac, .aiff or .aif" "${err}")
 
+# Two options that both choose the word length.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-both.wav" --format float --bits 16)
+expect_refused("--format with --bits" "${WORK}/out-both.wav")
+
 # Block sizes out of range.
 foreach(block 0 65537 12x)
   run_zarn(render "${WORK}/demo.wav" "${WORK}/out-block.wav" --block ${block})
