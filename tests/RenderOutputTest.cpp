@@ -6,8 +6,8 @@
 #include <sndfile.h>
 
 #include <cmath>
-#include <numbers>
 #include <fstream>
+#include <numbers>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -18,9 +18,7 @@
 #include "app/AudioFile.h"
 #include "app/CommandError.h"
 #include "app/CommandLine.h"
-#include "app/Decibels.h"
 #include "app/MeterJson.h"
-#include "app/ParamsCommand.h"
 #include "app/RenderCommand.h"
 #include "app/RenderReport.h"
 #include "app/TestSignals.h"
@@ -182,7 +180,7 @@ TEST(RenderOutput, FormatSameKeepsTheWordLengthInTheNamedContainer) {
     EXPECT_EQ(result.flacHoldsNoFloat, std::string(c.in) == "float.wav") << c.out;
   }
   EXPECT_EQ(FirstBytes(dir.File("out.wav"), 4), "RIFF");
-  EXPECT_EQ(FirstBytes(dir.File("out.wav").c_str(), 12).substr(8), "WAVE");
+  EXPECT_EQ(FirstBytes(dir.File("out.wav"), 12).substr(8), "WAVE");
 }
 
 TEST(RenderOutput, IntegersWithoutDitherAreReportedAndWarnedAbout) {
