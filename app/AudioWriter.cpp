@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/CommandError.h"
 #include "app/SndfileReason.h"
@@ -32,7 +34,7 @@ int CreateTemporaryFile(const std::string& path, std::string& temporaryPath) {
 }  // namespace
 
 AudioWriter::AudioWriter(const std::string& path, int sampleRate, int channels, int format)
-    : path_(path) {
+    : path_(path), channels_(channels) {
   SF_INFO info{};
   info.samplerate = sampleRate;
   info.channels = channels;
@@ -54,6 +56,19 @@ AudioWriter::AudioWriter(const std::string& path, int sampleRate, int channels, 
     RefuseWrite(path, reason);
   }
   sf_command(file_, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // libsndfile scales full scale to 2^(n-1) - 1 when writing n-bit integers but reads them back
+  // over 2^(n-1), a gain that moves the samples the limiter's dither put on the 16-bit grid off
+  // it, and it truncates towards minus infinity, an error of half a step on average. Scaled by
+  // 2^(n-1) and rounded to the nearest step here, the grid is kept exactly.
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: integerScale_ = 128.0; break;
+    case SF_FORMAT_PCM_16: integerScale_ = 32768.0; break;
+    case SF_FORMAT_PCM_24: integerScale_ = 8388608.0; break;
+    case SF_FORMAT_PCM_32: integerScale_ = 2147483648.0; break;
+    default: break;
+  }
+  if (integerScale_ > 0.0) sf_command(file_, SFC_SET_NORM_DOUBLE, nullptr, SF_FALSE);
 }
 
 AudioWriter::~AudioWriter() {
@@ -61,6 +76,11 @@ AudioWriter::~AudioWriter() {
 }
 
 void AudioWriter::Write(const double* interleaved, int64_t frames) {
+  if (integerScale_ > 0.0) {
+    scaled_.resize(static_cast<size_t>(frames * channels_));
+    for (size_t i = 0; i < scaled_.size(); ++i) scaled_[i] = std::nearbyint(interleaved[i] * integerScale_);
+    interleaved = scaled_.data();
+  }
   if (sf_writef_double(file_, interleaved, frames) != frames)
     RefuseWrite(path_, SndfileReason(sf_strerror(file_)));
 }

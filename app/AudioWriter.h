@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <sndfile.h>
 
@@ -22,7 +23,8 @@ class AudioWriter {
   AudioWriter(const AudioWriter&) = delete;
   AudioWriter& operator=(const AudioWriter&) = delete;
 
-  // Writes `frames` interleaved frames. Integer formats clip at full scale instead of wrapping.
+  // Writes `frames` interleaved frames. Integer formats take full scale as 2^(n-1), as readers
+  // do, so samples on the n-bit grid stay on it; they clip at full scale instead of wrapping.
   void Write(const double* interleaved, int64_t frames);
   void Commit();
 
@@ -37,4 +39,7 @@ class AudioWriter {
   int descriptor_ = -1;
   SNDFILE* file_ = nullptr;
   bool committed_ = false;
+  int channels_;
+  double integerScale_ = 0.0;   // 2^(n-1) for n-bit integer samples, 0 for the others
+  std::vector<double> scaled_;
 };

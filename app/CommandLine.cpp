@@ -10,6 +10,7 @@
 #include "app/GenerateCommand.h"
 #include "app/MasterArguments.h"
 #include "app/MasterCommand.h"
+#include "app/ParamsCommand.h"
 #include "app/ProgressBar.h"
 #include "app/RenderArguments.h"
 #include "app/RenderReport.h"
@@ -20,12 +21,14 @@ constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
-int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out) {
+int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   RenderArguments parsed = ParseRenderArguments(args);
   if (parsed.help) {
     out << UsageText();
     return kExitOk;
   }
+  if (parsed.list) return RunParamsCommand(parsed.json ? std::vector<std::string>{"--json"}
+                                                      : std::vector<std::string>{}, out);
   // Whether to show a bar is decided once, on the first block, when the length is known.
   std::unique_ptr<ProgressBar> progress;
   bool progressDecided = false;
@@ -37,6 +40,7 @@ int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out) {
   };
   const RenderResult result = RenderFile(parsed.options);
   progress.reset();
+  for (const std::string& warning : result.warnings) err << "zarn: warning: " << warning << "\n";
   out << (parsed.json ? FormatRenderReportJson(result) : FormatRenderReport(result));
   return kExitOk;
 }
@@ -48,7 +52,8 @@ int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (args[0] == "generate") return RunGenerateCommand(rest, out);
-  if (args[0] == "render") return RunRenderCommand(rest, out);
+  if (args[0] == "render") return RunRenderCommand(rest, out, err);
+  if (args[0] == "params") return RunParamsCommand(rest, out);
   if (args[0] == "editor") return RunEditorCommand(rest, out);
   if (args[0] == "master") return RunMasterCommand(rest, out, err);
   err << "zarn: unknown command \"" << args[0] << "\"\n" << UsageText();
@@ -63,13 +68,17 @@ const char* UsageText() {
          "         KIND: demo (drums over chords, peak -2 dBFS), pink (pink noise, -18 dBFS RMS),\n"
          "               isp (quarter-rate tone, 0 dBFS samples, +3.01 dBTP true peak)\n"
          "       zarn render IN OUT [--set \"Name=value\"]... [--block N] [--json] [--meters F.jsonl]\n"
-         "                          [--format same] [--plugin BUNDLE.vst3]\n"
+         "                          [--format same | --bits 16|24|float] [--plugin BUNDLE.vst3]\n"
          "         Runs IN (WAV, AIFF, FLAC, ...; mono or stereo) through the limiter into OUT,\n"
-         "         aligned with IN. --set takes a parameter's name (any case) and plain value,\n"
-         "         e.g. --set \"Drive L=9\"; --block is the host block size (1..65536, default\n"
-         "         512); OUT is 32-bit float WAV unless --format same keeps IN's format;\n"
-         "         --json prints the report as JSON, with the last meter reading of every\n"
-         "         meter; --meters writes one JSON line per 50 ms meter tick, for plotting.\n"
+         "         aligned with IN. --set takes a parameter's name (any case) and a value in its\n"
+         "         range, or one of its texts, e.g. --set \"Drive L=9\" --set \"Dither=16-bit\"\n"
+         "         (zarn params lists them); --block is the host block size (1..65536, default\n"
+         "         512). OUT's extension picks WAV, FLAC or AIFF (.wav, .flac, .aiff, .aif);\n"
+         "         its samples are 32-bit float (24-bit in FLAC), IN's word length with\n"
+         "         --format same, or --bits, whose 16 and 24 turn on the limiter's dither for\n"
+         "         them unless --set names Dither. --json prints the report as JSON, with the\n"
+         "         last meter reading of every meter; --meters writes one JSON line per 50 ms\n"
+         "         meter tick, for plotting. --list prints the parameters, as zarn params does.\n"
          "         --plugin runs the plug-in module of a VST3 bundle as a host would, instead of\n"
          "         the built-in one (no gain reduction or meter readings then).\n"
          "       zarn editor IN [--set \"Name=value\"]... [--headless] [--seconds S]\n"
@@ -95,6 +104,9 @@ const char* UsageText() {
          "         --codecs (default aac,mp3,opus) and its true peak read; --codec-safe lowers\n"
          "         the ceiling until none decodes above 0 dBTP. Exit status 0: all passed, 1: all\n"
          "         written but one missed its target or a codec check, 2: a track failed.\n"
+         "       zarn params [--json]\n"
+         "         Lists every parameter: name, range, unit, default and the texts of the\n"
+         "         values of switches and enumerations.\n"
          "       zarn --help\n";
 }
 

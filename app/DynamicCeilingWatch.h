@@ -21,3 +21,20 @@ class DynamicCeilingWatch {
   double ceilingDb_, targetLufs_;
   double highestDb_ = -100.0;
 };
+
+// The lowest ceiling Codec Mode put in force over the meter ticks of a render: the meters'
+// effective ceiling, which holds the limiter's safety margin and Codec Mode's pre-attenuation and
+// model headroom (not Dynamic Ceiling's offset, which DynamicCeilingWatch follows).
+class CodecCeilingWatch {
+ public:
+  CodecCeilingWatch(bool follow, double ceilingDb) : follow_(follow), ceilingDb_(ceilingDb) {}
+
+  void Add(const MeterSnapshot& tick);
+  // The lowest ceiling below the one set (less the margin), in dBTP; nothing when it never fell.
+  std::optional<double> LoweredTo() const;
+
+ private:
+  bool follow_;
+  double ceilingDb_;
+  double lowestDb_ = 100.0;
+};

@@ -17,6 +17,7 @@
 #include "app/CommandError.h"
 #include "app/NumberParsing.h"
 #include "app/ParamAssignment.h"
+#include "app/OutputFormat.h"
 #include "app/RenderCommand.h"
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumWebView.h"
@@ -86,6 +87,7 @@ EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
       options.screenshotPath = cursor.TakeValueOf(word);
     } else if (word == "--render") {
       options.renderPath = cursor.TakeValueOf(word);
+      ContainerForOutput(options.renderPath);  // refused now rather than after the session
     } else if (word == "--set") {
       options.settings.push_back(cursor.TakeValueOf(word));
     } else if (word == "--audio-device") {

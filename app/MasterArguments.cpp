@@ -1,12 +1,11 @@
 #include "app/MasterArguments.h"
 
-#include <sndfile.h>
-
 #include <thread>
 
 #include "app/ArgumentCursor.h"
 #include "app/CommandError.h"
 #include "app/NumberParsing.h"
+#include "app/OutputFormat.h"
 
 namespace {
 
@@ -27,15 +26,8 @@ int ParseJobs(const std::string& text) {
   return static_cast<int>(*value);
 }
 
-MasterOptions::Bits ParseBits(const std::string& text) {
-  if (text == "16") return MasterOptions::Bits::k16;
-  if (text == "24") return MasterOptions::Bits::k24;
-  if (text == "float") return MasterOptions::Bits::kFloat;
-  throw CommandError("--bits \"" + text + "\": expected 16, 24 or float");
-}
-
 std::string ParseFormat(const std::string& text) {
-  if (text == "wav" || text == "flac" || text == "aiff") return text;
+  if (ContainerNamed(text)) return text;
   throw CommandError("--format \"" + text + "\": expected wav, flac or aiff");
 }
 
@@ -52,7 +44,7 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
     parsed.sampleRate = ParseNumberIn(option, cursor.TakeValueOf(option), kMinMasterRate,
                                       kMaxMasterRate, "Hz");
   } else if (option == "--bits") {
-    parsed.bits = ParseBits(cursor.TakeValueOf(option));
+    parsed.bits = ParseWordLength(option, cursor.TakeValueOf(option));
   } else if (option == "--format") {
     parsed.format = ParseFormat(cursor.TakeValueOf(option));
   } else if (option == "--set") {
@@ -89,39 +81,17 @@ MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
   if (parsed.outputDir.empty()) throw CommandError("master: expected --out DIR");
   if (parsed.codecSafe && parsed.codecs.empty())
     throw CommandError("--codec-safe needs at least one codec (--codecs)");
-  if (parsed.format == "flac" && parsed.bits == MasterOptions::Bits::kFloat)
+  if (!CanHold(*ContainerNamed(parsed.format), parsed.bits))
     throw CommandError("--format flac cannot hold float samples; use --bits 16 or 24");
   return parsed;
 }
 
 int MasterFileFormat(const MasterOptions& options) {
-  const int major = options.format == "flac"   ? SF_FORMAT_FLAC
-                    : options.format == "aiff" ? SF_FORMAT_AIFF
-                                               : SF_FORMAT_WAV;
-  switch (options.bits) {
-    case MasterOptions::Bits::k16: return major | SF_FORMAT_PCM_16;
-    case MasterOptions::Bits::k24: return major | SF_FORMAT_PCM_24;
-    case MasterOptions::Bits::kFloat: break;
-  }
-  return major | SF_FORMAT_FLOAT;
+  return SndfileFormat(*ContainerNamed(options.format), options.bits);
 }
 
 std::string MasterFileExtension(const MasterOptions& options) { return "." + options.format; }
 
-int MasterDither(const MasterOptions& options) {
-  switch (options.bits) {
-    case MasterOptions::Bits::k16: return 1;
-    case MasterOptions::Bits::k24: return 2;
-    case MasterOptions::Bits::kFloat: break;
-  }
-  return 0;
-}
+int MasterDither(const MasterOptions& options) { return DitherFor(options.bits); }
 
-const char* BitsName(MasterOptions::Bits bits) {
-  switch (bits) {
-    case MasterOptions::Bits::k16: return "16";
-    case MasterOptions::Bits::k24: return "24";
-    case MasterOptions::Bits::kFloat: break;
-  }
-  return "float";
-}
+const char* BitsName(MasterOptions::Bits bits) { return WordLengthName(bits); }

@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "app/CodecProof.h"
+#include "app/OutputFormat.h"
 
 // The command line of `zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album]
 // [--rate HZ] [--bits 16|24|float] [--format wav|flac|aiff] [--set "Name=value"]...
 // [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe] [--jobs N] [--quiet]`.
 struct MasterOptions {
-  enum class Bits { k16, k24, kFloat };
+  using Bits = WordLength;
 
   std::vector<std::string> inputs;
   std::string outputDir;

@@ -5,6 +5,7 @@
 
 #include "app/CommandError.h"
 #include "app/Decibels.h"
+#include "app/ReductionCollector.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -16,32 +17,6 @@ std::unique_ptr<ZARN> PreparedPlugin(const ParamValues& values, const AudioBuffe
     throw CommandError("the plug-in refuses " + std::to_string(input.sampleRate) + " Hz");
   return plugin;
 }
-
-class ReductionCollector {
- public:
-  void Add(ZARN& plugin, int nChannels) {
-    double gain = 1.0;
-    for (int c = 0; c < nChannels; ++c) gain = std::min(gain, plugin.Engine().TakeMinGain(c));
-    const double db = std::max(0.0, -AmplitudeToDb(gain));
-    stats_.maxDb = std::max(stats_.maxDb, db);
-    sumDb_ += db;
-    if (db > 1.0) ++above1Db_;
-    ++blocks_;
-  }
-  ReductionStats Stats() const {
-    ReductionStats stats = stats_;
-    if (blocks_ > 0) {
-      stats.meanDb = sumDb_ / static_cast<double>(blocks_);
-      stats.shareAbove1Db = static_cast<double>(above1Db_) / static_cast<double>(blocks_);
-    }
-    return stats;
-  }
-
- private:
-  ReductionStats stats_;
-  double sumDb_ = 0.0;
-  long above1Db_ = 0, blocks_ = 0;
-};
 
 }  // namespace
 

@@ -4,13 +4,7 @@
 
 #include "app/AudioFile.h"
 #include "app/MasterSettings.h"
-
-// Gain reduction over a whole render, from the limiter's smallest gain in every host block.
-struct ReductionStats {
-  double maxDb = 0.0;
-  double meanDb = 0.0;
-  double shareAbove1Db = 0.0;  // of the blocks, 0..1
-};
+#include "app/ReductionCollector.h"
 
 struct EngineRender {
   AudioBuffer output;  // aligned with the input, as long as it

@@ -31,8 +31,7 @@ void OfflineHost::Process(const double* const* inputs, double* const* outputs, i
 }
 
 void OfflineHost::CollectGainReduction() {
-  for (int c = 0; c < nChannels_; ++c)
-    minGain_ = std::min(minGain_, plugin_.Engine().TakeMinGain(c));
+  reduction_.Add(plugin_, nChannels_);
 }
 
 bool OfflineHost::TakeMeterSnapshot(MeterSnapshot& out) {

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/ReductionCollector.h"
 #include "meters/MeterSnapshot.h"
 
 class ZARN;
@@ -19,8 +20,8 @@ class OfflineHost {
   // The same from one array per channel into one array per channel, without copies.
   void Process(const double* const* inputs, double* const* outputs, int frames);
 
-  // Smallest limiter gain of any channel so far (1 when nothing was limited).
-  double MinGain() const { return minGain_; }
+  // The limiter's gain reduction over the blocks so far, from its smallest gain in each.
+  ReductionStats Reduction() const { return reduction_.Stats(); }
 
   // The meter snapshot published by the last block, if one was.
   bool TakeMeterSnapshot(MeterSnapshot& out);
@@ -33,5 +34,5 @@ class OfflineHost {
   std::vector<std::vector<double>> inputs_, outputs_;
   std::vector<double*> inputPointers_, outputPointers_;
   std::vector<double> interleavedOutput_;
-  double minGain_ = 1.0;
+  ReductionCollector reduction_;
 };

@@ -5,7 +5,7 @@
 
 #include "dsp/WideTruePeakMeter.h"
 
-// Sample peak and true peak of a whole file as it is written, over all channels. The true peak
+// Sample peak and true peak of a whole file as it is written (or read), over all channels. The true peak
 // is the plug-in's own full-band meter, which reads as an ideal reconstruction would; a
 // band-limited one would measure a low-passed copy of the output, whose peaks can stand above
 // the output's own.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/ParamAssignment.h"
+#include "app/ReductionCollector.h"
 #include "meters/MeterSnapshot.h"
 
 // Drives the plug-in in a VST3 bundle the way a VST3 host does: loads the module, creates the
@@ -28,7 +29,7 @@ class PluginHost {
   const double* Process(const double* interleaved, int frames);
   // The same from one array per channel into one array per channel, without copies.
   void Process(const double* const* inputs, double* const* outputs, int frames);
-  double MinGain() const { return 1.0; }
+  ReductionStats Reduction() const { return {}; }  // a module shows no gain reduction
   bool TakeMeterSnapshot(MeterSnapshot&) { return false; }
 
   // The module file a bundle path leads to on this machine.

@@ -44,40 +44,15 @@ Biquad HighPass(double sampleRate) {
   return {1.0, -2.0, 1.0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / kQ + k * k) / a0};
 }
 
-// Direct form II transposed, in place.
-void Filter(const Biquad& f, std::vector<double>& x) {
-  double s1 = 0.0, s2 = 0.0;
-  for (double& sample : x) {
-    const double in = sample;
-    const double out = f.b0 * in + s1;
-    s1 = f.b1 * in - f.a1 * out + s2;
-    s2 = f.b2 * in - f.a2 * out;
-    sample = out;
-  }
-}
-
-// Running sums of the K-weighted power of all channels, so that any window's mean is one
-// subtraction: sums[n] holds the power of frames 0..n-1.
-std::vector<double> CumulativePower(const AudioBuffer& audio) {
-  const auto weighting = KWeighting(audio.sampleRate);
-  std::vector<double> power(static_cast<size_t>(audio.Frames()), 0.0);
-  for (const auto& channel : audio.channels) {
-    std::vector<double> weighted = channel;
-    for (const Biquad& stage : weighting) Filter(stage, weighted);
-    for (size_t n = 0; n < weighted.size(); ++n) power[n] += weighted[n] * weighted[n];
-  }
-  std::vector<double> sums(power.size() + 1, 0.0);
-  for (size_t n = 0; n < power.size(); ++n) sums[n + 1] = sums[n] + power[n];
-  return sums;
-}
-
-// Mean powers of the windows of `length` frames that end every `hop` frames, the first one
-// `length` frames in; a window the audio does not fill is left out.
-std::vector<double> WindowPowers(const std::vector<double>& sums, size_t length, size_t hop) {
+// Mean powers of the windows of `length` hops that end at every hop, the first one `length`
+// hops in; a window the audio does not fill is left out.
+std::vector<double> WindowPowers(const std::vector<double>& hopPowers, size_t length, size_t hop) {
   std::vector<double> powers;
-  const size_t frames = sums.size() - 1;
-  for (size_t end = length; end <= frames; end += hop)
-    powers.push_back(std::max(0.0, sums[end] - sums[end - length]) / static_cast<double>(length));
+  for (size_t end = length; end <= hopPowers.size(); ++end) {
+    double sum = 0.0;
+    for (size_t i = end - length; i < end; ++i) sum += hopPowers[i];
+    powers.push_back(std::max(0.0, sum) / static_cast<double>(length * hop));
+  }
   return powers;
 }
 
@@ -138,12 +113,49 @@ double IntegratedLoudness(const std::vector<double>& blockPowers) {
 }
 
 Analysis Analyse(const AudioBuffer& audio) {
-  // Windows and hops in whole frames, 100 ms rounded as libebur128 and most meters round it.
-  const size_t hop = static_cast<size_t>((static_cast<long>(audio.sampleRate) + 5) / 10);
-  const std::vector<double> sums = CumulativePower(audio);
+  Measurement measurement(audio.sampleRate, audio.Channels());
+  std::vector<const double*> channels;
+  for (const auto& channel : audio.channels) channels.push_back(channel.data());
+  measurement.Add(channels.data(), audio.Frames());
+  return measurement.Result();
+}
+
+// Hops in whole frames, 100 ms rounded as libebur128 and most meters round it.
+Measurement::Measurement(double sampleRate, int nChannels)
+    : weighting_(KWeighting(sampleRate)),
+      state_(static_cast<size_t>(nChannels), std::array<double, 4>{}),
+      hop_(static_cast<size_t>((static_cast<long>(sampleRate) + 5) / 10)) {}
+
+// Each stage in direct form II transposed.
+void Measurement::Add(const double* const* channels, int64_t frames) {
+  for (int64_t n = 0; n < frames; ++n) {
+    double power = 0.0;
+    for (size_t c = 0; c < state_.size(); ++c) {
+      double x = channels[c][n];
+      for (size_t k = 0; k < weighting_.size(); ++k) {
+        const Biquad& f = weighting_[k];
+        double& s1 = state_[c][2 * k];
+        double& s2 = state_[c][2 * k + 1];
+        const double y = f.b0 * x + s1;
+        s1 = f.b1 * x - f.a1 * y + s2;
+        s2 = f.b2 * x - f.a2 * y;
+        x = y;
+      }
+      power += x * x;
+    }
+    hopPower_ += power;
+    if (++framesInHop_ == hop_) {
+      hopPowers_.push_back(hopPower_);
+      hopPower_ = 0.0;
+      framesInHop_ = 0;
+    }
+  }
+}
+
+Analysis Measurement::Result() const {
   Analysis analysis;
-  analysis.blockPowers = WindowPowers(sums, 4 * hop, hop);
-  const std::vector<double> shortTerm = WindowPowers(sums, 30 * hop, hop);
+  analysis.blockPowers = WindowPowers(hopPowers_, 4, hop_);
+  const std::vector<double> shortTerm = WindowPowers(hopPowers_, 30, hop_);
   analysis.integratedLufs = IntegratedLoudness(analysis.blockPowers);
   analysis.loudnessRangeLu = LoudnessRange(shortTerm);
   analysis.maxMomentaryLufs = MaxLoudness(analysis.blockPowers);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <vector>
 
 #include "app/AudioFile.h"
@@ -32,6 +33,25 @@ struct Analysis {
 };
 
 Analysis Analyse(const AudioBuffer& audio);
+
+// The same analysis fed a file piece by piece, for renders that never hold a whole file: the
+// K-weighted power is summed per 100 ms hop, and the 400 ms and 3 s windows are made of hops.
+class Measurement {
+ public:
+  Measurement(double sampleRate, int nChannels);
+  // `frames` frames of every channel, one array per channel.
+  void Add(const double* const* channels, int64_t frames);
+  // Over the windows the audio so far fills.
+  Analysis Result() const;
+
+ private:
+  std::array<Biquad, 2> weighting_;
+  std::vector<std::array<double, 4>> state_;  // per channel: both stages' two state values
+  size_t hop_;
+  size_t framesInHop_ = 0;
+  double hopPower_ = 0.0;
+  std::vector<double> hopPowers_;  // summed K-weighted power of every whole hop
+};
 
 // Gated loudness of a set of 400 ms block powers; -100 when no block passes the gates. The
 // blocks of several tracks together give the loudness of the album they make.

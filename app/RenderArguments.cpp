@@ -3,6 +3,7 @@
 #include "app/ArgumentCursor.h"
 #include "app/CommandError.h"
 #include "app/NumberParsing.h"
+#include "app/OutputFormat.h"
 
 namespace {
 
@@ -18,8 +19,8 @@ int ParseBlockSize(const std::string& text) {
 bool ParseKeepFormat(const std::string& text) {
   if (text == "same") return true;
   if (text == "float") return false;
-  throw CommandError("--format \"" + text + "\": expected \"same\" (the input's format) or "
-                     "\"float\" (32-bit float WAV)");
+  throw CommandError("--format \"" + text + "\": expected \"same\" (the input's word length) or "
+                     "\"float\" (32-bit float)");
 }
 
 void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArguments& parsed) {
@@ -31,6 +32,11 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
     parsed.options.pluginPath = cursor.TakeValueOf(option);
   } else if (option == "--format") {
     parsed.options.keepInputFormat = ParseKeepFormat(cursor.TakeValueOf(option));
+    parsed.formatGiven = true;
+  } else if (option == "--bits") {
+    parsed.options.bits = ParseWordLength(option, cursor.TakeValueOf(option));
+  } else if (option == "--list") {
+    parsed.list = true;
   } else if (option == "--meters") {
     parsed.options.metersPath = cursor.TakeValueOf(option);
   } else if (option == "--json") {
@@ -50,7 +56,9 @@ RenderArguments ParseRenderArguments(const std::vector<std::string>& args) {
       ArgumentCursor::Operands(args, [&](const std::string& option, ArgumentCursor& cursor) {
         ParseOption(option, cursor, parsed);
       });
-  if (parsed.help) return parsed;
+  if (parsed.help || parsed.list) return parsed;
+  if (parsed.formatGiven && parsed.options.bits)
+    throw CommandError("render: --format and --bits both choose the word length; give one of them");
   if (files.size() != 2)
     throw CommandError("render: expected an input and an output file, got " +
                        std::to_string(files.size()) + " file name(s)");

@@ -6,11 +6,13 @@
 #include "app/RenderCommand.h"
 
 // The command line of `zarn render IN OUT [--set "Name=value"]... [--block N] [--json]
-// [--meters FILE.jsonl] [--format same|float] [--help]`.
+// [--meters FILE.jsonl] [--format same|float] [--bits 16|24|float] [--list] [--help]`.
 struct RenderArguments {
   RenderOptions options;
   bool json = false;
   bool help = false;
+  bool list = false;  // print the parameters instead, as `zarn params` does
+  bool formatGiven = false;
 };
 
 // `args` are the words after "render". Throws CommandError for an unknown option, a missing or

@@ -160,6 +160,10 @@ void RenderPipeline::ReadStage() {
         frames += static_cast<int>(read);
       }
       if (nChannels_ > 1) Deinterleave(interleaved.data(), nChannels_, frames, channels);
+      if (whole_ != nullptr) {
+        whole_->inputPeak.Add(channels, frames);
+        whole_->input.Add(channels, frames);
+      }
       chunk->SetFrames(frames);
       if (frames > 0) input_.Send();
       if (frames < capacity) break;
@@ -213,6 +217,7 @@ void RenderPipeline::WriteStage() {
       const int frames = chunk->audio.Frames() - dropped;
       chunk->audio.PointersAt(dropped, channels);
       meter_.Add(channels, frames);
+      if (whole_ != nullptr) whole_->output.Add(channels, frames);
       const double* frameOrder = channels[0];  // one channel needs no reordering
       if (nChannels_ > 1) {
         interleaved.resize(static_cast<size_t>(chunk->audio.Capacity()) * nChannels_);

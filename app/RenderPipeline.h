@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "app/ChunkPipe.h"
+#include "app/OutputPeakMeter.h"
+#include "app/ReferenceLoudness.h"
 #include "meters/MeterSnapshot.h"
 
 class AudioReader;
 class AudioWriter;
 class MeterLog;
-class OutputPeakMeter;
 
 // Stretches of audio, one array per channel, `Capacity()` frames long, of which the first
 // Frames() count.
@@ -33,6 +34,16 @@ class AudioChunk {
   int nChannels_;
   int capacity_;
   int frames_ = 0;
+};
+
+// Whole-file figures taken beside the render: the input's true peak and the loudness of both
+// the input as read and the output as written.
+struct WholeFileMeters {
+  WholeFileMeters(double sampleRate, int nChannels)
+      : inputPeak(nChannels), input(sampleRate, nChannels), output(sampleRate, nChannels) {}
+
+  OutputPeakMeter inputPeak;  // Finish() it after the render
+  bs1770::Measurement input, output;
 };
 
 // The work of `zarn render` on three threads, so that the file and the measurements of the
@@ -55,6 +66,9 @@ class RenderPipeline {
   ~RenderPipeline();
   RenderPipeline(const RenderPipeline&) = delete;
   RenderPipeline& operator=(const RenderPipeline&) = delete;
+
+  // Also measures the input on the reader thread and the output on the writer thread; before Run.
+  void Measure(WholeFileMeters& meters) { whole_ = &meters; }
 
   // Frames per chunk: a whole number of blocks.
   static int ChunkCapacity(int blockSize);
@@ -86,6 +100,7 @@ class RenderPipeline {
   AudioWriter& writer_;
   OutputPeakMeter& meter_;
   MeterLog& meters_;
+  WholeFileMeters* whole_ = nullptr;
   int nChannels_;
   int blockSize_;
   int latency_;

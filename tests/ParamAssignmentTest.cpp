@@ -34,11 +34,8 @@ TEST_F(ParamAssignmentTest, NamesMatchWithoutRegardToCaseOrSurroundingSpaces) {
   }
 }
 
-TEST_F(ParamAssignmentTest, BadNamesAndValuesAreRefusedWithTheValidNames) {
-  for (const char* text : {"Volume=1", "DriveL=1", "Drive L", "=3", "Drive L=", "Drive L=abc",
-                           "Drive L=3dB", "Drive L=1,5", "Drive L=nan", "Drive L=inf",
-                           "Drive L=-inf", "Drive L=1e999", "Drive L=0x10", "Drive L=++1",
-                           "Drive L=1 2"}) {
+TEST_F(ParamAssignmentTest, BadNamesAreRefusedWithTheValidNames) {
+  for (const char* text : {"Volume=1", "DriveL=1", "Drive L", "=3"}) {
     try {
       ParseParamAssignment(text, plugin);
       ADD_FAILURE() << text << " was accepted";
@@ -52,19 +49,60 @@ TEST_F(ParamAssignmentTest, BadNamesAndValuesAreRefusedWithTheValidNames) {
   }
 }
 
-TEST_F(ParamAssignmentTest, AppliedValuesAreClampedToTheParameterRange) {
-  const auto assignments = ParseParamAssignments(
-      {"Release=5000", "Drive L=-50", "Ceiling R=3", "Drive R=4.5", "Target LUFS=-99"}, plugin);
-  ApplyParamAssignments(plugin, assignments);
+// Nothing is clamped: a value outside the range is refused, naming the range or the texts. (A
+// value inside it is rounded to the parameter's step, as a host's would be.)
+TEST_F(ParamAssignmentTest, ValuesOutsideTheRangeAreRefusedNamingIt) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  for (const Case& c : {
+           Case{"Ceiling L=3", "Ceiling L = 3: out of range -20 .. 0 dBTP"},
+           Case{"ceiling r=-20.01", "Ceiling R = -20.01: out of range -20 .. 0 dBTP"},
+           Case{"Release=5000", "Release = 5000: out of range 30 .. 1000 ms"},
+           Case{"Target LUFS=-99", "Target LUFS = -99: out of range -24 .. -6 LUFS"},
+           Case{"Detect=0", "Detect = 0: out of range 0.1 .. 10"},
+           Case{"Drive L=", "Drive L = : not a number; expected -6 .. 12 dB"},
+           Case{"Drive L=abc", "Drive L = abc: not a number; expected -6 .. 12 dB"},
+                      Case{"Codec Mode=4", "Codec Mode = 4: out of range 0 .. 3"},
+           Case{"Dither=32-bit", "Dither = 32-bit: expected Off, 16-bit or 24-bit (or 0 .. 2)"},
+           Case{"Dither=3", "Dither = 3: expected Off, 16-bit or 24-bit (or 0 .. 2)"},
+           Case{"Bypass=2", "Bypass = 2: expected off or on (or 0 .. 1)"},
+           Case{"Loud Clip=Medium", "Loud Clip = Medium: expected Soft, Cubic or Hard (or 0 .. 2)"},
+       }) {
+    try {
+      ParseParamAssignment(c.text, plugin);
+      ADD_FAILURE() << c.text << " was accepted";
+    } catch (const CommandError& error) {
+      EXPECT_EQ(std::string(error.what()), c.message) << c.text;
+    }
+  }
+  for (const char* text : {"Drive L=3dB", "Drive L=1,5", "Drive L=nan", "Drive L=inf", "Drive L=-inf",
+                           "Drive L=1e999", "Drive L=0x10", "Drive L=++1", "Drive L=1 2"}) {
+    try {
+      ParseParamAssignment(text, plugin);
+      ADD_FAILURE() << text << " was accepted";
+    } catch (const CommandError& error) {
+      EXPECT_NE(std::string(error.what()).find(": not a number; expected -6 .. 12 dB"), std::string::npos)
+          << error.what();
+    }
+  }
+}
 
-  EXPECT_DOUBLE_EQ(plugin.GetParam(kRelease)->Value(), plugin.GetParam(kRelease)->Max());
-  EXPECT_DOUBLE_EQ(plugin.GetParam(kDriveL)->Value(), -6.0);
-  EXPECT_DOUBLE_EQ(plugin.GetParam(kCeilingR)->Value(), 0.0);
-  EXPECT_DOUBLE_EQ(plugin.GetParam(kDriveR)->Value(), 4.5);
-  EXPECT_DOUBLE_EQ(plugin.GetParam(kTargetLufs)->Value(), -24.0);
-  // The engine follows the parameters.
-  EXPECT_FLOAT_EQ(plugin.Engine().settings.driveDb[1], 4.5f);
-  EXPECT_FLOAT_EQ(plugin.Engine().settings.ceilingDb[1], 0.0f);
+TEST_F(ParamAssignmentTest, SwitchesAndEnumerationsTakeTheirTextsInAnyCase) {
+  struct Case {
+    const char* text;
+    int index;
+    double value;
+  };
+  for (const Case& c : {Case{"Dither=16-bit", kDither, 1.0}, Case{"dither=24-BIT", kDither, 2.0},
+                        Case{"Dither=off", kDither, 0.0}, Case{"Bypass=on", kBypass, 1.0},
+                        Case{"Loud Mode=Warm", kLoudMode, 1.0}, Case{"Loud Clip=hard", kLoudClip, 2.0},
+                        Case{"Ceiling L=-20", kCeilingL, -20.0}, Case{"Ceiling L=0", kCeilingL, 0.0}}) {
+    const ParamAssignment assignment = ParseParamAssignment(c.text, plugin);
+    EXPECT_EQ(assignment.paramIdx, c.index) << c.text;
+    EXPECT_EQ(assignment.plainValue, c.value) << c.text;
+  }
 }
 
 TEST(NumberParsing, WholeTextMustBeOneNumber) {

@@ -26,6 +26,7 @@
 #include "app/CommandError.h"
 #include "app/Decibels.h"
 #include "app/ParamAssignment.h"
+#include "app/ReferenceLoudness.h"
 #include "app/RenderCommand.h"
 #include "app/RenderPipeline.h"
 #include "core/ZARN.h"
@@ -43,7 +44,7 @@ struct Reference {
   std::vector<std::vector<double>> channels;  // aligned with the input
   std::vector<double> tickSeconds;
   double minGain = 1.0;
-  double maxMomentaryLufs = -100.0;
+  std::vector<double> blockReductionDb;  // each block's largest, input and silence alike
   MeterSnapshot last;
 };
 
@@ -72,12 +73,13 @@ Reference DriveDirectly(const AudioBuffer& input, int blockSize) {
       }
       plugin.ProcessAudioBlock(inputs, outputs, n);
       done += n;
-      for (int c = 0; c < nChannels; ++c)
-        reference.minGain = std::min(reference.minGain, plugin.Engine().TakeMinGain(c));
+      double blockGain = 1.0;
+      for (int c = 0; c < nChannels; ++c) blockGain = std::min(blockGain, plugin.Engine().TakeMinGain(c));
+      reference.minGain = std::min(reference.minGain, blockGain);
+      reference.blockReductionDb.push_back(std::max(0.0, -AmplitudeToDb(blockGain)));
       MeterSnapshot tick;
       if (plugin.Engine().TakeMeterSnapshot(tick)) {
         reference.tickSeconds.push_back(static_cast<double>(done) / kRate);
-        reference.maxMomentaryLufs = std::max(reference.maxMomentaryLufs, double{tick.lufsM});
         reference.last = tick;
       }
     }
@@ -157,10 +159,25 @@ TEST(Threads, RenderDeliversThePluginsOutputExactlyAtEveryChunkEdge) {
       for (double x : channel) samplePeak = std::max(samplePeak, std::abs(x));
     EXPECT_EQ(result.outputSamplePeakDbfs, AmplitudeToDb(samplePeak));
     EXPECT_EQ(result.outputTruePeakDbtp, AmplitudeToDb(TruePeakOf(expected.channels)));
-    EXPECT_EQ(result.maxGainReductionDb, std::max(0.0, -AmplitudeToDb(expected.minGain)));
+    EXPECT_EQ(result.gainReduction.maxDb, std::max(0.0, -AmplitudeToDb(expected.minGain)));
+    double sumDb = 0.0, above = 0.0;
+    for (double db : expected.blockReductionDb) {
+      sumDb += db;
+      above += db > 1.0 ? 1.0 : 0.0;
+    }
+    const double blocks = static_cast<double>(expected.blockReductionDb.size());
+    EXPECT_NEAR(result.gainReduction.meanDb, sumDb / blocks, 1e-9);
+    EXPECT_EQ(result.gainReduction.shareAbove1Db, above / blocks);
     EXPECT_EQ(TickSeconds(dir.File("meters.jsonl")), expected.tickSeconds);
     EXPECT_EQ(result.hasMeters, !expected.tickSeconds.empty());
-    EXPECT_EQ(result.maxMomentaryLufs, expected.maxMomentaryLufs);
+    // The whole-file loudness, measured piece by piece on the reader and writer threads, is
+    // that of the files read whole.
+    const bs1770::Analysis in = bs1770::Analyse(input), out = bs1770::Analyse(AudioBuffer{kRate, expected.channels});
+    EXPECT_EQ(result.inputIntegratedLufs, in.integratedLufs);
+    EXPECT_EQ(result.inputLoudnessRangeLu, in.loudnessRangeLu);
+    EXPECT_EQ(result.outputIntegratedLufs, out.integratedLufs);
+    EXPECT_EQ(result.maxMomentaryLufs, out.maxMomentaryLufs);
+    EXPECT_EQ(result.inputTruePeakDbtp, AmplitudeToDb(TruePeakOf(input.channels)));
     EXPECT_EQ(result.meters.lufsI, expected.last.lufsI);
   }
 }

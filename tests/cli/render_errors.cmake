@@ -82,6 +82,20 @@ expect_refused("non-numeric value" "${WORK}/out-value.wav")
 run_zarn(render "${WORK}/demo.wav" "${WORK}/out-nan.wav" --set "Release=nan")
 expect_refused("nan value" "${WORK}/out-nan.wav")
 
+# A value outside the parameter's range names the range.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-range.wav" --set "Ceiling L=3")
+expect_refused("out-of-range value" "${WORK}/out-range.wav")
+expect_in("out-of-range value" "Ceiling L = 3: out of range -20 .. 0 dBTP" "${err}")
+
+# An output whose extension names no format the renderer writes.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-format.mp3")
+expect_refused("unknown extension" "${WORK}/out-format.mp3")
+expect_in("unknown extension" ".wav, .flac, .aiff or .aif" "${err}")
+
+# Two options that both choose the word length.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-both.wav" --format float --bits 16)
+expect_refused("--format with --bits" "${WORK}/out-both.wav")
+
 # Block sizes out of range.
 foreach(block 0 65537 12x)
   run_zarn(render "${WORK}/demo.wav" "${WORK}/out-block.wav" --block ${block})
@@ -115,6 +129,29 @@ string(JSON frames GET "${out}" frames)
 string(JSON rate GET "${out}" sampleRate)
 if(NOT frames EQUAL 96000 OR NOT rate EQUAL 48000)
   message(FATAL_ERROR "json render: frames ${frames}, sampleRate ${rate}:\n${out}")
+endif()
+
+string(JSON peak GET "${out}" wholeFile outputTruePeakDbtp)
+string(JSON tick_lufs GET "${out}" lastMeterTick lufsI)
+if(peak GREATER 0 OR tick_lufs LESS -70)
+  message(FATAL_ERROR "json render: true peak ${peak}, last tick ${tick_lufs}:\n${out}")
+endif()
+
+# 16 bits without dither: a warning on standard error, and the file is written.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-16.flac" --bits 16 --set "Dither=Off")
+expect_status("undithered render" 0)
+expect_in("undithered render" "zarn: warning: " "${err}")
+expect_in("undithered render" "Dither is Off" "${err}")
+
+# The parameter list.
+run_zarn(params)
+expect_status("params" 0)
+expect_in("params" "Ceiling L" "${out}")
+run_zarn(params --json)
+expect_status("params --json" 0)
+string(JSON count LENGTH "${out}")
+if(NOT count EQUAL 27)
+  message(FATAL_ERROR "params --json: ${count} parameters")
 endif()
 
 # Rendering onto the input is refused and the input survives.
