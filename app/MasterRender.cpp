@@ -19,6 +19,10 @@ std::unique_ptr<ZARN> PreparedPlugin(const ParamValues& values, const AudioBuffe
 
 class ReductionCollector {
  public:
+  explicit ReductionCollector(int64_t blocks)
+      : totalBlocks_(std::max<int64_t>(1, blocks)),
+        columns_(static_cast<size_t>(std::min<int64_t>(totalBlocks_, kReductionColumns)), 0.0f) {}
+
   void Add(ZARN& plugin, int nChannels) {
     double gain = 1.0;
     for (int c = 0; c < nChannels; ++c) gain = std::min(gain, plugin.Engine().TakeMinGain(c));
@@ -26,8 +30,12 @@ class ReductionCollector {
     stats_.maxDb = std::max(stats_.maxDb, db);
     sumDb_ += db;
     if (db > 1.0) ++above1Db_;
+    float& column = columns_[static_cast<size_t>(std::min<int64_t>(
+        blocks_ * static_cast<int64_t>(columns_.size()) / totalBlocks_, columns_.size() - 1))];
+    column = std::max(column, static_cast<float>(db));
     ++blocks_;
   }
+  const std::vector<float>& Columns() const { return columns_; }
   ReductionStats Stats() const {
     ReductionStats stats = stats_;
     if (blocks_ > 0) {
@@ -40,7 +48,10 @@ class ReductionCollector {
  private:
   ReductionStats stats_;
   double sumDb_ = 0.0;
-  long above1Db_ = 0, blocks_ = 0;
+  long above1Db_ = 0;
+  int64_t blocks_ = 0;
+  int64_t totalBlocks_;
+  std::vector<float> columns_;
 };
 
 }  // namespace
@@ -61,7 +72,7 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
   std::vector<std::vector<double>> out(in);
   double* inPointers[2];
   double* outPointers[2];
-  ReductionCollector reduction;
+  ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize);
   // The input, then silence for the latency, so the output's last samples come out too.
   for (int64_t start = 0; start < frames + latency; start += kBlockSize) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, frames + latency - start));
@@ -84,5 +95,6 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
     }
   }
   render.reduction = reduction.Stats();
+  render.reductionDb = reduction.Columns();
   return render;
 }

@@ -143,11 +143,13 @@ Analysis Analyse(const AudioBuffer& audio) {
   const std::vector<double> sums = CumulativePower(audio);
   Analysis analysis;
   analysis.blockPowers = WindowPowers(sums, 4 * hop, hop);
-  const std::vector<double> shortTerm = WindowPowers(sums, 30 * hop, hop);
+  std::vector<double> shortTerm = WindowPowers(sums, 30 * hop, hop);
   analysis.integratedLufs = IntegratedLoudness(analysis.blockPowers);
   analysis.loudnessRangeLu = LoudnessRange(shortTerm);
   analysis.maxMomentaryLufs = MaxLoudness(analysis.blockPowers);
   analysis.maxShortTermLufs = MaxLoudness(shortTerm);
+  analysis.shortTermPowers = std::move(shortTerm);
+  analysis.hopFrames = hop;
   return analysis;
 }
 
