@@ -118,7 +118,7 @@ void WriteReportPages(const MasterOptions& options, const MasterRun& run, std::o
   WriteReportFile((dir / "report.html").string(), html);
   const std::string pdfPath = (dir / "report.pdf").string();
   std::string whyNot = "--no-pdf";
-  const auto pdf = options.pdf ? PrintHtmlToPdf(html, whyNot) : std::nullopt;
+  const auto pdf = options.pdf ? PrintHtmlToPdf(html, whyNot, options.chromiumPath) : std::nullopt;
   if (pdf) return WriteReportFile(pdfPath, *pdf);
   // A report.pdf of an earlier run would contradict the new report.html.
   std::error_code ignored;

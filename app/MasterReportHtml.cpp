@@ -32,10 +32,13 @@ h2 { font-size: 17pt; margin: 0; line-height: 1.2; }
 h3 { font-size: 10pt; font-weight: 700; text-transform: uppercase; letter-spacing: 0.09em; color: #4a5563;
   margin: 18px 0 6px; padding-bottom: 3px; border-bottom: 1px solid #d9dee5; }
 p { margin: 4px 0; }
+h3 .aside { text-transform: none; letter-spacing: 0; font-weight: 400; }
 .lead { color: #4a5563; margin-bottom: 6px; }
 table { border-collapse: collapse; width: 100%; break-inside: avoid; }
 th, td { padding: 4px 8px; text-align: left; border-bottom: 1px solid #e3e7ec; vertical-align: top; }
-th { font-weight: 600; color: #4a5563; font-size: 10pt; border-bottom: 1.5px solid #aab3bf; }
+th { font-weight: 600; color: #4a5563; font-size: 10pt; border-bottom: 1.5px solid #aab3bf; white-space: nowrap; }
+td.label { white-space: nowrap; }
+table.settings td:first-child { color: #4a5563; width: 30%; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td.unit { color: #6b7685; padding-left: 0; white-space: nowrap; }
 tr.failed td { color: #b3261e; }
@@ -59,8 +62,6 @@ figcaption b { color: #1c2430; }
 svg.chart { display: block; width: 100%; height: auto; }
 .note { font-size: 10pt; color: #4a5563; }
 .notes { margin-top: 10px; padding: 8px 12px; background: #f6f8fa; border-radius: 6px; break-inside: avoid; }
-footer.meters { margin-top: 30px; padding-top: 8px; border-top: 1px solid #d9dee5; font-size: 10pt;
-  color: #4a5563; break-inside: avoid; }
 @media print {
   html { background: #fff; }
   body { padding: 0; max-width: none; }
@@ -84,6 +85,13 @@ std::string CodecLabel(const std::string& name) {
   if (name == "mp3") return "MP3";
   if (name == "opus") return "Opus";
   return name;
+}
+
+// 1 920 000, with thin spaces between the thousands.
+std::string Grouped(int64_t value) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, "\u2009");
+  return (value < 0 ? std::string(report_format::kMinus) : std::string()) + digits;
 }
 
 std::string Cell(const std::string& html, bool number = false) {
@@ -121,7 +129,7 @@ std::string CodecList(const json& settings) {
 std::string SummaryTable(const json& report) {
   std::string html =
       "<table><thead><tr><th>Track</th><th class=\"num\">Output loudness</th><th class=\"num\">True peak</th>"
-      "<th class=\"num\">Gain</th><th>Reached target</th><th>Codecs clean</th></tr></thead><tbody>";
+      "<th class=\"num\">Gain</th><th>Target</th><th>Codecs</th></tr></thead><tbody>";
   for (const json& track : report.at("tracks")) {
     const std::string name = Escape(track.at("output").get<std::string>());
     if (!track.at("written").get<bool>()) {
@@ -132,8 +140,12 @@ std::string SummaryTable(const json& report) {
     const json& out = track.at("outputFigures");
     html += "<tr>" + Cell(name) + Cell(Lufs(Num(out, "integratedLufs")), true) +
             Cell(Dbtp(Num(out, "truePeakDbtp")), true) + Cell(Signed(Num(track, "gainDb"), 2) + " dB", true) +
-            Cell(YesNo(track.at("reachedTarget").get<bool>())) +
-            Cell(track.at("codecs").empty() ? std::string("not checked") : YesNo(CodecsClean(track))) + "</tr>";
+            Cell(track.at("reachedTarget").get<bool>() ? "<span class=\"yes\">reached</span>"
+                                                        : "<span class=\"no\">missed</span>") +
+            Cell(track.at("codecs").empty() ? std::string("not checked")
+                 : CodecsClean(track)     ? std::string("<span class=\"yes\">clean</span>")
+                                          : std::string("<span class=\"no\">over</span>")) +
+            "</tr>";
   }
   return html + "</tbody></table>";
 }
@@ -159,10 +171,27 @@ std::string Summary(const json& report) {
     html += "</p>";
   }
   html += "<h3>Tracks</h3>" + SummaryTable(report);
-  html += "<p class=\"note\">Target " + Lufs(Num(settings, "targetLufs")) + ", ceiling " +
-          Number(Num(settings, "ceilingDbtp"), 1) + " dBTP, at most " + Number(Num(settings, "maxReductionDb"), 1) +
-          " dB of gain reduction. Delivered as " + DeliveryLine(settings) + ". Codecs checked: " +
-          CodecList(settings) + (settings.at("codecSafe").get<bool>() ? " (codec-safe)" : "") + ".</p>";
+  html += "<p class=\"note\">Target: the track's integrated loudness reached the target within the gain "
+          "reduction allowed. Codecs: every codec checked decodes the master without a true peak above 0 dBTP.</p>";
+  html += "<h3>Settings</h3><table class=\"settings\"><tbody>";
+  const auto row = [&](const std::string& label, const std::string& value) {
+    html += "<tr><td>" + label + "</td><td>" + value + "</td></tr>";
+  };
+  row("Mode", report.contains("album") ? "album: one gain for every track" : "track by track: a gain for each");
+  row("Loudness target", Lufs(Num(settings, "targetLufs")));
+  row("True-peak ceiling", Number(Num(settings, "ceilingDbtp"), 1) + " dBTP" +
+                               (settings.at("codecSafe").get<bool>() ? ", lowered where a codec needs it" : ""));
+  row("Most gain reduction allowed", Number(Num(settings, "maxReductionDb"), 1) + " dB");
+  row("Delivered as", DeliveryLine(settings));
+  row("Codecs checked", CodecList(settings));
+  if (!settings.at("preset").get<std::string>().empty())
+    row("Preset", Escape(BaseName(settings.at("preset").get<std::string>())));
+  for (const json& setting : settings.at("set")) row("Setting", Escape(setting.get<std::string>()));
+  html += "</tbody></table>";
+  html += "<h3>Measured with</h3><table class=\"settings\"><tbody>";
+  row("Loudness", Escape(report.at("loudnessMeter").get<std::string>()));
+  row("True peak", Escape(report.at("truePeakMeter").get<std::string>()));
+  html += "</tbody></table><p class=\"note\">Every figure in this report is also in report.json beside it.</p>";
   return html + "</section>";
 }
 
@@ -195,13 +224,13 @@ std::string ProcessingTable(const json& track, const json& report) {
   const bool album = report.contains("album");
   std::string html = "<table><tbody>";
   const auto row = [&](const std::string& label, const std::string& value) {
-    html += "<tr><td>" + label + "</td><td class=\"num\">" + value + "</td></tr>";
+    html += "<tr><td class=\"label\">" + label + "</td><td class=\"num\">" + value + "</td></tr>";
   };
-  row(album ? "Gain applied (the album's)" : "Gain applied", Signed(Num(track, "gainDb"), 2) + " dB");
+  row(album ? "Gain applied (album)" : "Gain applied", Signed(Num(track, "gainDb"), 2) + " dB");
   row("Ceiling", Number(Num(track, "ceilingDbtp"), 1) + " dBTP");
   row("Gain reduction, most", Number(Num(reduction, "maxDb"), 1) + " dB");
   row("Gain reduction, mean", Number(Num(reduction, "meanDb"), 1) + " dB");
-  row("Time above 1 dB of reduction", Number(100.0 * Num(reduction, "shareAbove1Db"), 0) + " %");
+  row("Time reducing over 1 dB", Number(100.0 * Num(reduction, "shareAbove1Db"), 0) + " %");
   if (album)
     row("Album target", YesNo(track.at("reachedTarget").get<bool>()) + " reached");
   else if (track.at("reachedTarget").get<bool>())
@@ -246,16 +275,18 @@ std::string CodecTable(const json& track) {
   if (track.at("codecs").empty()) return "<p class=\"note\">No codec was checked.</p>";
   std::string html =
       "<table><thead><tr><th>Codec</th><th class=\"num\">Highest decoded true peak</th>"
-      "<th class=\"num\">Decoded samples</th><th class=\"num\">Inter-sample overs</th><th>Verdict</th></tr></thead><tbody>";
+      "<th class=\"num\">Decoded samples</th><th class=\"num\">Overs</th><th></th></tr></thead><tbody>";
   for (const json& codec : track.at("codecs")) {
     const bool clean = codec.at("clean").get<bool>();
     html += "<tr>" + Cell(CodecLabel(codec.at("codec").get<std::string>())) +
             Cell(Dbtp(Num(codec, "truePeakDbtp")), true) +
-            Cell(std::to_string(codec.at("decodedFrames").get<int64_t>()) + " per channel", true) +
-            Cell(std::to_string(codec.at("oversAbove0Dbfs").get<int64_t>()), true) +
-            Cell(clean ? "<span class=\"yes\">clean</span>" : "<span class=\"no\">decodes above 0 dBFS</span>") + "</tr>";
+            Cell(Grouped(codec.at("decodedFrames").get<int64_t>()), true) +
+            Cell(Grouped(codec.at("oversAbove0Dbfs").get<int64_t>()), true) +
+            Cell(clean ? "<span class=\"yes\">clean</span>" : "<span class=\"no\">over 0 dBTP</span>") + "</tr>";
   }
-  return html + "</tbody></table>";
+  html += "</tbody></table><p class=\"note\">Each master encoded and decoded again; samples per channel. "
+          "Overs: stretches between samples whose reconstruction rises above 0 dBFS, where a player may clip.</p>";
+  return html;
 }
 
 std::string Figure(const std::string& caption, const std::string& svg) {
@@ -280,7 +311,7 @@ std::string TrackSection(const json& track, const TrackOutcome& outcome, const j
           "</div><div><h3>Processing</h3>" + ProcessingTable(track, report) + "</div></div>";
   html += Notes(track, report);
   const TrackSeries& series = outcome.series;
-  html += "<h3>Over time</h3>";
+  html += "<h3>Over time <span class=\"aside\">(time in m:ss)</span></h3>";
   html += Figure("<b>Waveform</b>" + Swatch("#b9c3cf", "input") + Swatch("#1f4e8c", "master") +
                      Swatch("#d9822b", "ceiling", true),
                  report_pictures::Waveform(series, Num(track, "ceilingDbtp")));
@@ -313,8 +344,5 @@ std::string MasterReportHtml(const json& report, const MasterRun& run) {
   html += Summary(report);
   for (size_t i = 0; i < tracks.size() && i < run.tracks.size(); ++i)
     if (tracks[i].at("written").get<bool>()) html += TrackSection(tracks[i], run.tracks[i], report);
-  html += "<footer class=\"meters\"><p><b>Loudness</b>: " + Escape(report.at("loudnessMeter").get<std::string>()) +
-          ".</p><p><b>True peak</b>: " + Escape(report.at("truePeakMeter").get<std::string>()) +
-          ".</p><p>Every figure here is also in report.json beside this file.</p></footer>";
   return html + "</body></html>\n";
 }

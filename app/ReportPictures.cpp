@@ -77,6 +77,12 @@ std::string Label(double x, double y, const std::string& anchor, const std::stri
          "\">" + Escape(text) + "</text>";
 }
 
+// A label inside the plot, kept legible over the curves by a white halo.
+std::string PlotLabel(double x, double y, const std::string& text, const std::string& fill) {
+  return "<text x=\"" + At(x) + "\" y=\"" + At(y) + "\" text-anchor=\"end\" fill=\"" + fill +
+         "\" stroke=\"#fff\" stroke-width=\"3\" paint-order=\"stroke\">" + Escape(text) + "</text>";
+}
+
 // A step that puts at most `most` ticks on `span`.
 double TickStep(double span, const std::vector<double>& steps, int most) {
   for (const double step : steps)
@@ -94,7 +100,6 @@ std::string TimeAxis(const Axis& time) {
     out += Line(x, kBottom, x, kBottom + 4, std::string("stroke=\"") + kTextColour + "\"");
     out += Label(x, kBottom + 17, "middle", Clock(t));
   }
-  out += Label(kRight, kHeight - 4, "end", "time (m:ss)");
   return out;
 }
 
@@ -160,8 +165,8 @@ std::string Waveform(const TrackSeries& series, double ceilingDbtp) {
   const std::string dashed = std::string("stroke=\"") + kTargetColour + "\" stroke-dasharray=\"5 4\"";
   svg << Line(kLeft, amplitude.Map(ceiling), kRight, amplitude.Map(ceiling), dashed)
       << Line(kLeft, amplitude.Map(-ceiling), kRight, amplitude.Map(-ceiling), dashed);
-  svg << Label(kRight - 4, amplitude.Map(ceiling) - 4, "end",
-               "ceiling " + Number(ceilingDbtp, 1) + " dBTP", kTargetColour);
+  svg << PlotLabel(kRight - 4, amplitude.Map(ceiling) - 5, "ceiling " + Number(ceilingDbtp, 1) + " dBTP",
+                   kTargetColour);
   svg << Frame();
   return svg.Close();
 }
@@ -224,7 +229,7 @@ std::string ShortTermLoudness(const TrackSeries& series, double targetLufs) {
   }
   const double y = lufs.Map(targetLufs);
   svg << Line(kLeft, y, kRight, y, std::string("stroke=\"") + kTargetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
-  svg << Label(kRight - 4, y - 5, "end", "target " + Number(targetLufs, 1) + " LUFS", kTargetColour);
+  svg << PlotLabel(kRight - 4, y - 6, "target " + Number(targetLufs, 1) + " LUFS", kTargetColour);
   svg << Frame();
   return svg.Close();
 }
