@@ -30,15 +30,15 @@ header.masthead { display: flex; justify-content: space-between; align-items: fl
 .title small { display: block; font-size: 10pt; color: #6b7685; }
 h2 { font-size: 17pt; margin: 0; line-height: 1.2; }
 h3 { font-size: 10pt; font-weight: 700; text-transform: uppercase; letter-spacing: 0.09em; color: #4a5563;
-  margin: 18px 0 6px; padding-bottom: 3px; border-bottom: 1px solid #d9dee5; }
+  margin: 14px 0 5px; padding-bottom: 3px; border-bottom: 1px solid #d9dee5; }
 p { margin: 4px 0; }
 h3 .aside { text-transform: none; letter-spacing: 0; font-weight: 400; }
 .lead { color: #4a5563; margin-bottom: 6px; }
 table { border-collapse: collapse; width: 100%; break-inside: avoid; }
-th, td { padding: 4px 8px; text-align: left; border-bottom: 1px solid #e3e7ec; vertical-align: top; }
+th, td { padding: 3px 8px; text-align: left; border-bottom: 1px solid #e3e7ec; vertical-align: top; }
 th { font-weight: 600; color: #4a5563; font-size: 10pt; border-bottom: 1.5px solid #aab3bf; white-space: nowrap; }
 td.label { white-space: nowrap; }
-table.settings td:first-child { color: #4a5563; width: 30%; }
+table.settings td:first-child { color: #4a5563; width: 36%; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td.unit { color: #6b7685; padding-left: 0; white-space: nowrap; }
 tr.failed td { color: #b3261e; }
@@ -50,18 +50,19 @@ tr.failed td { color: #b3261e; }
 .card .label { font-size: 10pt; color: #6b7685; }
 .card .value { font-size: 17pt; font-weight: 700; font-variant-numeric: tabular-nums; line-height: 1.25; }
 .card .value small { font-size: 10.5pt; font-weight: 400; color: #4a5563; }
-.pair { display: grid; grid-template-columns: 1fr 1fr; gap: 22px; }
+.pair { display: grid; grid-template-columns: minmax(0, 1.12fr) minmax(0, 1fr); gap: 20px; }
 .pair h3 { margin-top: 12px; }
 section.track { margin-top: 34px; }
 section.track > header { border-left: 5px solid #1f4e8c; padding: 2px 0 2px 12px; }
-figure { margin: 12px 0 0; break-inside: avoid; }
+figure { margin: 8px 0 0; break-inside: avoid; }
+.block { break-inside: avoid; }
 figcaption { font-size: 10pt; color: #4a5563; margin-bottom: 2px; }
 figcaption b { color: #1c2430; }
 .swatch { display: inline-block; width: 10px; height: 10px; border-radius: 2px; margin: 0 4px 0 10px;
   vertical-align: baseline; }
 svg.chart { display: block; width: 100%; height: auto; }
 .note { font-size: 10pt; color: #4a5563; }
-.notes { margin-top: 10px; padding: 8px 12px; background: #f6f8fa; border-radius: 6px; break-inside: avoid; }
+.notes { margin-top: 8px; padding: 6px 12px; background: #f6f8fa; border-radius: 6px; break-inside: avoid; }
 @media print {
   html { background: #fff; }
   body { padding: 0; max-width: none; }
@@ -75,8 +76,6 @@ double Num(const json& object, const char* key) { return object.at(key).get<doub
 std::string Lufs(double value) { return Number(value, 1) + " LUFS"; }
 std::string Dbtp(double value) { return Number(value, 2) + " dBTP"; }
 std::string Lu(double value) { return Number(value, 1) + " LU"; }
-
-std::string YesNo(bool yes) { return yes ? "<span class=\"yes\">yes</span>" : "<span class=\"no\">no</span>"; }
 
 std::string BaseName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
@@ -171,8 +170,12 @@ std::string Summary(const json& report) {
     html += "</p>";
   }
   html += "<h3>Tracks</h3>" + SummaryTable(report);
-  html += "<p class=\"note\">Target: the track's integrated loudness reached the target within the gain "
-          "reduction allowed. Codecs: every codec checked decodes the master without a true peak above 0 dBTP.</p>";
+  html += std::string("<p class=\"note\">") +
+          (report.contains("album") ? "Target: the album's loudness, all tracks measured as one programme, reached "
+                                      "the target within the gain reduction allowed."
+                                    : "Target: the track's integrated loudness reached the target within the gain "
+                                      "reduction allowed.") +
+          " Codecs: every codec checked decodes the master without a true peak above 0 dBTP.</p>";
   html += "<h3>Settings</h3><table class=\"settings\"><tbody>";
   const auto row = [&](const std::string& label, const std::string& value) {
     html += "<tr><td>" + label + "</td><td>" + value + "</td></tr>";
@@ -213,7 +216,7 @@ std::string FiguresTable(const json& track) {
   std::string html =
       "<table><thead><tr><th></th><th class=\"num\">Input</th><th class=\"num\">Master</th><th></th></tr></thead><tbody>";
   for (const Row& row : rows)
-    html += std::string("<tr><td>") + row.label + "</td>" + Cell(Number(Num(in, row.key), row.decimals), true) +
+    html += std::string("<tr><td class=\"label\">") + row.label + "</td>" + Cell(Number(Num(in, row.key), row.decimals), true) +
             Cell("<b>" + Number(Num(out, row.key), row.decimals) + "</b>", true) + "<td class=\"unit\">" + row.unit +
             "</td></tr>";
   return html + "</tbody></table>";
@@ -224,15 +227,16 @@ std::string ProcessingTable(const json& track, const json& report) {
   const bool album = report.contains("album");
   std::string html = "<table><tbody>";
   const auto row = [&](const std::string& label, const std::string& value) {
-    html += "<tr><td class=\"label\">" + label + "</td><td class=\"num\">" + value + "</td></tr>";
+    html += "<tr><td>" + label + "</td><td class=\"num\">" + value + "</td></tr>";
   };
   row(album ? "Gain applied (album)" : "Gain applied", Signed(Num(track, "gainDb"), 2) + " dB");
   row("Ceiling", Number(Num(track, "ceilingDbtp"), 1) + " dBTP");
-  row("Gain reduction, most", Number(Num(reduction, "maxDb"), 1) + " dB");
-  row("Gain reduction, mean", Number(Num(reduction, "meanDb"), 1) + " dB");
-  row("Time reducing over 1 dB", Number(100.0 * Num(reduction, "shareAbove1Db"), 0) + " %");
+  row("Reduction, most", Number(Num(reduction, "maxDb"), 1) + " dB");
+  row("Reduction, mean", Number(Num(reduction, "meanDb"), 1) + " dB");
+  row("Time over 1 dB of reduction", Number(100.0 * Num(reduction, "shareAbove1Db"), 0) + " %");
   if (album)
-    row("Album target", YesNo(track.at("reachedTarget").get<bool>()) + " reached");
+    row("Album target", track.at("reachedTarget").get<bool>() ? "<span class=\"yes\">reached</span>"
+                                                               : "<span class=\"no\">missed</span>");
   else if (track.at("reachedTarget").get<bool>())
     row("Target", "<span class=\"yes\">reached</span>");
   else
@@ -320,9 +324,10 @@ std::string TrackSection(const json& track, const TrackOutcome& outcome, const j
   html += Figure("<b>Short-term loudness</b> (3 s windows)" + Swatch("#b9c3cf", "input") +
                      Swatch("#1f4e8c", "master") + Swatch("#d9822b", "target", true),
                  report_pictures::ShortTermLoudness(series, Num(settings, "targetLufs")));
-  html += "<h3>Streaming platforms</h3><p class=\"note\">What each platform's loudness normalisation does "
-          "to this master when it plays it.</p>" + PlatformTable(track);
-  html += "<h3>Codecs</h3>" + CodecTable(track);
+  // A heading stays with its table.
+  html += "<div class=\"block\"><h3>Streaming platforms</h3><p class=\"note\">What each platform's loudness "
+          "normalisation does to this master when it plays it.</p>" + PlatformTable(track) + "</div>";
+  html += "<div class=\"block\"><h3>Codecs</h3>" + CodecTable(track) + "</div>";
   return html + "</section>";
 }
 

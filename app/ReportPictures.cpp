@@ -16,8 +16,9 @@ using report_format::Clock;
 using report_format::Escape;
 using report_format::Number;
 
-constexpr double kWidth = 720.0, kHeight = 190.0;
-constexpr double kLeft = 62.0, kRight = 704.0, kTop = 12.0, kBottom = 160.0;
+// Units of about a quarter millimetre on an A4 page: labels of 14 print at some 10 pt.
+constexpr double kWidth = 720.0, kHeight = 160.0;
+constexpr double kLeft = 78.0, kRight = 698.0, kTop = 10.0, kBottom = 134.0;
 constexpr const char* kInputColour = "#b9c3cf";
 constexpr const char* kMasterColour = "#1f4e8c";
 constexpr const char* kReductionColour = "#c8553d";
@@ -54,7 +55,7 @@ class Svg {
   explicit Svg(const std::string& label) {
     text_ = "<svg viewBox=\"0 0 " + At(kWidth) + " " + At(kHeight) +
             "\" role=\"img\" aria-label=\"" + Escape(label) +
-            "\" font-family=\"inherit\" font-size=\"12\" class=\"chart\">";
+            "\" font-family=\"inherit\" font-size=\"14\" class=\"chart\">";
   }
   Svg& operator<<(const std::string& element) {
     text_ += element;
@@ -98,7 +99,7 @@ std::string TimeAxis(const Axis& time) {
     const double x = time.Map(t);
     out += Line(x, kTop, x, kBottom, std::string("stroke=\"") + kGridColour + "\"");
     out += Line(x, kBottom, x, kBottom + 4, std::string("stroke=\"") + kTextColour + "\"");
-    out += Label(x, kBottom + 17, "middle", Clock(t));
+    out += Label(x, kBottom + 20, "middle", Clock(t));
   }
   return out;
 }
@@ -106,7 +107,7 @@ std::string TimeAxis(const Axis& time) {
 // A value tick with its grid line across the plot.
 std::string ValueTick(double y, const std::string& text, bool strong = false) {
   return Line(kLeft, y, kRight, y, std::string("stroke=\"") + (strong ? "#aab3bf" : kGridColour) + "\"") +
-         Label(kLeft - 6, y + 4, "end", text);
+         Label(kLeft - 7, y + 5, "end", text);
 }
 
 std::string Frame() {
@@ -186,8 +187,8 @@ std::string GainReduction(const TrackSeries& series) {
     svg << ValueTick(db.Map(v), v == 0.0 ? "0 dB" : report_format::kMinus + Number(v, step < 1.0 ? 1 : 0) + " dB", v == 0.0);
   svg << TimeAxis(TimeOf(series));
   const size_t count = series.reductionDb.size();
-  if (count == 0) {
-    svg << NoData("No gain reduction recorded");
+  if (most <= 0.0) {
+    svg << NoData("No gain reduction: the limiter never had to act");
   } else {
     std::string d;
     Step(d, 'M', kLeft, kTop);
@@ -217,7 +218,7 @@ std::string ShortTermLoudness(const TrackSeries& series, double targetLufs) {
   const double top = std::ceil((high + 1.0) / 5.0) * 5.0;
   const double bottom = std::max(top - 60.0, std::min(top - 20.0, std::floor((low - 1.0) / 5.0) * 5.0));
   const Axis lufs{bottom, top, kBottom, kTop};
-  const double step = TickStep(top - bottom, {5, 10, 20}, 6);
+  const double step = TickStep(top - bottom, {5, 10, 20}, 4);
   for (double v = bottom; v <= top + 1e-9; v += step) svg << ValueTick(lufs.Map(v), Number(v, 0) + " LUFS");
   const Axis time = TimeOf(series);
   svg << TimeAxis(time);
