@@ -207,7 +207,7 @@ TEST(ReportPages, HtmlStandsAloneAndShowsEveryTracksFigures) {
 TEST(ReportPages, AlbumSummaryLeadsWithTheAlbumsFigures) {
   ScratchDirectory dir;
   const std::string a = Save(dir, "a.wav", Programme(4.0, -6.0));
-  const std::string b = Save(dir, "b.wav", Programme(4.0, -12.0));
+  const std::string b = Save(dir, "Tom & Jerry's <mix>.wav", Programme(4.0, -12.0));
   const Outcome run = Zarn({"master", a, b, "--album", "--target", "-16", "--out", dir.File("out"), "--quiet",
                             "--codecs", "none", "--no-pdf"});
   ASSERT_EQ(run.status, 0) << run.err;
@@ -220,6 +220,9 @@ TEST(ReportPages, AlbumSummaryLeadsWithTheAlbumsFigures) {
   EXPECT_NE(summary.find(">\u221216.0 <small>LUFS"), std::string::npos);  // the target
   EXPECT_NE(summary.find(">\u22121.0 <small>dBTP"), std::string::npos);   // the ceiling
   EXPECT_NE(html.find("No codec was checked"), std::string::npos);
+  // A file name is text, never markup.
+  EXPECT_NE(html.find("<h2>Tom &amp; Jerry&#39;s &lt;mix&gt;.wav</h2>"), std::string::npos);
+  EXPECT_EQ(html.find("<mix>"), std::string::npos);
 }
 
 TEST(ReportPages, PdfHasTheSummaryAndAPageOrMorePerTrack) {
