@@ -222,14 +222,15 @@ std::string ShortTermLoudness(const TrackSeries& series, double targetLufs) {
   for (double v = bottom; v <= top + 1e-9; v += step) svg << ValueTick(lufs.Map(v), Number(v, 0) + " LUFS");
   const Axis time = TimeOf(series);
   svg << TimeAxis(time);
+  // The target under the curves: a master right on it still shows.
+  const double y = lufs.Map(targetLufs);
+  svg << Line(kLeft, y, kRight, y, std::string("stroke=\"") + kTargetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
   if (series.outputShortTerm.empty()) {
     svg << NoData("Shorter than one 3 s short-term window: no reading");
   } else {
     svg << LoudnessLine(series.inputShortTerm, time, lufs, kInputColour, 1.6)
         << LoudnessLine(series.outputShortTerm, time, lufs, kMasterColour, 2.0);
   }
-  const double y = lufs.Map(targetLufs);
-  svg << Line(kLeft, y, kRight, y, std::string("stroke=\"") + kTargetColour + "\" stroke-width=\"1.5\" stroke-dasharray=\"6 4\"");
   svg << PlotLabel(kRight - 4, y - 6, "target " + Number(targetLufs, 1) + " LUFS", kTargetColour);
   svg << Frame();
   return svg.Close();
