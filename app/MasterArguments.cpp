@@ -59,6 +59,10 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
     parsed.codecSafe = true;
   } else if (option == "--jobs") {
     parsed.jobs = ParseJobs(cursor.TakeValueOf(option));
+  } else if (option == "--no-pdf") {
+    parsed.pdf = false;
+  } else if (option == "--chromium") {
+    parsed.chromiumPath = cursor.TakeValueOf(option);
   } else if (option == "--quiet" || option == "-q") {
     parsed.quiet = true;
   } else if (option == "--help" || option == "-h") {

@@ -8,7 +8,8 @@
 
 // The command line of `zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album]
 // [--rate HZ] [--bits 16|24|float] [--format wav|flac|aiff] [--set "Name=value"]...
-// [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe] [--jobs N] [--quiet]`.
+// [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe] [--jobs N] [--no-pdf] [--chromium PATH]
+// [--quiet]`.
 struct MasterOptions {
   using Bits = WordLength;
 
@@ -27,6 +28,8 @@ struct MasterOptions {
   bool codecSafe = false;   // lower the ceiling until every codec decodes without an over
   int jobs = 1;             // the number of cores unless given
   bool quiet = false;
+  bool pdf = true;          // print report.html to report.pdf (needs Chromium)
+  std::string chromiumPath; // the browser that prints it; empty: Debian's chromium
   bool help = false;
 };
 

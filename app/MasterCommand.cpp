@@ -227,7 +227,8 @@ void Deliver(Track& track, const MasterOptions& options, double gainDb) {
   outcome.channels = master.Channels();
   outcome.frames = master.Frames();
   outcome.input = track.prepared->inputFigures;
-  outcome.output = MeasureFigures(master);
+  outcome.output = MeasureFigures(master, &outcome.series.outputShortTerm);
+  CollectPictures(*track.prepared, *track.render, outcome.series);
   outcome.gainDb = gainDb;
   outcome.reduction = track.render->reduction;
   outcome.targetMissLu = outcome.output.integratedLufs - options.targetLufs;
@@ -463,6 +464,7 @@ int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, st
   });
   bar.reset();
   WriteMasterReport(options, run);
+  WriteReportPages(options, run, err);
   for (const TrackOutcome& track : run.tracks) {
     if (!track.Written())
       err << "zarn: " << track.error << "\n";

@@ -36,7 +36,7 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
   std::vector<std::vector<double>> out(in);
   double* inPointers[2];
   double* outPointers[2];
-  ReductionCollector reduction;
+  ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize, kReductionColumns);
   // The input, then silence for the latency, so the output's last samples come out too.
   for (int64_t start = 0; start < frames + latency; start += kBlockSize) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, frames + latency - start));
@@ -59,5 +59,6 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
     }
   }
   render.reduction = reduction.Stats();
+  render.reductionDb = reduction.Columns();
   return render;
 }

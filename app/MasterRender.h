@@ -9,6 +9,7 @@
 struct EngineRender {
   AudioBuffer output;  // aligned with the input, as long as it
   ReductionStats reduction;
+  std::vector<float> reductionDb;  // the most reduction in each of up to kReductionColumns stretches
 };
 
 // Runs `input`, amplified by `gainDb` in front of the plug-in, through a fresh plug-in with
@@ -19,3 +20,4 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
                                  double gainDb);
 
 inline constexpr int kBlockSize = 512;
+inline constexpr int kReductionColumns = 600;  // the report's picture of the gain reduction

@@ -4,11 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 
 #include <unistd.h>
 
 #include "app/CommandError.h"
 #include "app/InterruptCleanup.h"
+#include "app/MasterReportHtml.h"
+#include "app/ReportPdf.h"
 #include "app/ReferenceLoudness.h"
 
 namespace {
@@ -89,7 +92,7 @@ json SettingsJson(const MasterOptions& o) {
 
 json MasterReportJson(const MasterOptions& options, const MasterRun& run) {
   json report = {{"loudnessMeter", bs1770::kMeterName},
-                 {"truePeakMeter", "ZARN full-band true peak (ideal reconstruction)"},
+                 {"truePeakMeter", kTruePeakMeterName},
                  {"settings", SettingsJson(options)}};
   if (options.album)
     report["album"] = {{"gainDb", Rounded(run.album.gainDb, 3)},
@@ -105,7 +108,25 @@ json MasterReportJson(const MasterOptions& options, const MasterRun& run) {
 }
 
 void WriteMasterReport(const MasterOptions& options, const MasterRun& run) {
-  const std::string path = (std::filesystem::path(options.outputDir) / "report.json").string();
+  WriteReportFile((std::filesystem::path(options.outputDir) / "report.json").string(),
+                  MasterReportJson(options, run).dump(2) + "\n");
+}
+
+void WriteReportPages(const MasterOptions& options, const MasterRun& run, std::ostream& warnings) {
+  const std::filesystem::path dir(options.outputDir);
+  const std::string html = MasterReportHtml(MasterReportJson(options, run), run);
+  WriteReportFile((dir / "report.html").string(), html);
+  const std::string pdfPath = (dir / "report.pdf").string();
+  std::string whyNot = "--no-pdf";
+  const auto pdf = options.pdf ? PrintHtmlToPdf(html, whyNot, options.chromiumPath) : std::nullopt;
+  if (pdf) return WriteReportFile(pdfPath, *pdf);
+  // A report.pdf of an earlier run would contradict the new report.html.
+  std::error_code ignored;
+  std::filesystem::remove(pdfPath, ignored);
+  if (options.pdf) warnings << "zarn: warning: report.pdf not written: " << whyNot << "; report.html has it all\n";
+}
+
+void WriteReportFile(const std::string& path, const std::string& bytes) {
   const std::string temporary = path + ".part" + std::to_string(getpid());
   InterruptCleanup cleanup;  // Ctrl-C leaves no half-written report
   {
@@ -114,8 +135,8 @@ void WriteMasterReport(const MasterOptions& options, const MasterRun& run) {
     cleanup.Register(temporary);
   }
   {
-    std::ofstream file(temporary);
-    file << MasterReportJson(options, run).dump(2) << "\n";
+    std::ofstream file(temporary, std::ios::binary);
+    file << bytes;
     if (!file.flush()) {
       std::remove(temporary.c_str());
       throw CommandError("cannot write " + path);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "app/MasterCommand.h"
+
+inline constexpr const char* kTruePeakMeterName = "ZARN full-band true peak (ideal reconstruction)";
 
 // report.json: every figure of every track (and of the album), for scripts. The same run gives
 // the same report byte for byte, whatever --jobs was.
@@ -12,3 +15,11 @@ nlohmann::json MasterReportJson(const MasterOptions& options, const MasterRun& r
 
 // Writes DIR/report.json through a temporary file; throws CommandError when it cannot.
 void WriteMasterReport(const MasterOptions& options, const MasterRun& run);
+
+// Writes DIR/report.html and, unless --no-pdf, DIR/report.pdf printed from it. A PDF that cannot
+// be printed (no Chromium) is left out, with the reason on `warnings`; the run still succeeds.
+void WriteReportPages(const MasterOptions& options, const MasterRun& run, std::ostream& warnings);
+
+// Writes `bytes` to `path` through a temporary file beside it, renamed into place, so that no
+// half-written file is ever seen (Ctrl-C included); throws CommandError when it cannot.
+void WriteReportFile(const std::string& path, const std::string& bytes);

@@ -43,13 +43,14 @@ PreparedTrack PrepareTrack(const std::string& path, double deliveryRate) {
   CheckMasterable(path, original);
   PreparedTrack track;
   track.inputSampleRate = original.sampleRate;
-  track.inputFigures = MeasureFigures(original);
+  track.inputFigures = MeasureFigures(original, &track.inputShortTerm);
   track.input = deliveryRate > 0.0 ? ConvertSampleRate(original, deliveryRate) : std::move(original);
   return track;
 }
 
-LoudnessFigures MeasureFigures(const AudioBuffer& audio) {
+LoudnessFigures MeasureFigures(const AudioBuffer& audio, std::vector<LoudnessPoint>* shortTerm) {
   const bs1770::Analysis loudness = bs1770::Analyse(audio);
+  if (shortTerm) *shortTerm = ShortTermSeries(loudness, audio.sampleRate);
   LoudnessFigures figures;
   figures.integratedLufs = loudness.integratedLufs;
   figures.loudnessRangeLu = loudness.loudnessRangeLu;
@@ -58,4 +59,13 @@ LoudnessFigures MeasureFigures(const AudioBuffer& audio) {
   figures.truePeakDbtp = TruePeakDbtp(audio);
   figures.peakToLoudnessDb = figures.truePeakDbtp - figures.integratedLufs;
   return figures;
+}
+
+void CollectPictures(const PreparedTrack& track, const EngineRender& render, TrackSeries& series) {
+  const AudioBuffer& master = render.output;
+  series.seconds = master.sampleRate > 0.0 ? static_cast<double>(master.Frames()) / master.sampleRate : 0.0;
+  series.input = EnvelopeOf(track.input);
+  series.output = EnvelopeOf(master);
+  series.reductionDb = render.reductionDb;
+  series.inputShortTerm = track.inputShortTerm;
 }

@@ -5,6 +5,7 @@
 #include "app/AudioFile.h"
 #include "app/CodecProof.h"
 #include "app/MasterRender.h"
+#include "app/ReportSeries.h"
 
 // One track's way through `zarn master`: read and checked, converted to the delivery rate,
 // rendered (as often as the loudness search asks), measured and written.
@@ -22,6 +23,7 @@ struct PreparedTrack {
   AudioBuffer input;  // at the delivery rate
   double inputSampleRate = 0.0;
   LoudnessFigures inputFigures;  // of the file as it was, at its own rate
+  std::vector<LoudnessPoint> inputShortTerm;  // the same
 };
 
 struct TrackOutcome {
@@ -40,6 +42,7 @@ struct TrackOutcome {
   double ceilingDbtp = 0.0;   // the ceiling the master was made with
   std::vector<CodecCheck> codecs;
   double codecSafeCostLu = 0.0;  // loudness given up by lowering the ceiling for the codecs
+  TrackSeries series;            // for the report's pictures
 
   bool CodecsClean() const {
     for (const CodecCheck& check : codecs)
@@ -54,4 +57,9 @@ struct TrackOutcome {
 // 8..768 kHz. `deliveryRate` 0 keeps the file's own rate.
 PreparedTrack PrepareTrack(const std::string& path, double deliveryRate);
 
-LoudnessFigures MeasureFigures(const AudioBuffer& audio);
+// `shortTerm`, when given, gets the short-term loudness over time as well.
+LoudnessFigures MeasureFigures(const AudioBuffer& audio,
+                               std::vector<LoudnessPoint>* shortTerm = nullptr);
+
+// The pictures' envelopes and gain reduction; the loudness curves come with the figures.
+void CollectPictures(const PreparedTrack& track, const EngineRender& render, TrackSeries& series);

@@ -155,11 +155,13 @@ void Measurement::Add(const double* const* channels, int64_t frames) {
 Analysis Measurement::Result() const {
   Analysis analysis;
   analysis.blockPowers = WindowPowers(hopPowers_, 4, hop_);
-  const std::vector<double> shortTerm = WindowPowers(hopPowers_, 30, hop_);
+  std::vector<double> shortTerm = WindowPowers(hopPowers_, 30, hop_);
   analysis.integratedLufs = IntegratedLoudness(analysis.blockPowers);
   analysis.loudnessRangeLu = LoudnessRange(shortTerm);
   analysis.maxMomentaryLufs = MaxLoudness(analysis.blockPowers);
   analysis.maxShortTermLufs = MaxLoudness(shortTerm);
+  analysis.shortTermPowers = std::move(shortTerm);
+  analysis.hopFrames = hop_;
   return analysis;
 }
 

@@ -30,6 +30,8 @@ struct Analysis {
   double loudnessRangeLu = 0.0;
   double maxMomentaryLufs = -100.0;
   double maxShortTermLufs = -100.0;
+  std::vector<double> shortTermPowers;  // of the 3 s windows that end every `hopFrames`
+  size_t hopFrames = 0;                 // 100 ms in whole frames
 };
 
 Analysis Analyse(const AudioBuffer& audio);

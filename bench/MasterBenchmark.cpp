@@ -5,8 +5,11 @@
 // codecs together are on target while master_vs_render stays at 4 or below.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -91,5 +94,51 @@ BENCHMARK(BM_CodecProof)
     ->Arg(static_cast<int>(Codec::kMp3))
     ->Arg(static_cast<int>(Codec::kOpus))
     ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+namespace {
+
+// An album as `zarn master --album` gets it: twelve five-minute tracks of different levels and
+// densities (the demo turned and mixed with noise of its own for each), three codecs and the
+// report; the time against the programme's length.
+void BM_MasterAlbum(benchmark::State& state) {
+  constexpr int kTracks = 12;
+  constexpr double kTrackSeconds = 300.0;
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("zarn-album-bench-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const signals::Stereo demo = signals::Demo(kRate, kTrackSeconds);
+  std::vector<std::string> args;
+  for (int t = 0; t < kTracks; ++t) {
+    const signals::Stereo noise = signals::PinkNoise(kRate, kTrackSeconds, -30.0 + 1.5 * t, 100u + t);
+    const double level = std::pow(10.0, -t / 20.0);  // 0 to -11 dB
+    const size_t shift = static_cast<size_t>(t) * demo.left.size() / kTracks;  // a different start
+    AudioBuffer track{kRate, {demo.left, demo.right}};
+    for (size_t c = 0; c < 2; ++c) {
+      const std::vector<double>& source = c == 0 ? demo.left : demo.right;
+      const std::vector<double>& added = c == 0 ? noise.left : noise.right;
+      for (size_t n = 0; n < source.size(); ++n)
+        track.channels[c][n] = level * source[(n + shift) % source.size()] + added[n];
+    }
+    const std::string path = (folder / ("track" + std::to_string(t + 10) + ".wav")).string();
+    SaveAudioFile(path, track);
+    args.push_back(path);
+  }
+  args.insert(args.end(), {"--album", "--quiet", "--out", (folder / "masters").string()});
+
+  double seconds = 0.0;
+  for (auto _ : state) {
+    std::ostringstream out, err;
+    seconds = Timed([&] { RunMasterCommand(args, out, err); });
+    state.SetIterationTime(seconds);
+  }
+  const double programme = kTracks * kTrackSeconds;
+  state.counters["fraction_of_duration"] = seconds / programme;
+  state.counters["x_realtime"] = programme / seconds;
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+BENCHMARK(BM_MasterAlbum)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 }  // namespace

@@ -37,3 +37,18 @@ test('a true peak above the platform limit is flagged', () => {
   assert.match(P.describe(AMAZON, -14, -1.5).hint, /above/);
   assert.equal(P.describe(SPOTIFY, -14, -1).target, -14);
 });
+
+// platform-cases.json is shared with the C++ report's test (PlatformTableTest): both sides must
+// give these gains, words and peak warnings.
+test('the shared cases hold for the page as for the mastering report', async () => {
+  const { readFile } = await import('node:fs/promises');
+  const cases = JSON.parse(await readFile(new URL('./platform-cases.json', import.meta.url), 'utf8'));
+  for (const c of cases) {
+    const index = P.PLATFORMS.findIndex((p) => p && p.name === c.platform);
+    assert.ok(index > 0, c.platform);
+    assert.equal(P.playbackGain(index, c.lufs, c.peak), c.gain, JSON.stringify(c));
+    const reading = P.describe(index, c.lufs, c.peak);
+    if (c.text) assert.equal(reading.text, c.text, JSON.stringify(c));
+    assert.equal(reading.level === 'bad', c.overPeak, JSON.stringify(c));
+  }
+});

@@ -8,14 +8,15 @@
   'use strict';
 
   // Published reference levels and peak recommendations. Platforms that raise quiet masters only
-  // do so while the true peak stays under their peak limit.
+  // do so while the true peak stays under their peak limit. The build reads this array as JSON
+  // for `zarn master`'s report: keep it JSON (quoted keys, double quotes, no trailing comma).
   const PLATFORMS = [
     null,
-    { name: 'Spotify', lufs: -14, peak: -1, raises: true },
-    { name: 'Apple Music', lufs: -16, peak: -1, raises: true },
-    { name: 'YouTube', lufs: -14, peak: -1, raises: false },
-    { name: 'Tidal', lufs: -14, peak: -1, raises: false },
-    { name: 'Amazon', lufs: -14, peak: -2, raises: false },
+    { "name": "Spotify", "lufs": -14, "peak": -1, "raises": true },
+    { "name": "Apple Music", "lufs": -16, "peak": -1, "raises": true },
+    { "name": "YouTube", "lufs": -14, "peak": -1, "raises": false },
+    { "name": "Tidal", "lufs": -14, "peak": -1, "raises": false },
+    { "name": "Amazon", "lufs": -14, "peak": -2, "raises": false }
   ];
 
   const MEASURED = -70; // integrated loudness below this has not been measured yet
