@@ -58,6 +58,9 @@ struct LimiterEngine::BlockValues {
   // mix is 0 and the curve unbiased) only follow their input.
   bool characterInCircuit;
   bool clipperInCircuit;
+  // The meters only the editor reads run this block: always, unless they were switched off and
+  // no setting feeds their readings back into the signal.
+  bool displayMeters;
 };
 
 LimiterEngine::~LimiterEngine() = default;
@@ -195,6 +198,8 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   bv.output.levelMatch = settings.levelMatch;
   bv.output.fullDelta = settings.fullDelta.load() > 0.5f;
   bv.output.ditherStep = output_stage::DitherStep(settings.dither);
+  // Codec Mode reads the output's true peak and loudness, Dynamic Ceiling its loudness.
+  bv.displayMeters = displayMeters_ || settings.codecMode.load() >= 1 || Finite(settings.dynamicCeiling, 0.0) > 0.0;
   return bv;
 }
 
@@ -249,7 +254,7 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
     // Every input sample of the run is read before any output sample is written.
     RunFront(inL + start, inR + start, n, bv);
     RunLimiter(outL + start, outR + start, n, bv);
-    RunMeters(n, bv.channelsIndependent);
+    RunMeters(n, bv);
   }
 
   if (meterCounter_ >= meterPeriod_) {
@@ -281,7 +286,7 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     }
     loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
   }
-  channels_[0].drivenMeter.HoldRun(r.driven[0], n);  // the meters read the left one only
+  if (bv.displayMeters) channels_[0].drivenMeter.HoldRun(r.driven[0], n);  // of the left one only
   for (int ch = 0; ch < 2; ++ch) channels_[ch].detection.ProcessRun(r.u[ch], n, r.peak[ch]);
 }
 
@@ -311,7 +316,7 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
       out[ch] = output_stage::Process(bv.output, dry, dryForDelta, o, c.msOut, c.msRef,
                                       settings.ditherSeed[ch]);
     }
-    outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
+    if (bv.displayMeters) outputCapture_.Push(static_cast<float>(out[0]), static_cast<float>(out[1]));
     // Right first: in mono both outputs may be one buffer, and the left result must win.
     outR[i] = out[1];
     outL[i] = out[0];
@@ -319,7 +324,7 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
   for (int ch = 0; ch < 2; ++ch) {
     channels_[ch].lookAhead.KeepNewest(n);
     // The meters show the processed signal; the catcher has read most of it already.
-    channels_[ch].outputMeter.ProcessRun(r.o[ch], r.oReading[ch], n);
+    if (bv.displayMeters) channels_[ch].outputMeter.ProcessRun(r.o[ch], r.oReading[ch], n);
   }
 }
 
@@ -344,7 +349,7 @@ void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
   }
 }
 
-void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
+void LimiterEngine::RunMeters(int n, const BlockValues& bv) {
   const RunBuffers& r = *run_;
   MeterBlockTaps taps;
   taps.frames = n;
@@ -358,9 +363,12 @@ void LimiterEngine::RunMeters(int n, bool channelsIndependent) {
     taps.gainState[ch] = r.gainState[ch];
     taps.msDriven[ch] = r.msDriven[ch];
   }
-  loudness_.AccumulateBlock(taps);
-  levels_.AccumulateBlock(taps);
-  analysis_.AccumulateBlock(taps, channelsIndependent, impact_);  // the impact indicators too
+  if (bv.displayMeters) {
+    loudness_.AccumulateBlock(taps);
+    levels_.AccumulateBlock(taps);
+  }
+  // The analysis always: the gain computer reads its maskedness.
+  analysis_.AccumulateBlock(taps, bv.channelsIndependent, impact_);  // the impact indicators too
   meterCounter_ += n;
 }
 

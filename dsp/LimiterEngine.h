@@ -61,6 +61,12 @@ class LimiterEngine {
   const MeterSnapshot& LatestMeters() const { return working_; }
   int MeterPeriod() const { return meterPeriod_; }
 
+  // Off, the meters only the editor reads (output and driven true peak, loudness, levels, the
+  // output capture) are skipped while Codec Mode and Dynamic Ceiling, which feed some of them back
+  // into the signal, are off: an offline render whose settings stay as they are comes out the
+  // same sample for sample, in less time. Their readings are then stale. [before processing]
+  void SetDisplayMeters(bool on) { displayMeters_ = on; }
+
   // Asks the audio thread to clear meters and histories at the start of the next block,
   // without touching the signal path's delays and gains. [any thread]
   void RequestMeterReset() { meterResetRequest_.store(1, std::memory_order_relaxed); }
@@ -95,7 +101,7 @@ class LimiterEngine {
   // One run of at most RunBuffers::kFrames samples, stage by stage.
   void RunFront(const double* inL, const double* inR, int n, const BlockValues& bv);
   void RunLimiter(double* outL, double* outR, int n, const BlockValues& bv);
-  void RunMeters(int n, bool channelsIndependent);
+  void RunMeters(int n, const BlockValues& bv);
   // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
   void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
   void RunCatcher(int ch, int n, float ceilLin);
@@ -148,6 +154,7 @@ class LimiterEngine {
 
   std::unique_ptr<RunBuffers> run_;  // sized once, at construction
 
+  bool displayMeters_ = true;
   int meterPeriod_ = 2200;
   int meterCounter_ = 0;
   std::atomic<uint8_t> meterResetRequest_{0};

@@ -501,6 +501,48 @@ TEST(EngineBlockSize, OutputDoesNotDependOnHowTheSignalIsCutIntoBlocks) {
   }
 }
 
+// Offline renders switch the display meters off: the output must not move by a bit, whether the
+// meters are really skipped (most settings) or kept because a setting reads them back.
+TEST(EngineDisplayMeters, SwitchedOffTheOutputIsTheSameSampleForSample) {
+  const render::Stereo noise = render::Noise(48000.0, 2.0, -12.0, 5);
+  const std::vector<std::function<void(EngineSettings&)>> setups = {
+      [](EngineSettings&) {},
+      [](EngineSettings& s) {  // every stage
+        s.loud = 1.0f;
+        s.loudClipMode = 2.0f;
+        s.character = 10.0f;
+        s.extra = 0.75f;
+        s.dither = 1;
+      },
+      [](EngineSettings& s) { s.codecMode = 2; },
+      [](EngineSettings& s) {
+        s.dynamicCeiling = 1.0f;
+        s.targetLufs = -12.0f;
+      },
+  };
+  for (size_t i = 0; i < setups.size(); ++i) {
+    const auto renderWith = [&](bool displayMeters) {
+      LimiterEngine engine;
+      EXPECT_TRUE(engine.Prepare(48000.0));
+      SetDriveAndCeiling(engine, 9.0f, -1.0f);
+      setups[i](engine.settings);
+      engine.SetDisplayMeters(displayMeters);
+      const render::Stereo out = render::ThroughEngine(engine, noise, 512);
+      return std::make_pair(out, engine.LatestMeters().tpL);
+    };
+    const auto [shown, shownPeak] = renderWith(true);
+    const auto [skipped, skippedPeak] = renderWith(false);
+    EXPECT_EQ(FirstDifference(skipped.left, shown.left), -1) << "setup " << i;
+    EXPECT_EQ(FirstDifference(skipped.right, shown.right), -1) << "setup " << i;
+    // The output meter read nothing where it was skipped, and read on where Codec Mode needs it.
+    EXPECT_GT(shownPeak, -3.0f);
+    if (i == 2)
+      EXPECT_EQ(skippedPeak, shownPeak);
+    else if (i < 2)
+      EXPECT_LT(skippedPeak, -90.0f) << "setup " << i;
+  }
+}
+
 TEST(EngineMono, MonoLayoutGivesTheLeftResultOfTheStereoLayout) {
   const std::vector<double> signal = render::Noise(48000.0, 0.5, -14.0, 33).left;
   auto stereo = MakePlugin(48000.0, 512, 2, 12.0);
