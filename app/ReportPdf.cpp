@@ -20,25 +20,8 @@ constexpr double kA4WidthInches = 8.27, kA4HeightInches = 11.69;
 constexpr auto kCloseFlush = std::chrono::milliseconds(300);
 
 std::vector<std::string> BrowserArguments(const std::string& profile) {
-  std::vector<std::string> args = {
-      "--headless",
-      "--remote-debugging-pipe",
-      "--user-data-dir=" + profile,
-      "--no-first-run",
-      "--no-default-browser-check",
-      "--disable-background-networking",
-      "--disable-component-update",
-      "--disable-sync",
-      "--disable-extensions",
-      "--password-store=basic",
-      // The page is handed over whole; should anything still ask, it finds no network.
-      "--host-resolver-rules=MAP * ~NOTFOUND",
-      "--proxy-server=127.0.0.1:9",
-      "--proxy-bypass-list=<-loopback>",
-  };
-  // Chromium's sandbox refuses to run as root; the page is our own and the network is cut.
-  if (::geteuid() == 0) args.push_back("--no-sandbox");
-  args.push_back("about:blank");
+  std::vector<std::string> args = ChromiumProcess::IsolatedArguments(profile);
+  args.insert(args.end(), {"--headless", "about:blank"});
   return args;
 }
 

@@ -20,6 +20,7 @@
 #include "app/TestSignals.h"
 #include "support/Ebur128Meter.h"
 #include "support/ReferenceTruePeak.h"
+#include "support/MasterInputs.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
@@ -66,21 +67,6 @@ AudioBuffer Dense() {
   return buffer;
 }
 
-// Quiet noise with clicks near full scale every half second: -14 LUFS would take some 30 dB of
-// gain reduction.
-AudioBuffer QuietWide() {
-  AudioBuffer buffer = Buffer(signals::PinkNoise(48000.0, kSeconds, -48.0, 3));
-  for (size_t n = 1000; n < buffer.channels[0].size(); n += 24000)
-    buffer.channels[0][n] = buffer.channels[1][n] = 0.9;
-  return buffer;
-}
-
-std::string Save(const ScratchDirectory& dir, const std::string& name, const AudioBuffer& audio) {
-  const std::string path = dir.File(name);
-  SaveAudioFile(path, audio);
-  return path;
-}
-
 json ReadJson(const std::string& path) {
   std::ifstream file(path);
   return json::parse(file);
@@ -121,7 +107,7 @@ double Loudness(const AudioBuffer& audio) {
 TEST(MasterCommand, EachTrackReachesTheTargetUnlessThatWouldCrushIt) {
   ScratchDirectory dir;
   const std::string dense = Save(dir, "dense.wav", Dense());
-  const std::string wide = Save(dir, "wide.wav", QuietWide());
+  const std::string wide = Save(dir, "wide.wav", QuietWithClicks(kSeconds));
   const Outcome run =
       Zarn({"master", dense, wide, "--out", dir.File("out"), "--quiet", "--codecs", "none"});
   EXPECT_EQ(run.status, 1) << run.err;  // written, but the wide one missed
@@ -287,7 +273,7 @@ TEST(MasterCommand, MastersAndReportAreTheSameWhateverTheJobs) {
   ScratchDirectory dir;
   const std::vector<std::string> inputs = {Save(dir, "a.wav", Dense()),
                                            Save(dir, "b.wav", Scaled(Dense(), -9.0)),
-                                           Save(dir, "c.wav", QuietWide())};
+                                           Save(dir, "c.wav", QuietWithClicks(kSeconds))};
   // Per track with a codec check, and as an album.
   const std::vector<std::vector<std::string>> modes = {{"--bits", "16", "--codecs", "aac"},
                                                        {"--album", "--codecs", "none"}};

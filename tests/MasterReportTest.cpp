@@ -26,6 +26,7 @@
 #include "app/ReportSeries.h"
 #include "app/TestSignals.h"
 #include "editor/linux/ChromiumProcess.h"
+#include "support/MasterInputs.h"
 #include "support/ScratchDirectory.h"
 
 namespace {
@@ -57,23 +58,6 @@ AudioBuffer Programme(double seconds, double db) {
     buffer.channels[1][n] = gain * (buffer.channels[1][n] + 0.5 * demo.right[n]);
   }
   return buffer;
-}
-
-// Quiet noise with clicks near full scale: reaching -14 LUFS would crush it, so it misses.
-AudioBuffer QuietWithClicks(double seconds) {
-  const signals::Stereo noise = signals::PinkNoise(48000.0, seconds, -48.0, 3);
-  AudioBuffer buffer;
-  buffer.sampleRate = 48000.0;
-  buffer.channels = {noise.left, noise.right};
-  for (size_t n = 1000; n < buffer.channels[0].size(); n += 24000)
-    buffer.channels[0][n] = buffer.channels[1][n] = 0.9;
-  return buffer;
-}
-
-std::string Save(const ScratchDirectory& dir, const std::string& name, const AudioBuffer& audio) {
-  const std::string path = dir.File(name);
-  SaveAudioFile(path, audio);
-  return path;
 }
 
 std::string ReadBytes(const std::string& path) {

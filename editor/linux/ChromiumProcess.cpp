@@ -70,6 +70,27 @@ void CloseAll(std::initializer_list<int> fds) {
 
 }  // namespace
 
+std::vector<std::string> ChromiumProcess::IsolatedArguments(const std::string& profile) {
+  std::vector<std::string> args = {
+      "--remote-debugging-pipe",
+      "--user-data-dir=" + profile,
+      "--no-first-run",
+      "--no-default-browser-check",
+      "--disable-background-networking",
+      "--disable-component-update",
+      "--disable-sync",
+      "--disable-extensions",
+      "--password-store=basic",  // no keyring prompt
+      // Should a request slip through, it finds no network.
+      "--host-resolver-rules=MAP * ~NOTFOUND",
+      "--proxy-server=127.0.0.1:9",
+      "--proxy-bypass-list=<-loopback>",
+  };
+  // Chromium's sandbox refuses to run as root; the pages are our own and the network is cut.
+  if (::geteuid() == 0) args.push_back("--no-sandbox");
+  return args;
+}
+
 std::string ChromiumProcess::Find(const std::string& requested) {
   if (!requested.empty()) return IsExecutable(requested) ? requested : std::string();
   // Debian's launcher first: it applies the system's chromium settings, then execs the browser

@@ -29,6 +29,11 @@ class ChromiumProcess {
   // when there is none.
   static std::string Find(const std::string& requested);
 
+  // The flags every browser we start takes: the DevTools pipe, a profile of its own in `profile`,
+  // nothing of its own running in the background, and no network (our pages come whole or from
+  // our own server on the loopback).
+  static std::vector<std::string> IsolatedArguments(const std::string& profile);
+
   // Runs `binary` with `args`. Its standard input and output go to /dev/null, and so does its
   // error output unless `keepErrorOutput`. Nothing when the program cannot be started.
   std::optional<PipeEnds> Start(const std::string& binary, const std::vector<std::string>& args,

@@ -21,26 +21,10 @@ constexpr auto kCloseFlush = std::chrono::milliseconds(500);
 
 std::vector<std::string> BrowserArguments(const ChromiumWebView::Options& options,
                                           const std::string& profile) {
-  std::vector<std::string> args = {
-      "--remote-debugging-pipe",
-      "--user-data-dir=" + profile,
-      "--no-first-run",
-      "--no-default-browser-check",
-      "--disable-background-networking",
-      "--disable-component-update",
-      "--disable-sync",
-      "--disable-extensions",
-      "--password-store=basic",  // no keyring prompt
-      // A page restored from the back-forward cache would skip our request checks.
-      "--disable-features=BackForwardCache,Translate,MediaRouter",
-      // Every request is answered by us; should one slip through, it finds no network.
-      "--host-resolver-rules=MAP * ~NOTFOUND",
-      "--proxy-server=127.0.0.1:9",
-      "--proxy-bypass-list=<-loopback>",
-      "--window-size=" + std::to_string(options.width) + "," + std::to_string(options.height),
-  };
-  // Chromium's sandbox refuses to run as root; the page is our own and the network is cut.
-  if (::geteuid() == 0) args.push_back("--no-sandbox");
+  std::vector<std::string> args = ChromiumProcess::IsolatedArguments(profile);
+  // A page restored from the back-forward cache would skip our request checks.
+  args.push_back("--disable-features=BackForwardCache,Translate,MediaRouter");
+  args.push_back("--window-size=" + std::to_string(options.width) + "," + std::to_string(options.height));
   if (!options.x11WindowClass.empty()) {
     // X11 even where Wayland is offered: the window is embedded by its X window id.
     args.push_back("--ozone-platform=x11");

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "app/AudioFile.h"
+#include "app/TestSignals.h"
+#include "support/ScratchDirectory.h"
+
+// Inputs the `zarn master` tests share.
+
+// Quiet noise with clicks near full scale every half second: -14 LUFS would take some 30 dB of
+// gain reduction, so the track misses its target rather than being crushed.
+inline AudioBuffer QuietWithClicks(double seconds) {
+  const signals::Stereo noise = signals::PinkNoise(48000.0, seconds, -48.0, 3);
+  AudioBuffer buffer;
+  buffer.sampleRate = 48000.0;
+  buffer.channels = {noise.left, noise.right};
+  for (size_t n = 1000; n < buffer.channels[0].size(); n += 24000)
+    buffer.channels[0][n] = buffer.channels[1][n] = 0.9;
+  return buffer;
+}
+
+// Writes `audio` into the scratch folder as `name`; returns its path.
+inline std::string Save(const ScratchDirectory& dir, const std::string& name, const AudioBuffer& audio) {
+  const std::string path = dir.File(name);
+  SaveAudioFile(path, audio);
+  return path;
+}
