@@ -56,8 +56,10 @@ double SecantSlope(const GainProbe& a, const GainProbe& b, double GainProbe::*va
 }
 
 // The gain at which the output's loudness reaches the target. With one probe the slope is
-// guessed from the loudness the limiter took: a loss growing with the square of the gain past
-// the onset, which fits limiters on dense and on sparse material alike well enough for a step.
+// guessed, the lower of two guesses: from the loudness the limiter took (a loss growing with the
+// square of the gain past the onset), and from how much of the time it works (loudness rises by
+// about a third of a dB per dB once the reduction never lets go, nearly one for one while it
+// works now and then). Both fit limiters on dense and on sparse material well enough for a step.
 double LoudnessGain(const LoudnessGoal& goal, const SearchStart& start,
                     const std::vector<GainProbe>& probes) {
   const auto [nearest, other] =
@@ -65,10 +67,11 @@ double LoudnessGain(const LoudnessGoal& goal, const SearchStart& start,
   double slope = 1.0;
   if (other != nullptr) {
     slope = SecantSlope(*nearest, *other, &GainProbe::lufs);
-  } else {
+  } else if (nearest->maxReductionDb > kReducing) {
     const double past = nearest->gainDb - start.onsetGainDb;
     const double loss = start.inputLufs + nearest->gainDb - nearest->lufs;
     if (start.inputLufs > kSilentLufs && past > kReducing && loss > 0.0) slope = 1.0 - 2.0 * loss / past;
+    slope = std::min(slope, 0.3 + 0.7 * std::exp(-nearest->reductionShare / 0.1));
   }
   slope = std::clamp(std::isfinite(slope) ? slope : 1.0, kMinSlope, 1.0);
   return nearest->gainDb + (goal.targetLufs - nearest->lufs) / slope;

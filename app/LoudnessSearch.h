@@ -13,6 +13,7 @@ struct GainProbe {
   double gainDb = 0.0;
   double lufs = -100.0;            // loudness of the limited output
   double maxReductionDb = 0.0;     // largest gain reduction the limiter applied
+  double reductionShare = 0.0;     // share of the time with more than 1 dB of reduction, 0..1
 };
 
 struct LoudnessGoal {

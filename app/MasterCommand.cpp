@@ -247,7 +247,7 @@ GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamVal
     Render(track, options, values, gainDb);
     progress.Rendered(1);
     return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
-                     track.render->reduction.maxDb};
+                     track.render->reduction.maxDb, track.render->reduction.shareAbove1Db};
   };
   const GainSearchResult search = SearchGain(GoalOf(options), start, measure);
   track.outcome.renders += search.probes;
@@ -296,12 +296,17 @@ GainProbe MeasureAlbum(std::vector<Track>& tracks, const MasterOptions& options,
   });
   GainProbe probe{gainDb, -100.0, 0.0};
   std::vector<double> album;
+  double reducedFrames = 0.0, frames = 0.0;
   for (size_t i = 0; i < tracks.size(); ++i) {
     if (tracks[i].Failed()) continue;
+    const EngineRender& render = *tracks[i].render;
     album.insert(album.end(), blocks[i].begin(), blocks[i].end());
-    probe.maxReductionDb = std::max(probe.maxReductionDb, tracks[i].render->reduction.maxDb);
+    probe.maxReductionDb = std::max(probe.maxReductionDb, render.reduction.maxDb);
+    reducedFrames += render.reduction.shareAbove1Db * static_cast<double>(render.output.Frames());
+    frames += static_cast<double>(render.output.Frames());
   }
   probe.lufs = bs1770::IntegratedLoudness(album);
+  probe.reductionShare = frames > 0.0 ? reducedFrames / frames : 0.0;
   return probe;
 }
 
