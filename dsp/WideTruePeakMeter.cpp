@@ -71,18 +71,24 @@ void WideTruePeakMeter::Append(const double* x, const float* readings, int count
   }
 }
 
-// The 48-tap readings the source did not give, eight windows a pass when there are enough of
-// them to fill the passes (always, where the meter reads a signal on its own).
+// The 48-tap readings the source did not give, eight windows a pass over every stretch long
+// enough to fill the passes (the whole run, where the meter reads a signal on its own); shorter
+// gaps are read one window at a time as they come.
 void WideTruePeakMeter::ReadShortPeaks(int count) {
   constexpr int kWorthAPass = 8;
   float* given = readings_ + kShortEnd;
-  int unread = 0;
-  for (int i = 0; i < count; ++i) unread += std::isnan(given[i]) ? 1 : 0;
-  if (unread < kWorthAPass) return;
-  float peaks[kRun];
-  truepeak::InterpolatedPointPeaks(*table_, line_ + WideGate::kShortOffset, count, peaks);
-  for (int i = 0; i < count; ++i)
-    if (std::isnan(given[i])) given[i] = peaks[i];
+  for (int start = 0; start < count;) {
+    if (!std::isnan(given[start])) {
+      ++start;
+      continue;
+    }
+    int end = start + 1;
+    while (end < count && std::isnan(given[end])) ++end;
+    if (end - start >= kWorthAPass)
+      truepeak::InterpolatedPointPeaks(*table_, line_ + WideGate::kShortOffset + start, end - start,
+                                       given + start);
+    start = end;
+  }
 }
 
 void WideTruePeakMeter::ReadRun(int count) {
