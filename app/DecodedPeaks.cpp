@@ -1,6 +1,7 @@
 #include "app/DecodedPeaks.h"
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "dsp/WideTruePeakMeter.h"
@@ -22,25 +23,27 @@ int64_t CountOvers(WideTruePeakMeter& meter, const double* x, int n) {
 }  // namespace
 
 DecodedPeaks ReadDecodedPeaks(const std::vector<double>& channel) {
-  // Silence after the end, so that the last samples' intervals are read too.
-  std::vector<double> samples(channel);
-  samples.resize(channel.size() + WideTruePeakMeter::kLag + 1, 0.0);
-
   auto meter = std::make_unique<WideTruePeakMeter>();
   auto beforeRun = std::make_unique<WideTruePeakMeter>();
   DecodedPeaks result;
-  for (size_t start = 0; start < samples.size(); start += WideTruePeakMeter::kRun) {
-    const int n = static_cast<int>(std::min<size_t>(WideTruePeakMeter::kRun, samples.size() - start));
-    *beforeRun = *meter;
-    meter->ProcessRun(samples.data() + start, n);
-    const float held = meter->PeakHold();
-    result.peak = std::max(result.peak, held);
-    if (held > 1.0f) {
-      result.overs += CountOvers(*beforeRun, samples.data() + start, n);
-      // A hold under full scale lets the meter skip readings that cannot pass it; one above
-      // would hide the next run's overs.
-      meter->ClearPeakHold();
+  const auto read = [&](const double* x, size_t count) {
+    for (size_t start = 0; start < count; start += WideTruePeakMeter::kRun) {
+      const int n = static_cast<int>(std::min<size_t>(WideTruePeakMeter::kRun, count - start));
+      *beforeRun = *meter;
+      meter->ProcessRun(x + start, n);
+      const float held = meter->PeakHold();
+      result.peak = std::max(result.peak, held);
+      if (held > 1.0f) {
+        result.overs += CountOvers(*beforeRun, x + start, n);
+        // A hold under full scale lets the meter skip readings that cannot pass it; one above
+        // would hide the next run's overs.
+        meter->ClearPeakHold();
+      }
     }
-  }
+  };
+  read(channel.data(), channel.size());
+  // Silence after the end, so that the last samples' intervals are read too.
+  const std::array<double, WideTruePeakMeter::kLag + 1> silence{};
+  read(silence.data(), silence.size());
   return result;
 }

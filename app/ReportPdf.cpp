@@ -2,9 +2,7 @@
 
 #include <unistd.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 #include "editor/Base64.h"
 #include "editor/linux/ChromiumProcess.h"
@@ -33,29 +31,17 @@ class Conversation {
   // The reply's "result"; nothing (and `whyNot` set) on an error, a closed pipe or the deadline.
   std::optional<Json> Call(const std::string& method, Json params, const std::string& session,
                            std::string& whyNot) {
-    struct Waiting {
-      std::mutex mutex;
-      std::condition_variable done;
-      std::optional<Json> reply;
-    };
-    auto waiting = std::make_shared<Waiting>();
-    const bool sent = pipe_.Call(method, std::move(params), session, [waiting](const Json& reply) {
-      {
-        std::lock_guard lock(waiting->mutex);
-        waiting->reply = reply;
-      }
-      waiting->done.notify_all();
-    });
-    if (!sent) {
+    const auto waiter = devtools::ReplyWaiter::Create();
+    if (!pipe_.Call(method, std::move(params), session, waiter->Handler())) {
       whyNot = "chromium closed its DevTools pipe";
       return std::nullopt;
     }
-    std::unique_lock lock(waiting->mutex);
-    if (!waiting->done.wait_until(lock, deadline_, [&] { return waiting->reply.has_value(); })) {
+    const std::optional<Json> answer = waiter->WaitUntil(deadline_);
+    if (!answer) {
       whyNot = "chromium did not answer " + method + " in time";
       return std::nullopt;
     }
-    const Json& reply = *waiting->reply;
+    const Json& reply = *answer;
     if (reply.contains("error") || !reply.contains("result")) {
       const Json& error = reply.contains("error") ? reply.at("error") : Json::object();
       whyNot = "chromium refused " + method + ": " +

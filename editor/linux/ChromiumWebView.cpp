@@ -2,10 +2,8 @@
 
 #include <unistd.h>
 
-#include <condition_variable>
 #include <filesystem>
 #include <fstream>
-#include <mutex>
 
 #include "editor/Base64.h"
 #include "editor/linux/ChromiumPageSession.h"
@@ -152,37 +150,20 @@ void ChromiumWebView::Poll() {
 
 bool ChromiumWebView::CaptureScreenshot(const std::string& pngPath, std::chrono::milliseconds timeout) {
   if (!IsAlive()) return false;
-  struct Shot {
-    std::mutex mutex;
-    std::condition_variable done;
-    bool finished = false;
-    std::string base64;
-  };
-  auto shot = std::make_shared<Shot>();
-  const auto finish = [shot](std::string base64) {
-    {
-      std::lock_guard lock(shot->mutex);
-      shot->base64 = std::move(base64);
-      shot->finished = true;
-    }
-    shot->done.notify_all();
-  };
-  pipe_->Post([session = session_.get(), finish] {
-    const bool sent = session->SendToPage("Page.captureScreenshot", {{"format", "png"}},
-                                          [finish](const Json& reply) {
-                                            const auto result = reply.find("result");
-                                            std::string data;
-                                            if (result != reply.end() && result->is_object()) {
-                                              const auto it = result->find("data");
-                                              if (it != result->end() && it->is_string()) data = *it;
-                                            }
-                                            finish(std::move(data));
-                                          });
-    if (!sent) finish({});
+  const auto waiter = devtools::ReplyWaiter::Create();
+  pipe_->Post([session = session_.get(), waiter] {
+    if (!session->SendToPage("Page.captureScreenshot", {{"format", "png"}}, waiter->Handler()))
+      waiter->Deliver(Json::object());
   });
-  std::unique_lock lock(shot->mutex);
-  if (!shot->done.wait_for(lock, timeout, [&] { return shot->finished; })) return false;
-  const auto png = Base64Decode(shot->base64);
+  const std::optional<Json> reply = waiter->WaitUntil(std::chrono::steady_clock::now() + timeout);
+  if (!reply) return false;
+  const auto result = reply->find("result");
+  std::string base64;
+  if (result != reply->end() && result->is_object()) {
+    const auto it = result->find("data");
+    if (it != result->end() && it->is_string()) base64 = *it;
+  }
+  const auto png = Base64Decode(base64);
   if (!png || png->empty()) return false;
   std::ofstream out(pngPath, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(png->data()), static_cast<std::streamsize>(png->size()));

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <optional>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -96,6 +99,38 @@ class DevToolsPipe {
   FrameReader reader_;
   std::string sending_;
   size_t sent_ = 0;
+};
+
+// One reply waited for on another thread than the pipe's: hand Handler() to a call, then wait.
+// Shared, so that a reply arriving after the waiter gave up has somewhere to go.
+class ReplyWaiter : public std::enable_shared_from_this<ReplyWaiter> {
+ public:
+  static std::shared_ptr<ReplyWaiter> Create() { return std::shared_ptr<ReplyWaiter>(new ReplyWaiter()); }
+
+  DevToolsPipe::ReplyHandler Handler() {
+    return [self = shared_from_this()](const Json& reply) { self->Deliver(reply); };
+  }
+  // Also for a call that could not be sent: nothing will come, so stop waiting.
+  void Deliver(const Json& reply) {
+    {
+      std::lock_guard lock(mutex_);
+      reply_ = reply;
+    }
+    done_.notify_all();
+  }
+  // The whole reply, or nothing at the deadline.
+  template <typename TimePoint>
+  std::optional<Json> WaitUntil(TimePoint deadline) {
+    std::unique_lock lock(mutex_);
+    done_.wait_until(lock, deadline, [&] { return reply_.has_value(); });
+    return reply_;
+  }
+
+ private:
+  ReplyWaiter() = default;
+  std::mutex mutex_;
+  std::condition_variable done_;
+  std::optional<Json> reply_;
 };
 
 }  // namespace devtools
