@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "editor/NumberText.h"
+
 namespace report_format {
 
 namespace {
@@ -14,9 +16,7 @@ std::string Magnitude(double value, int decimals, bool& negative) {
     negative = value < 0.0;
     return "\u221E";
   }
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, std::fabs(value));
-  const std::string digits(text);
+  const std::string digits = Fixed(std::fabs(value), decimals);
   negative = value < 0.0 && digits.find_first_not_of("0.") != std::string::npos;
   return digits;
 }

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <functional>
 #include <vector>
 
 #include "app/ReportFormat.h"
+#include "editor/NumberText.h"
 
 namespace report_pictures {
 
@@ -27,11 +27,7 @@ constexpr const char* kGridColour = "#e3e7ec";
 constexpr const char* kTextColour = "#4a5563";
 
 // Coordinates to a tenth of a unit: small files, the same bytes every run.
-std::string At(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
+std::string At(double value) { return Fixed(value, 1); }
 
 // Appends one step of a path: "L12.5,40.0".
 void Step(std::string& d, char command, double x, double y) {
