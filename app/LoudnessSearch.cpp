@@ -115,6 +115,10 @@ struct Bracket {
 
 }  // namespace
 
+bool ReachesTarget(const LoudnessGoal& goal, const GainProbe& probe) {
+  return WithinLimit(goal, probe) && std::abs(probe.lufs - goal.targetLufs) <= kDeliveryToleranceLu;
+}
+
 GainSearchResult SearchGain(const LoudnessGoal& goal, const SearchStart& start,
                             const MeasureGain& measure) {
   GainSearchResult result;
@@ -140,7 +144,6 @@ GainSearchResult SearchGain(const LoudnessGoal& goal, const SearchStart& start,
     gain = next;
   }
   result.chosen = best ? *best : probes.back();
-  result.reachedTarget = WithinLimit(goal, result.chosen) &&
-                         std::abs(result.chosen.lufs - goal.targetLufs) <= kDeliveryToleranceLu;
+  result.reachedTarget = ReachesTarget(goal, result.chosen);
   return result;
 }

@@ -38,6 +38,9 @@ struct SearchStart {
   double onsetGainDb = 0.0;
 };
 
+// Within 0.1 LU of the target and within the reduction limit.
+bool ReachesTarget(const LoudnessGoal& goal, const GainProbe& probe);
+
 using MeasureGain = std::function<GainProbe(double gainDb)>;
 
 GainSearchResult SearchGain(const LoudnessGoal& goal, const SearchStart& start,

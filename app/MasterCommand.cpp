@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -38,7 +39,7 @@ struct Track {
   TrackOutcome outcome;
   std::optional<PreparedTrack> prepared;
   std::optional<EngineRender> render;
-  double renderedGainDb = 0.0;
+  double renderedGainDb = std::numeric_limits<double>::quiet_NaN();  // of `render`
 
   bool Failed() const { return !outcome.error.empty(); }
 };
@@ -240,22 +241,41 @@ void LetGo(Track& track) {
   track.render.reset();
 }
 
-// The track's gain for `values`, its render kept; counts the renders.
+GainProbe ProbeOf(const EngineRender& render, double gainDb) {
+  return GainProbe{gainDb, bs1770::Analyse(render.output).integratedLufs, render.reduction.maxDb,
+                   render.reduction.shareAbove1Db};
+}
+
+// The track's gain for `values`, its render kept; counts the renders. The first step is a long
+// one and seldom the last: it is probed with the estimate, on the cores the track may use, and
+// every later probe with the whole render. Whatever is chosen, the figures reported are those of
+// the whole render at its gain.
 GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamValues& values,
                       const SearchStart& start, ProgressTally& progress) {
+  track.renderedGainDb = std::numeric_limits<double>::quiet_NaN();  // not at these values yet
+  bool estimated = false;
   const auto measure = [&](double gainDb) {
-    Render(track, options, values, gainDb);
+    GainProbe probe;
+    if (!estimated) {
+      estimated = true;
+      probe = ProbeOf(EstimateThroughEngine(track.prepared->input, values, gainDb, FreeJobsPerTrack(options)),
+                      gainDb);
+    } else {
+      Render(track, options, values, gainDb);
+      probe = ProbeOf(*track.render, gainDb);
+    }
     progress.Rendered(1);
-    return GainProbe{gainDb, bs1770::Analyse(track.render->output).integratedLufs,
-                     track.render->reduction.maxDb, track.render->reduction.shareAbove1Db};
+    return probe;
   };
-  const GainSearchResult search = SearchGain(GoalOf(options), start, measure);
+  const LoudnessGoal goal = GoalOf(options);
+  GainSearchResult search = SearchGain(goal, start, measure);
   track.outcome.renders += search.probes;
   if (track.renderedGainDb != search.chosen.gainDb) {
     Render(track, options, values, search.chosen.gainDb);
     ++track.outcome.renders;
+    search.chosen = ProbeOf(*track.render, search.chosen.gainDb);
   }
-  track.outcome.reachedTarget = search.reachedTarget;
+  track.outcome.reachedTarget = ReachesTarget(goal, search.chosen);
   return search.chosen;
 }
 
@@ -436,7 +456,7 @@ MasterRun MasterTracks(const MasterOptions& options,
   } else {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
       Guarded(tracks[i], [&] {
-        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate);
+        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate, FreeJobsPerTrack(options));
         MasterAlone(tracks[i], options, values, progress);
       });
       progress.TrackDone();

@@ -1,11 +1,12 @@
 #include "app/MasterRender.h"
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "app/CommandError.h"
 #include "app/Decibels.h"
-#include "app/ReductionCollector.h"
+#include "app/ParallelFor.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -20,28 +21,32 @@ std::unique_ptr<ZARN> PreparedPlugin(const ParamValues& values, const AudioBuffe
   return plugin;
 }
 
-}  // namespace
+// Input frames [begin, end) of a render, the plug-in started `warmUp` frames before `begin`.
+struct Stretch {
+  int64_t begin = 0;
+  int64_t end = 0;
+  int64_t warmUp = 0;
+};
 
-EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
-                                 double gainDb) {
+// Renders `stretch` of `input` into the same frames of `output`: the plug-in gets the input from
+// the start of its warm-up, and after the stretch the input that follows it (silence past the
+// end) for the latency, so the stretch's last samples come out too. Reduction is collected over
+// the stretch's own blocks.
+void RenderStretch(const AudioBuffer& input, const ParamValues& values, double gainDb,
+                   const Stretch& stretch, AudioBuffer& output, ReductionCollector& reduction) {
   const auto plugin = PreparedPlugin(values, input);
   const int nChannels = input.Channels();
   const int64_t frames = input.Frames();
   const int64_t latency = plugin->GetLatency();
   const double gain = DbToAmplitude(gainDb);
+  const int64_t first = std::max<int64_t>(0, stretch.begin - stretch.warmUp);
 
-  EngineRender render;
-  render.output.sampleRate = input.sampleRate;
-  render.output.channels.assign(static_cast<size_t>(nChannels),
-                                std::vector<double>(static_cast<size_t>(frames)));
   std::vector<std::vector<double>> in(static_cast<size_t>(nChannels), std::vector<double>(kBlockSize));
   std::vector<std::vector<double>> out(in);
   double* inPointers[2];
   double* outPointers[2];
-  ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize, kReductionColumns);
-  // The input, then silence for the latency, so the output's last samples come out too.
-  for (int64_t start = 0; start < frames + latency; start += kBlockSize) {
-    const int n = static_cast<int>(std::min<int64_t>(kBlockSize, frames + latency - start));
+  for (int64_t start = first; start < stretch.end + latency; start += kBlockSize) {
+    const int n = static_cast<int>(std::min<int64_t>(kBlockSize, stretch.end + latency - start));
     for (int c = 0; c < nChannels; ++c) {
       const auto& source = input.channels[static_cast<size_t>(c)];
       auto& block = in[static_cast<size_t>(c)];
@@ -51,16 +56,60 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
       outPointers[c] = out[static_cast<size_t>(c)].data();
     }
     plugin->ProcessAudioBlock(inPointers, outPointers, n);
-    if (start < frames) reduction.Add(*plugin, nChannels);
+    if (start >= stretch.begin && start < stretch.end)
+      reduction.Add(*plugin, nChannels);
+    else
+      for (int c = 0; c < nChannels; ++c) plugin->Engine().TakeMinGain(c);  // not the stretch's
     for (int c = 0; c < nChannels; ++c) {
-      auto& target = render.output.channels[static_cast<size_t>(c)];
+      auto& target = output.channels[static_cast<size_t>(c)];
       for (int i = 0; i < n; ++i) {
         const int64_t at = start + i - latency;
-        if (at >= 0 && at < frames) target[static_cast<size_t>(at)] = outPointers[c][i];
+        if (at >= stretch.begin && at < stretch.end) target[static_cast<size_t>(at)] = outPointers[c][i];
       }
     }
   }
+}
+
+int64_t WholeBlocks(int64_t frames) { return (frames + kBlockSize - 1) / kBlockSize * kBlockSize; }
+
+AudioBuffer SilentLike(const AudioBuffer& input) {
+  AudioBuffer output;
+  output.sampleRate = input.sampleRate;
+  output.channels.assign(input.channels.size(), std::vector<double>(static_cast<size_t>(input.Frames())));
+  return output;
+}
+
+}  // namespace
+
+EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
+                                 double gainDb) {
+  EngineRender render;
+  render.output = SilentLike(input);
+  const int64_t frames = input.Frames();
+  ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize, kReductionColumns);
+  RenderStretch(input, values, gainDb, {0, frames, 0}, render.output, reduction);
   render.reduction = reduction.Stats();
   render.reductionDb = reduction.Columns();
+  return render;
+}
+
+EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& values,
+                                   double gainDb, int jobs) {
+  EngineRender render;
+  render.output = SilentLike(input);
+  const int64_t frames = input.Frames();
+  // Whole blocks, so that every stretch's blocks fall where a whole render's would.
+  const int64_t warmUp = WholeBlocks(static_cast<int64_t>(std::ceil(kEstimateWarmUpSeconds * input.sampleRate)));
+  const auto boundary = [&](size_t part) {
+    return part == kEstimateParts ? frames
+                                  : WholeBlocks(frames * static_cast<int64_t>(part) / kEstimateParts);
+  };
+  std::vector<ReductionCollector> reductions(kEstimateParts);
+  ParallelFor(kEstimateParts, jobs, [&](size_t part) {
+    RenderStretch(input, values, gainDb, {boundary(part), boundary(part + 1), warmUp}, render.output,
+                  reductions[part]);
+  });
+  for (size_t part = 1; part < reductions.size(); ++part) reductions[0].Merge(reductions[part]);
+  render.reduction = reductions[0].Stats();
   return render;
 }

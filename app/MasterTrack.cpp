@@ -6,6 +6,7 @@
 #include "app/Decibels.h"
 #include "app/MasterArguments.h"
 #include "app/OutputPeakMeter.h"
+#include "app/ParallelFor.h"
 #include "app/ReferenceLoudness.h"
 #include "app/SampleRateConversion.h"
 
@@ -22,41 +23,46 @@ void CheckMasterable(const std::string& path, const AudioBuffer& audio) {
   if (audio.Frames() == 0) throw CommandError("cannot master " + path + ": it holds no audio");
 }
 
-std::vector<const double*> ChannelPointers(const AudioBuffer& audio, int64_t offset) {
-  std::vector<const double*> pointers;
-  for (const auto& channel : audio.channels) pointers.push_back(channel.data() + offset);
-  return pointers;
-}
-
-double TruePeakDbtp(const AudioBuffer& audio) {
-  OutputPeakMeter meter(audio.Channels());
-  const auto pointers = ChannelPointers(audio, 0);
-  meter.Add(pointers.data(), audio.Frames());
+double TruePeak(const std::vector<double>& channel) {
+  OutputPeakMeter meter(1);
+  const double* pointer = channel.data();
+  meter.Add(&pointer, static_cast<int64_t>(channel.size()));
   meter.Finish();
-  return AmplitudeToDb(meter.TruePeak());
+  return meter.TruePeak();
 }
 
 }  // namespace
 
-PreparedTrack PrepareTrack(const std::string& path, double deliveryRate) {
+PreparedTrack PrepareTrack(const std::string& path, double deliveryRate, int jobs) {
   AudioBuffer original = LoadAudioFile(path);
   CheckMasterable(path, original);
   PreparedTrack track;
   track.inputSampleRate = original.sampleRate;
-  track.inputFigures = MeasureFigures(original, &track.inputShortTerm);
+  track.inputFigures = MeasureFigures(original, &track.inputShortTerm, jobs);
   track.input = deliveryRate > 0.0 ? ConvertSampleRate(original, deliveryRate) : std::move(original);
   return track;
 }
 
-LoudnessFigures MeasureFigures(const AudioBuffer& audio, std::vector<LoudnessPoint>* shortTerm) {
-  const bs1770::Analysis loudness = bs1770::Analyse(audio);
+LoudnessFigures MeasureFigures(const AudioBuffer& audio, std::vector<LoudnessPoint>* shortTerm,
+                               int jobs) {
+  const size_t channels = audio.channels.size();
+  bs1770::Analysis loudness;
+  std::vector<double> truePeaks(channels);
+  ParallelFor(channels + 1, jobs, [&](size_t i) {
+    if (i < channels)
+      truePeaks[i] = TruePeak(audio.channels[i]);
+    else
+      loudness = bs1770::Analyse(audio);
+  });
   if (shortTerm) *shortTerm = ShortTermSeries(loudness, audio.sampleRate);
   LoudnessFigures figures;
   figures.integratedLufs = loudness.integratedLufs;
   figures.loudnessRangeLu = loudness.loudnessRangeLu;
   figures.maxMomentaryLufs = loudness.maxMomentaryLufs;
   figures.maxShortTermLufs = loudness.maxShortTermLufs;
-  figures.truePeakDbtp = TruePeakDbtp(audio);
+  double truePeak = 0.0;
+  for (double peak : truePeaks) truePeak = std::max(truePeak, peak);
+  figures.truePeakDbtp = AmplitudeToDb(truePeak);
   figures.peakToLoudnessDb = figures.truePeakDbtp - figures.integratedLufs;
   return figures;
 }

@@ -55,11 +55,14 @@ struct TrackOutcome {
 
 // Throws CommandError naming the file: unreadable, not mono or stereo, or a rate outside
 // 8..768 kHz. `deliveryRate` 0 keeps the file's own rate.
-PreparedTrack PrepareTrack(const std::string& path, double deliveryRate);
+// The input is measured on up to `jobs` threads.
+PreparedTrack PrepareTrack(const std::string& path, double deliveryRate, int jobs = 1);
 
-// `shortTerm`, when given, gets the short-term loudness over time as well.
+// `shortTerm`, when given, gets the short-term loudness over time as well. Each channel's true
+// peak and the loudness are read side by side on up to `jobs` threads; the figures are the same
+// whatever `jobs` is.
 LoudnessFigures MeasureFigures(const AudioBuffer& audio,
-                               std::vector<LoudnessPoint>* shortTerm = nullptr);
+                               std::vector<LoudnessPoint>* shortTerm = nullptr, int jobs = 1);
 
 // The pictures' envelopes and gain reduction; the loudness curves come with the figures.
 void CollectPictures(const PreparedTrack& track, const EngineRender& render, TrackSeries& series);

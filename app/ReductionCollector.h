@@ -38,6 +38,13 @@ class ReductionCollector {
     }
     ++blocks_;
   }
+  // Adds the blocks another collector saw (the columns stay this one's).
+  void Merge(const ReductionCollector& other) {
+    stats_.maxDb = std::max(stats_.maxDb, other.stats_.maxDb);
+    sumDb_ += other.sumDb_;
+    above1Db_ += other.above1Db_;
+    blocks_ += other.blocks_;
+  }
   const std::vector<float>& Columns() const { return columns_; }
   ReductionStats Stats() const {
     ReductionStats stats = stats_;
