@@ -202,9 +202,13 @@ void FillFrame(AVFrame& frame, const AudioBuffer& audio, int64_t start) {
     }
 }
 
-// Returns the priming samples the decoding dropped already.
+// A render the codec was reading as it came was abandoned.
+struct RenderAbandoned {};
+
+// Returns the priming samples the decoding dropped already. With `progress`, waits for each
+// frame's samples to be rendered.
 int64_t Transcode(Codec codec, const AudioBuffer& audio, AVCodecContext& encoder,
-                  AVCodecContext& decoder, DecodedAudio& decoded) {
+                  AVCodecContext& decoder, DecodedAudio& decoded, const RenderProgress* progress) {
   Transcoder transcoder(codec, encoder, decoder, decoded);
   const int frameSize = encoder.frame_size > 0 ? encoder.frame_size : 1024;
   FramePtr frame(av_frame_alloc());
@@ -215,6 +219,8 @@ int64_t Transcode(Codec codec, const AudioBuffer& audio, AVCodecContext& encoder
     av_channel_layout_copy(&frame->ch_layout, &encoder.ch_layout);
     if (const int error = av_frame_get_buffer(frame.get(), 0); error < 0)
       Refuse(codec, "out of memory", error);
+    if (progress && !progress->WaitFor(std::min<int64_t>(start + frameSize, audio.Frames())))
+      throw RenderAbandoned{};
     FillFrame(*frame, audio, start);
     frame->pts = start;
     transcoder.Encode(frame.get());
@@ -265,17 +271,28 @@ std::vector<Codec> ParseCodecList(const std::string& text) {
   return codecs;
 }
 
-AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master) {
-  const CodecSetup setup = SetupOf(codec);
-  const AVCodec* encoder = avcodec_find_encoder_by_name(setup.encoder);
-  if (encoder == nullptr) Refuse(codec, std::string("libavcodec has no encoder ") + setup.encoder);
-  const int rate = CodecRate(encoder, setup, master.sampleRate);
-  const AudioBuffer audio = ConvertSampleRate(master, rate);
+namespace {
+
+const AVCodec* EncoderOf(Codec codec) {
+  const AVCodec* encoder = avcodec_find_encoder_by_name(SetupOf(codec).encoder);
+  if (encoder == nullptr) Refuse(codec, std::string("libavcodec has no encoder ") + SetupOf(codec).encoder);
+  return encoder;
+}
+
+AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master, const RenderProgress* progress) {
+  // libavcodec's notes on timestamps it cannot update and on its encoders' averages are no news.
+  static const bool quiet = (av_log_set_level(AV_LOG_ERROR), true);
+  (void)quiet;
+  const AVCodec* encoder = EncoderOf(codec);
+  const int rate = CodecRate(encoder, SetupOf(codec), master.sampleRate);
+  AudioBuffer converted;
+  if (rate != master.sampleRate) converted = ConvertSampleRate(master, rate);
+  const AudioBuffer& audio = rate != master.sampleRate ? converted : master;
 
   ContextPtr encoderContext = OpenEncoder(codec, encoder, rate, audio.Channels());
   ContextPtr decoderContext = OpenDecoder(codec, *encoderContext);
   DecodedAudio decoded(audio.Channels());
-  const int64_t marked = Transcode(codec, audio, *encoderContext, *decoderContext, decoded);
+  const int64_t marked = Transcode(codec, audio, *encoderContext, *decoderContext, decoded, progress);
 
   // The encoder's priming samples come first, less what libavcodec dropped already (marked on
   // the packets, as LAME does, or known to the decoder, as Opus's pre-skip); the padding of the
@@ -293,11 +310,8 @@ AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master) {
   return result;
 }
 
-CodecCheck ProveCodec(Codec codec, const AudioBuffer& master) {
-  // libavcodec's notes on timestamps it cannot update are no news here.
-  static const bool quiet = (av_log_set_level(AV_LOG_ERROR), true);
-  (void)quiet;
-  const AudioBuffer decoded = EncodeAndDecode(codec, master);
+CodecCheck Prove(Codec codec, const AudioBuffer& master, const RenderProgress* progress) {
+  const AudioBuffer decoded = EncodeAndDecode(codec, master, progress);
   CodecCheck check;
   check.codec = codec;
   check.sampleRate = decoded.sampleRate;
@@ -305,3 +319,24 @@ CodecCheck ProveCodec(Codec codec, const AudioBuffer& master) {
   Measure(decoded.channels, check);
   return check;
 }
+
+}  // namespace
+
+AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master) {
+  return EncodeAndDecode(codec, master, nullptr);
+}
+
+bool CodecRunsAt(Codec codec, double sampleRate) {
+  return CodecRate(EncoderOf(codec), SetupOf(codec), sampleRate) == sampleRate;
+}
+
+std::optional<CodecCheck> ProveCodecAsRendered(Codec codec, const AudioBuffer& master,
+                                               const RenderProgress& progress) {
+  try {
+    return Prove(codec, master, &progress);
+  } catch (const RenderAbandoned&) {
+    return std::nullopt;
+  }
+}
+
+CodecCheck ProveCodec(Codec codec, const AudioBuffer& master) { return Prove(codec, master, nullptr); }

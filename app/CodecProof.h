@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/AudioFile.h"
+#include "app/RenderProgress.h"
 
 // What a streaming service's encoder makes of a master: the master encoded and decoded again in
 // memory with libavcodec (AAC-LC 256 kbit/s, MP3 320 kbit/s through LAME, Opus 160 kbit/s at
@@ -33,3 +35,12 @@ std::vector<Codec> ParseCodecList(const std::string& text);
 AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master);
 
 CodecCheck ProveCodec(Codec codec, const AudioBuffer& master);
+
+// Whether `codec` runs at `sampleRate` itself (a master at another rate is converted first).
+// Throws CommandError when libavcodec lacks the encoder.
+bool CodecRunsAt(Codec codec, double sampleRate);
+
+// ProveCodec on a master still being rendered, at a rate the codec runs at: each frame is read
+// once `progress` says it is written. Nothing when the render is abandoned first.
+std::optional<CodecCheck> ProveCodecAsRendered(Codec codec, const AudioBuffer& master,
+                                               const RenderProgress& progress);

@@ -2,12 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <limits>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -16,6 +17,7 @@
 
 #include "app/CommandError.h"
 #include "app/CommandLine.h"
+#include "app/EarlyCodecProof.h"
 #include "app/LoudnessSearch.h"
 #include "app/MasterReport.h"
 #include "app/MasterSettings.h"
@@ -40,6 +42,10 @@ struct Track {
   std::optional<PreparedTrack> prepared;
   std::optional<EngineRender> render;
   double renderedGainDb = std::numeric_limits<double>::quiet_NaN();  // of `render`
+  // Proves every whole render with `earlyCodec` as it is made, where the track has a core to
+  // spare: the render the search ends on is the master, its slowest codec begun already.
+  std::unique_ptr<EarlyCodecProof> earlyProof;
+  Codec earlyCodec = Codec::kAac;
 
   bool Failed() const { return !outcome.error.empty(); }
 };
@@ -92,6 +98,7 @@ void Guarded(Track& track, const Step& step) {
     track.outcome.error = "cannot master " + track.outcome.inputPath + ": unexpected failure";
   }
   if (track.Failed()) {
+    track.earlyProof.reset();  // before the render it reads
     track.prepared.reset();
     track.render.reset();
   }
@@ -164,8 +171,18 @@ SearchStart StartAgain(SearchStart start, double gainDb, double ceilingDbtp, dou
 }
 
 void Render(Track& track, const MasterOptions& options, const ParamValues& values, double gainDb) {
-  track.render = RenderThroughEngine(track.prepared->input, values, gainDb);
+  EarlyCodecProof* early = track.earlyProof.get();
+  if (early) early->Drop();  // before the render it reads is replaced
+  track.renderedGainDb = std::numeric_limits<double>::quiet_NaN();
+  track.render = BlankRender(track.prepared->input);
   track.render->output.format = MasterFileFormat(options);
+  if (early) early->Start(track.earlyCodec, track.render->output);
+  try {
+    RenderInto(track.prepared->input, values, gainDb, *track.render, early ? &early->Progress() : nullptr);
+  } catch (...) {
+    if (early) early->Drop();
+    throw;
+  }
   track.renderedGainDb = gainDb;
 }
 
@@ -175,22 +192,36 @@ ParamValues WithCeiling(ParamValues values, double ceilingDbtp) {
 }
 
 // The codecs on up to `jobs` threads (the cores the tracks leave free), and beside them
-// `alongside` when given: the delivery of a master the codecs cannot send back.
+// `alongside` when given: the delivery of a master the codecs cannot send back. `early`, when
+// running, is proving this master already.
 std::vector<CodecCheck> ProveCodecs(const AudioBuffer& master, const MasterOptions& options,
-                                    int jobs, const std::function<void()>& alongside = {}) {
+                                    int jobs, const std::function<void()>& alongside = {},
+                                    EarlyCodecProof* early = nullptr) {
   const size_t codecs = options.codecs.size();
+  const bool begun = early != nullptr && early->Running();
   std::vector<CodecCheck> checks(codecs);
   std::vector<std::exception_ptr> failures(codecs + 1);
+  const auto provenEarly = [&](size_t i) { return begun && options.codecs[i] == early->Proving(); };
+  // Beside the early proof's thread as many as without it: whichever finishes first leaves its
+  // core to the others.
   ParallelFor(codecs + (alongside ? 1 : 0), jobs, [&](size_t i) {
     try {
-      if (i < codecs)
-        checks[i] = ProveCodec(options.codecs[i], master);
-      else
+      if (i == codecs)
         alongside();
+      else if (!provenEarly(i))
+        checks[i] = ProveCodec(options.codecs[i], master);
     } catch (...) {
       failures[i] = std::current_exception();
     }
   });
+  for (size_t i = 0; i < codecs; ++i) {
+    if (!provenEarly(i)) continue;
+    try {
+      checks[i] = early->Finish();
+    } catch (...) {
+      failures[i] = std::current_exception();
+    }
+  }
   for (const auto& failure : failures)
     if (failure) std::rethrow_exception(failure);
   return checks;
@@ -237,6 +268,7 @@ void Deliver(Track& track, const MasterOptions& options, double gainDb) {
 }
 
 void LetGo(Track& track) {
+  track.earlyProof.reset();
   track.prepared.reset();
   track.render.reset();
 }
@@ -279,8 +311,23 @@ GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamVal
   return search.chosen;
 }
 
+// The slowest of the chosen codecs that takes the master's rate as it is, to begin with each
+// render; none when the track has no core to spare.
+std::optional<Codec> EarlyCodec(const MasterOptions& options, double sampleRate) {
+  if (FreeJobsPerTrack(options) < 2) return std::nullopt;
+  for (Codec codec : {Codec::kAac, Codec::kMp3, Codec::kOpus})  // slowest first
+    if (std::find(options.codecs.begin(), options.codecs.end(), codec) != options.codecs.end() &&
+        CodecRunsAt(codec, sampleRate))
+      return codec;
+  return std::nullopt;
+}
+
 void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& values,
                  ProgressTally& progress) {
+  if (const auto codec = EarlyCodec(options, track.prepared->input.sampleRate)) {
+    track.earlyProof = std::make_unique<EarlyCodecProof>();
+    track.earlyCodec = *codec;
+  }
   double ceiling = options.ceilingDbtp;
   const LoudnessFigures& input = track.prepared->inputFigures;
   SearchStart start = StartFromInput(options, input.integratedLufs, input.truePeakDbtp, ceiling);
@@ -290,13 +337,15 @@ void MasterAlone(Track& track, const MasterOptions& options, const ParamValues& 
   // written while they run.
   const auto deliver = [&] { Deliver(track, options, chosen.gainDb); };
   track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options),
-                                     options.codecSafe ? std::function<void()>() : deliver);
+                                     options.codecSafe ? std::function<void()>() : deliver,
+                                     track.earlyProof.get());
   while (const auto lower =
              CodecSafeCeiling(options, ceiling, WorstCodecPeakDbtp(track.outcome.codecs))) {
     start = StartAgain(start, chosen.gainDb, *lower, ceiling);
     ceiling = *lower;
     chosen = SearchTrack(track, options, WithCeiling(values, ceiling), start, progress);
-    track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options));
+    track.outcome.codecs = ProveCodecs(track.render->output, options, FreeJobsPerTrack(options), {},
+                                       track.earlyProof.get());
   }
   track.outcome.ceilingDbtp = ceiling;
   track.outcome.codecSafeCostLu = firstLufs - chosen.lufs;

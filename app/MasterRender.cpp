@@ -33,7 +33,8 @@ struct Stretch {
 // end) for the latency, so the stretch's last samples come out too. Reduction is collected over
 // the stretch's own blocks.
 void RenderStretch(const AudioBuffer& input, const ParamValues& values, double gainDb,
-                   const Stretch& stretch, AudioBuffer& output, ReductionCollector& reduction) {
+                   const Stretch& stretch, AudioBuffer& output, ReductionCollector& reduction,
+                   RenderProgress* progress = nullptr) {
   const auto plugin = PreparedPlugin(values, input);
   const int nChannels = input.Channels();
   const int64_t frames = input.Frames();
@@ -67,9 +68,11 @@ void RenderStretch(const AudioBuffer& input, const ParamValues& values, double g
         if (at >= stretch.begin && at < stretch.end) target[static_cast<size_t>(at)] = outPointers[c][i];
       }
     }
+    if (progress) progress->Publish(std::clamp(start + n - latency, stretch.begin, stretch.end));
   }
 }
 
+// `frames` rounded up to whole blocks.
 int64_t WholeBlocks(int64_t frames) { return (frames + kBlockSize - 1) / kBlockSize * kBlockSize; }
 
 AudioBuffer SilentLike(const AudioBuffer& input) {
@@ -81,28 +84,38 @@ AudioBuffer SilentLike(const AudioBuffer& input) {
 
 }  // namespace
 
-EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
-                                 double gainDb) {
+EngineRender BlankRender(const AudioBuffer& input) {
   EngineRender render;
   render.output = SilentLike(input);
+  return render;
+}
+
+void RenderInto(const AudioBuffer& input, const ParamValues& values, double gainDb,
+                EngineRender& render, RenderProgress* progress) {
   const int64_t frames = input.Frames();
   ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize, kReductionColumns);
-  RenderStretch(input, values, gainDb, {0, frames, 0}, render.output, reduction);
+  RenderStretch(input, values, gainDb, {0, frames, 0}, render.output, reduction, progress);
   render.reduction = reduction.Stats();
   render.reductionDb = reduction.Columns();
+}
+
+EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
+                                 double gainDb) {
+  EngineRender render = BlankRender(input);
+  RenderInto(input, values, gainDb, render);
   return render;
 }
 
 EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& values,
                                    double gainDb, int jobs) {
-  EngineRender render;
-  render.output = SilentLike(input);
+  EngineRender render = BlankRender(input);
   const int64_t frames = input.Frames();
   // Whole blocks, so that every stretch's blocks fall where a whole render's would.
-  const int64_t warmUp = WholeBlocks(static_cast<int64_t>(std::ceil(kEstimateWarmUpSeconds * input.sampleRate)));
+  const int64_t warmUp =
+      WholeBlocks(static_cast<int64_t>(std::ceil(kEstimateWarmUpSeconds * input.sampleRate)));
   const auto boundary = [&](size_t part) {
-    return part == kEstimateParts ? frames
-                                  : WholeBlocks(frames * static_cast<int64_t>(part) / kEstimateParts);
+    if (part == kEstimateParts) return frames;
+    return frames * static_cast<int64_t>(part) / static_cast<int64_t>(kEstimateParts) / kBlockSize * kBlockSize;
   };
   std::vector<ReductionCollector> reductions(kEstimateParts);
   ParallelFor(kEstimateParts, jobs, [&](size_t part) {

@@ -5,6 +5,7 @@
 #include "app/AudioFile.h"
 #include "app/MasterSettings.h"
 #include "app/ReductionCollector.h"
+#include "app/RenderProgress.h"
 
 struct EngineRender {
   AudioBuffer output;  // aligned with the input, as long as it
@@ -18,6 +19,14 @@ struct EngineRender {
 // render of the same input and gain identical, dither included.
 EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& values,
                                  double gainDb);
+
+// A render whose output is silence as long as `input`, to render into.
+EngineRender BlankRender(const AudioBuffer& input);
+
+// The same render into `render` (from BlankRender), publishing to `progress`, when given, the
+// output frames written after every block, so that another thread may read them as they come.
+void RenderInto(const AudioBuffer& input, const ParamValues& values, double gainDb,
+                EngineRender& render, RenderProgress* progress = nullptr);
 
 // The same render cut into kEstimateParts stretches rendered side by side on up to `jobs`
 // threads, each from kEstimateWarmUpSeconds before its start: the limiter has settled by then,

@@ -10,6 +10,8 @@
 #include "app/CodecProof.h"
 #include "app/CommandError.h"
 #include "app/DecodedPeaks.h"
+#include "app/EarlyCodecProof.h"
+#include "app/MasterRender.h"
 #include "dsp/WideTruePeakMeter.h"
 #include "support/ReferenceTruePeak.h"
 
@@ -102,6 +104,34 @@ TEST(CodecProof, DecodedOversAreCountedAsASampleBySampleReadingCountsThem) {
   const std::vector<double> quiet(x.size(), 0.25);
   EXPECT_EQ(ReadDecodedPeaks(quiet).overs, 0);
   EXPECT_EQ(ReadDecodedPeaks({}).peak, 0.0f);
+}
+
+// The proof begun with a render reads each frame once it is rendered: it comes out as the
+// proof of the finished master, and a render dropped half-way takes its proof with it.
+TEST(CodecProof, AProofBegunWithItsRenderReadsAsTheFinishedMastersProof) {
+  const AudioBuffer input = ToneBurst(48000.0, 0.9, 0.1, 3.0);
+  for (Codec codec : {Codec::kAac, Codec::kOpus}) {
+    ASSERT_TRUE(CodecRunsAt(codec, 48000.0));
+    EngineRender render = BlankRender(input);
+    EarlyCodecProof early;
+    early.Start(codec, render.output);
+    RenderInto(input, DefaultParamValues(), 6.0, render, &early.Progress());
+    const CodecCheck begun = early.Finish();
+    const CodecCheck after = ProveCodec(codec, render.output);
+    EXPECT_EQ(begun.truePeakDbtp, after.truePeakDbtp) << CodecName(codec);
+    EXPECT_EQ(begun.overs, after.overs);
+    EXPECT_EQ(begun.decodedFrames, after.decodedFrames);
+  }
+  EXPECT_FALSE(CodecRunsAt(Codec::kOpus, 44100.0));  // converted first: not as it comes
+
+  EngineRender render = BlankRender(input);
+  EarlyCodecProof early;
+  early.Start(Codec::kMp3, render.output);
+  render.output.channels[0][0] = 0.5;
+  early.Progress().Publish(input.Frames() / 3);
+  early.Drop();
+  EXPECT_FALSE(early.Running());
+  EXPECT_THROW(early.Finish(), CommandError);
 }
 
 TEST(CodecProof, CodecListsAreNamesOrNone) {
