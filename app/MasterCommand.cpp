@@ -531,7 +531,10 @@ int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, st
     return kExitOk;
   }
   std::unique_ptr<ProgressBar> bar;
-  if (!options.quiet && isatty(STDERR_FILENO) != 0) bar = std::make_unique<ProgressBar>(stderr);
+  // Drawn on standard error, and only while someone watches both: output piped or redirected
+  // to a log gets no bar.
+  if (!options.quiet && isatty(STDOUT_FILENO) != 0 && isatty(STDERR_FILENO) != 0)
+    bar = std::make_unique<ProgressBar>(stderr);
   const auto started = std::chrono::steady_clock::now();
   const MasterRun run = MasterTracks(options, [&](const MasterProgress& progress) {
     if (bar) bar->Update(progress.fraction, ProgressDetail(progress, started));
