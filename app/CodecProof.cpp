@@ -110,34 +110,39 @@ ContextPtr OpenDecoder(Codec codec, const AVCodecContext& encoder) {
   return context;
 }
 
-// Decoded audio, one vector per channel, in whatever sample format the decoder gives.
+// Decoded audio, one vector per channel, from whatever sample format the decoder gives.
 class DecodedAudio {
  public:
-  explicit DecodedAudio(int channels) : channels_(static_cast<size_t>(channels)) {}
+  DecodedAudio(int channels, int64_t expectedFrames) : channels_(static_cast<size_t>(channels)) {
+    for (auto& channel : channels_) channel.reserve(static_cast<size_t>(std::max<int64_t>(0, expectedFrames)));
+  }
 
   void Append(const AVFrame& frame) {
     const auto format = static_cast<AVSampleFormat>(frame.format);
-    const bool planar = av_sample_fmt_is_planar(format) != 0;
-    const int nChannels = static_cast<int>(channels_.size());
-    for (int c = 0; c < nChannels; ++c)
-      for (int i = 0; i < frame.nb_samples; ++i) {
-        const int plane = planar ? c : 0;
-        const int index = planar ? i : i * nChannels + c;
-        channels_[static_cast<size_t>(c)].push_back(SampleAt(frame.data[plane], format, index));
-      }
+    switch (av_get_packed_sample_fmt(format)) {
+      case AV_SAMPLE_FMT_FLT: return AppendAs<float>(frame, format, 1.0);
+      case AV_SAMPLE_FMT_DBL: return AppendAs<double>(frame, format, 1.0);
+      case AV_SAMPLE_FMT_S16: return AppendAs<int16_t>(frame, format, 1.0 / 32768.0);
+      case AV_SAMPLE_FMT_S32: return AppendAs<int32_t>(frame, format, 1.0 / 2147483648.0);
+      default: return AppendAs<uint8_t>(frame, format, 0.0);  // no decoder used here gives it
+    }
   }
   std::vector<std::vector<double>>& Channels() { return channels_; }
 
  private:
-  static double SampleAt(const uint8_t* data, AVSampleFormat format, int index) {
-    switch (av_get_packed_sample_fmt(format)) {
-      case AV_SAMPLE_FMT_FLT: return reinterpret_cast<const float*>(data)[index];
-      case AV_SAMPLE_FMT_DBL: return reinterpret_cast<const double*>(data)[index];
-      case AV_SAMPLE_FMT_S16: return reinterpret_cast<const int16_t*>(data)[index] / 32768.0;
-      case AV_SAMPLE_FMT_S32: return reinterpret_cast<const int32_t*>(data)[index] / 2147483648.0;
-      default: return 0.0;
+  template <typename Sample>
+  void AppendAs(const AVFrame& frame, AVSampleFormat format, double scale) {
+    const bool planar = av_sample_fmt_is_planar(format) != 0;
+    const int nChannels = static_cast<int>(channels_.size());
+    for (int c = 0; c < nChannels; ++c) {
+      const auto* data = reinterpret_cast<const Sample*>(frame.data[planar ? c : 0]);
+      const int first = planar ? 0 : c;
+      const int stride = planar ? 1 : nChannels;
+      auto& channel = channels_[static_cast<size_t>(c)];
+      for (int i = 0; i < frame.nb_samples; ++i) channel.push_back(scale * static_cast<double>(data[first + i * stride]));
     }
   }
+
   std::vector<std::vector<double>> channels_;
 };
 
@@ -291,7 +296,8 @@ AudioBuffer EncodeAndDecode(Codec codec, const AudioBuffer& master, const Render
 
   ContextPtr encoderContext = OpenEncoder(codec, encoder, rate, audio.Channels());
   ContextPtr decoderContext = OpenDecoder(codec, *encoderContext);
-  DecodedAudio decoded(audio.Channels());
+  // Room for the priming and the padded last frame besides the audio.
+  DecodedAudio decoded(audio.Channels(), audio.Frames() + 2 * std::max(encoderContext->frame_size, 1024));
   const int64_t marked = Transcode(codec, audio, *encoderContext, *decoderContext, decoded, progress);
 
   // The encoder's priming samples come first, less what libavcodec dropped already (marked on
