@@ -79,6 +79,7 @@ bool LimiterEngine::Prepare(double sampleRate) {
   lookAhead_ = std::min(1 + static_cast<int>(0.005 * sampleRate), kMaxLookAhead);
   loudDelay_ = MeasureLoudDelay();
   clipperInCircuit_ = characterInCircuit_ = true;  // freshly reset states are valid ones
+  drivenPassedThrough_ = 0;
 
   leveler_.Reset();
   loudTaps_.Reset(LoudStageTaps::PeriodFor(sampleRate));
@@ -144,6 +145,7 @@ void LimiterEngine::DesignTables() {
 }
 
 void LimiterEngine::ResetState() {
+  drivenPassedThrough_ = 0;
   for (int ch = 0; ch < 2; ++ch) {
     channels_[ch].ClearMeanSquares();
     channels_[ch].ResetDetectors();
@@ -286,8 +288,27 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     }
     loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
   }
-  if (bv.displayMeters) channels_[0].drivenMeter.HoldRun(r.driven[0], n);  // of the left one only
   for (int ch = 0; ch < 2; ++ch) channels_[ch].detection.ProcessRun(r.u[ch], n, r.peak[ch]);
+  HoldDrivenPeak(n, bv);
+}
+
+// The driven meter, of the left channel only. While Character and Loud pass the driven signal
+// straight through, the limiter's input is that signal loudDelay_ samples later, and the
+// detector reads it with the meter's own table: of the windows the meter needs this run, the
+// detector has just read all but the newest loudDelay_. The meter takes those readings once
+// both have seen a whole window of the passed-through signal since they were reset (before that
+// their windows hold other samples), and reads the rest itself.
+void LimiterEngine::HoldDrivenPeak(int n, const BlockValues& bv) {
+  if (!bv.displayMeters) {
+    drivenPassedThrough_ = 0;  // the meter's own window goes stale
+    return;
+  }
+  const RunBuffers& r = *run_;
+  const bool passedThrough = !bv.characterInCircuit && bv.loudMix == 0.0 && !bv.loudDelta;
+  const int given = passedThrough && drivenPassedThrough_ >= TruePeakTable::kTaps - 1
+                        ? std::max(0, n - loudDelay_) : 0;
+  channels_[0].drivenMeter.HoldRun(r.driven[0], n, r.peak[0] + loudDelay_, given);
+  drivenPassedThrough_ = passedThrough ? std::min(drivenPassedThrough_ + n, 1 << 20) : 0;
 }
 
 void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockValues& bv) {

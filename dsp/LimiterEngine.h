@@ -60,6 +60,8 @@ class LimiterEngine {
   // The last tick's readings. [audio thread, or after processing in offline tools]
   const MeterSnapshot& LatestMeters() const { return working_; }
   int MeterPeriod() const { return meterPeriod_; }
+  // The driven signal's true peak held since the last meter tick (left channel).
+  float DrivenPeakHold() const { return channels_[0].drivenMeter.PeakHold(); }
 
   // Off, the meters only the editor reads (output and driven true peak, loudness, levels, the
   // output capture) are skipped while Codec Mode and Dynamic Ceiling, which feed some of them back
@@ -102,6 +104,7 @@ class LimiterEngine {
   void RunFront(const double* inL, const double* inR, int n, const BlockValues& bv);
   void RunLimiter(double* outL, double* outR, int n, const BlockValues& bv);
   void RunMeters(int n, const BlockValues& bv);
+  void HoldDrivenPeak(int n, const BlockValues& bv);
   // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
   void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
   void RunCatcher(int ch, int n, float ceilLin);
@@ -119,6 +122,9 @@ class LimiterEngine {
   bool mono_ = false;
   int lookAhead_ = 1;
   int loudDelay_ = 47;
+  // Samples since the detectors' last reset through which Character and Loud have passed the
+  // driven signal straight to the limiter and the driven meter has read it (capped).
+  int drivenPassedThrough_ = 0;
 
   ChannelState channels_[2];
   GainWindow gainWindows_[2];

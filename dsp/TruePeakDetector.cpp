@@ -56,9 +56,11 @@ void TruePeakDetector::ProcessRun(const double* x, int n, float* peaks) {
   }
 }
 
-void TruePeakDetector::HoldRun(const double* x, int n) {
+void TruePeakDetector::HoldRun(const double* x, int n, const float* given, int givenCount) {
   constexpr int kBlock = 8;
   float blockMax[(kKept + kRun) / kBlock + 1];
+  givenCount = std::clamp(givenCount, 0, n);
+  for (int i = 0; i < givenCount; ++i) peakHold_ = std::max(peakHold_, given[i]);
   while (n > 0) {
     const int count = Append(x, n);
     const int filled = kKept + count;
@@ -75,7 +77,8 @@ void TruePeakDetector::HoldRun(const double* x, int n) {
     };
     // Eight windows at a time, read together unless none can reach the hold: a window that
     // cannot changes nothing either way.
-    int i = 0;
+    int i = std::min(givenCount, count);
+    givenCount -= i;
     for (; i + kBlock <= count; i += kBlock) {
       if (windowsMax(i, i + kBlock - 1) * bound_ <= peakHold_) continue;
       float peaks[kBlock];

@@ -18,8 +18,10 @@ class TruePeakDetector {
   // The peaks of n consecutive samples, as Process gives them one by one.
   void ProcessRun(const double* x, int n, float* peaks);
   // Only the peak hold, as ProcessRun would leave it: a sample whose window cannot reach the
-  // hold (its largest magnitude times the table's largest gain) is not interpolated.
-  void HoldRun(const double* x, int n);
+  // hold (its largest magnitude times the table's largest gain) is not interpolated, nor are the
+  // first `givenCount` samples, whose peaks (ProcessRun's, made elsewhere from the same samples
+  // and table) are `given`.
+  void HoldRun(const double* x, int n, const float* given = nullptr, int givenCount = 0);
 
   float PeakHold() const { return peakHold_; }
   void ClearPeakHold() { peakHold_ = 0.0f; }
