@@ -56,16 +56,7 @@ AudioBuffer Scaled(AudioBuffer buffer, double db) {
   return buffer;
 }
 
-// Drums and chords over steady noise: reaching -14 LUFS takes a few dB of limiting.
-AudioBuffer Dense() {
-  AudioBuffer buffer = Buffer(signals::PinkNoise(48000.0, kSeconds, -18.0, 9));
-  const signals::Stereo demo = signals::Demo(48000.0, kSeconds);
-  for (size_t n = 0; n < demo.left.size(); ++n) {
-    buffer.channels[0][n] += 0.5 * demo.left[n];
-    buffer.channels[1][n] += 0.5 * demo.right[n];
-  }
-  return buffer;
-}
+AudioBuffer Dense() { return DemoOverNoise(kSeconds); }
 
 json ReadJson(const std::string& path) {
   std::ifstream file(path);

@@ -20,6 +20,18 @@ inline AudioBuffer QuietWithClicks(double seconds) {
   return buffer;
 }
 
+// Drums and chords over steady noise: reaching -14 LUFS takes a few dB of limiting.
+inline AudioBuffer DemoOverNoise(double seconds) {
+  const signals::Stereo noise = signals::PinkNoise(48000.0, seconds, -18.0, 9);
+  const signals::Stereo demo = signals::Demo(48000.0, seconds);
+  AudioBuffer buffer{48000.0, {noise.left, noise.right}};
+  for (size_t n = 0; n < demo.left.size(); ++n) {
+    buffer.channels[0][n] += 0.5 * demo.left[n];
+    buffer.channels[1][n] += 0.5 * demo.right[n];
+  }
+  return buffer;
+}
+
 // Writes `audio` into the scratch folder as `name`; returns its path.
 inline std::string Save(const ScratchDirectory& dir, const std::string& name, const AudioBuffer& audio) {
   const std::string path = dir.File(name);
