@@ -279,13 +279,13 @@ GainProbe ProbeOf(const EngineRender& render, double gainDb) {
 }
 
 // The track's gain for `values`, its render kept; counts the renders. The first step is a long
-// one and seldom the last: it is probed with the estimate, on the cores the track may use, and
-// every later probe with the whole render. Whatever is chosen, the figures reported are those of
-// the whole render at its gain.
+// one and seldom the last: on a track long enough to gain by it, it is probed with the estimate,
+// on the cores the track may use, and every later probe with the whole render. Whatever is
+// chosen, the figures reported are those of the whole render at its gain.
 GainProbe SearchTrack(Track& track, const MasterOptions& options, const ParamValues& values,
                       const SearchStart& start, ProgressTally& progress) {
   track.renderedGainDb = std::numeric_limits<double>::quiet_NaN();  // not at these values yet
-  bool estimated = false;
+  bool estimated = !EstimateSavesTime(track.prepared->input);
   const auto measure = [&](double gainDb) {
     GainProbe probe;
     if (!estimated) {

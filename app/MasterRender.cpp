@@ -106,6 +106,11 @@ EngineRender RenderThroughEngine(const AudioBuffer& input, const ParamValues& va
   return render;
 }
 
+bool EstimateSavesTime(const AudioBuffer& input) {
+  return static_cast<double>(input.Frames()) >=
+         2.0 * kEstimateWarmUpSeconds * input.sampleRate * static_cast<double>(kEstimateParts);
+}
+
 EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& values,
                                    double gainDb, int jobs) {
   EngineRender render = BlankRender(input);

@@ -36,6 +36,9 @@ void RenderInto(const AudioBuffer& input, const ParamValues& values, double gain
 // the estimate.
 EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& values,
                                    double gainDb, int jobs);
+// Whether the input is long enough for its stretches to be worth their warm-up: at least twice
+// as long as it each.
+bool EstimateSavesTime(const AudioBuffer& input);
 
 inline constexpr int kBlockSize = 512;
 inline constexpr size_t kEstimateParts = 2;

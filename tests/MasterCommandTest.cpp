@@ -17,6 +17,7 @@
 #include "app/AudioFile.h"
 #include "app/CodecProof.h"
 #include "app/CommandLine.h"
+#include "app/MasterRender.h"
 #include "app/TestSignals.h"
 #include "support/Ebur128Meter.h"
 #include "support/ReferenceTruePeak.h"
@@ -286,6 +287,27 @@ TEST(MasterCommand, MastersAndReportAreTheSameWhateverTheJobs) {
     }
     EXPECT_FALSE(ReadBytes(dir.File("mode" + std::to_string(mode) + "-jobs1/report.html")).empty());
   }
+}
+
+// A track long enough for the search's first probe to be the estimate: the master still lands
+// on the target as the reference meter reads it, and comes out the same whatever the jobs.
+TEST(MasterCommand, ALongTrackSearchedFromTheEstimateLandsAndIsTheSameWhateverTheJobs) {
+  ScratchDirectory dir;
+  const AudioBuffer track = DemoOverNoise(13.0);
+  ASSERT_TRUE(EstimateSavesTime(track));
+  const std::string input = Save(dir, "long.wav", track);
+  for (const char* jobs : {"1", "2"}) {
+    const Outcome run = Zarn({"master", input, "--codecs", "aac", "--quiet", "--jobs", jobs, "--out",
+                              dir.File(std::string("jobs") + jobs)});
+    EXPECT_EQ(run.status, 0) << run.err;
+  }
+  for (const char* name : {"long.wav", "report.json"})
+    EXPECT_EQ(ReadBytes(dir.File(std::string("jobs1/") + name)), ReadBytes(dir.File(std::string("jobs2/") + name)))
+        << name;
+  const AudioBuffer master = LoadAudioFile(dir.File("jobs2/long.wav"));
+  EXPECT_NEAR(Loudness(master), -14.0, 0.1);
+  EXPECT_LE(TruePeakDb(master), -1.0 + 0.02);
+  EXPECT_LE(TrackOf(ReadJson(dir.File("jobs2/report.json")), 0).at("renders").get<int>(), 3);
 }
 
 TEST(MasterCommand, BadInputsFailAloneAndLeaveNothingBehind) {
