@@ -93,7 +93,7 @@ EngineRender BlankRender(const AudioBuffer& input) {
 void RenderInto(const AudioBuffer& input, const ParamValues& values, double gainDb,
                 EngineRender& render, RenderProgress* progress) {
   const int64_t frames = input.Frames();
-  ReductionCollector reduction((frames + kBlockSize - 1) / kBlockSize, kReductionColumns);
+  ReductionCollector reduction(WholeBlocks(frames) / kBlockSize, kReductionColumns);
   RenderStretch(input, values, gainDb, {0, frames, 0}, render.output, reduction, progress);
   render.reduction = reduction.Stats();
   render.reductionDb = reduction.Columns();

@@ -30,14 +30,14 @@ void RenderInto(const AudioBuffer& input, const ParamValues& values, double gain
 
 // The same render cut into kEstimateParts stretches rendered side by side on up to `jobs`
 // threads, each from kEstimateWarmUpSeconds before its start: the limiter has settled by then,
-// so loudness and reduction come within a few thousandths of the whole render's, in a fraction
+// so loudness and reduction come within a few hundredths of the whole render's, in a fraction
 // of its time on several cores. Only the first stretch is the whole render's sample for sample;
 // a search probes with it, a master never. The parts do not depend on `jobs`, so neither does
 // the estimate.
 EngineRender EstimateThroughEngine(const AudioBuffer& input, const ParamValues& values,
                                    double gainDb, int jobs);
-// Whether the input is long enough for its stretches to be worth their warm-up: at least twice
-// as long as it each.
+// Whether the input is long enough for its stretches to be worth their warm-up: each stretch at
+// least twice as long as the warm-up.
 bool EstimateSavesTime(const AudioBuffer& input);
 
 inline constexpr int kBlockSize = 512;
