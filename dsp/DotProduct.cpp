@@ -58,15 +58,49 @@ __attribute__((target("avx2,fma"))) double SymmetricDotAvx2(const double* half, 
   for (; i < middle; ++i) sum += half[i] * (x[i] + x[length - 1 - i]);
   return sum + half[middle] * x[middle];
 }
+// One vector of four phases per tap and chain; four chains (taps mod 4) so the multiply-adds do
+// not wait on each other.
+template <int kVectors>
+__attribute__((target("avx2,fma"))) void BankAvx2(const double* bank, const double* x, int taps, double* out) {
+  constexpr int kPhases = 4 * kVectors;
+  __m256d acc[4][kVectors];
+  for (auto& chain : acc)
+    for (__m256d& v : chain) v = _mm256_setzero_pd();
+  int j = 0;
+  for (; j + 4 <= taps; j += 4)
+    for (int c = 0; c < 4; ++c) {
+      const __m256d sample = _mm256_broadcast_sd(x + j + c);
+      for (int v = 0; v < kVectors; ++v)
+        acc[c][v] = _mm256_fmadd_pd(_mm256_loadu_pd(bank + (j + c) * kPhases + 4 * v), sample, acc[c][v]);
+    }
+  for (; j < taps; ++j) {
+    const __m256d sample = _mm256_broadcast_sd(x + j);
+    for (int v = 0; v < kVectors; ++v)
+      acc[0][v] = _mm256_fmadd_pd(_mm256_loadu_pd(bank + j * kPhases + 4 * v), sample, acc[0][v]);
+  }
+  for (int v = 0; v < kVectors; ++v)
+    _mm256_storeu_pd(out + 4 * v, _mm256_add_pd(_mm256_add_pd(acc[0][v], acc[1][v]), _mm256_add_pd(acc[2][v], acc[3][v])));
+}
+
+void BankBest(const double* bank, const double* x, int taps, int phases, double* out) {
+  if (phases == 8) return BankAvx2<2>(bank, x, taps, out);
+  if (phases == 4) return BankAvx2<1>(bank, x, taps, out);
+  BankDotProductsScalar(bank, x, taps, phases, out);
+}
 #else
 double DotAvx2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
 double DotSse2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
 double SymmetricDotAvx2(const double* half, const double* x, int length) {
   return SymmetricDotProductScalar(half, x, length);
 }
+void BankBest(const double* bank, const double* x, int taps, int phases, double* out) {
+  BankDotProductsScalar(bank, x, taps, phases, out);
+}
 #endif
 
 using Dot = cpu::Dispatch<DotFn, DotAvx2, DotSse2>;
+using BankFn = void (*)(const double*, const double*, int, int, double*);
+using Bank = cpu::Dispatch<BankFn, BankBest, BankDotProductsScalar>;
 using SymmetricDot = cpu::Dispatch<DotFn, SymmetricDotAvx2, SymmetricDotProductScalar>;
 
 }  // namespace
@@ -82,6 +116,16 @@ double SymmetricDotProductScalar(const double* half, const double* x, int length
   double sum = 0.0;
   for (int i = 0; i < middle; ++i) sum += half[i] * (x[i] + x[length - 1 - i]);
   return sum + half[middle] * x[middle];
+}
+
+void BankDotProductsScalar(const double* bank, const double* x, int taps, int phases, double* out) {
+  for (int k = 0; k < phases; ++k) out[k] = 0.0;
+  for (int j = 0; j < taps; ++j)
+    for (int k = 0; k < phases; ++k) out[k] += bank[j * phases + k] * x[j];
+}
+
+void BankDotProducts(const double* bank, const double* x, int taps, int phases, double* out) {
+  Bank::Call(bank, x, taps, phases, out);
 }
 
 double DotProduct(const double* a, const double* b, int n) { return Dot::Call(a, b, n); }

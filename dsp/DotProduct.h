@@ -14,4 +14,10 @@ double DotProductScalar(const double* a, const double* b, int n);
 double SymmetricDotProduct(const double* half, const double* x, int length);
 double SymmetricDotProductScalar(const double* half, const double* x, int length);
 
+// out[k] = sum over j < taps of bank[j * phases + k] * x[j], for k < phases: the phases of a
+// polyphase filter stored tap-major, all read in one pass over the samples. Four or eight phases
+// go four to a vector where the processor has AVX2+FMA.
+void BankDotProducts(const double* bank, const double* x, int taps, int phases, double* out);
+void BankDotProductsScalar(const double* bank, const double* x, int taps, int phases, double* out);
+
 }  // namespace simd

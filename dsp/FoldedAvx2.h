@@ -14,8 +14,10 @@ inline __attribute__((target("avx2,fma"))) __m256i ReverseLanes() {
 // The folded sums for a window x of N samples, oldest first: phases 0..7 are sum + diff, phases
 // 15..8 sum - diff. `newestEight` holds x[N-1] .. x[N-8] (the newest eight, newest first), so a
 // caller may supply the newest sample from a register. Mirrored sums and differences eight at a
-// time, then one tap of all 16 phases per vector multiply-add pair, in four independent chains
-// so the additions do not wait on each other.
+// time; then, per group of four taps, one vector multiply-add for each pair of phases p and
+// p + 4, whose lanes are four independent chains (tap mod 4) so the additions do not wait on each
+// other; two horizontal additions close the chains as (0 + 1) + (2 + 3). A group's four samples
+// are loaded once for the eight phases.
 template <int N>
 inline __attribute__((target("avx2,fma"))) void SumsAndDifferences(const FoldedTaps<N>& t, const float* x,
                                                                    __m256 newestEight, __m256& sum,
@@ -30,14 +32,19 @@ inline __attribute__((target("avx2,fma"))) void SumsAndDifferences(const FoldedT
     _mm256_store_ps(b + i, _mm256_sub_ps(near, far));
   }
   __m256 s[4], d[4];
-  for (int g = 0; g < 4; ++g) s[g] = d[g] = _mm256_setzero_ps();
-  for (int i = 0; i < kHalf; i += 4)
-    for (int g = 0; g < 4; ++g) {
-      s[g] = _mm256_fmadd_ps(_mm256_load_ps(t.sum[i + g]), _mm256_broadcast_ss(a + i + g), s[g]);
-      d[g] = _mm256_fmadd_ps(_mm256_load_ps(t.diff[i + g]), _mm256_broadcast_ss(b + i + g), d[g]);
+  for (int p = 0; p < 4; ++p) s[p] = d[p] = _mm256_setzero_ps();
+  for (int g = 0; g < FoldedTaps<N>::kQuads; ++g) {
+    const __m256 ag = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(a + 4 * g));
+    const __m256 bg = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(b + 4 * g));
+    for (int p = 0; p < 4; ++p) {
+      s[p] = _mm256_fmadd_ps(_mm256_load_ps(t.sumQuads[g][p]), ag, s[p]);
+      d[p] = _mm256_fmadd_ps(_mm256_load_ps(t.diffQuads[g][p]), bg, d[p]);
     }
-  sum = _mm256_add_ps(_mm256_add_ps(s[0], s[1]), _mm256_add_ps(s[2], s[3]));
-  diff = _mm256_add_ps(_mm256_add_ps(d[0], d[1]), _mm256_add_ps(d[2], d[3]));
+  }
+  // Lanes 0..3 of the first addition's halves: chains (0 + 1), (2 + 3) of phases p, p + 1; the
+  // second gives phases 0..3 in the low half and 4..7 in the high one.
+  sum = _mm256_hadd_ps(_mm256_hadd_ps(s[0], s[1]), _mm256_hadd_ps(s[2], s[3]));
+  diff = _mm256_hadd_ps(_mm256_hadd_ps(d[0], d[1]), _mm256_hadd_ps(d[2], d[3]));
 }
 
 template <int N>

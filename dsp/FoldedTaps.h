@@ -13,6 +13,12 @@ struct FoldedTaps {
 
   alignas(32) float sum[kHalf][8] = {};
   alignas(32) float diff[kHalf][8] = {};
+  // The same by groups of four taps, for one window in vectors of four taps of two phases:
+  // sumQuads[g][p] holds sum[4g .. 4g + 3][p], then sum[4g .. 4g + 3][p + 4] (p < 4).
+  static constexpr int kQuads = kHalf / 4;
+  static_assert(kHalf % 4 == 0);
+  alignas(32) float sumQuads[kQuads][4][8] = {};
+  alignas(32) float diffQuads[kQuads][4][8] = {};
 
   // weight(k, i): phase k's weight of window[i], the window oldest first.
   template <typename Weight>
@@ -23,6 +29,12 @@ struct FoldedTaps {
         sum[i][k] = static_cast<float>(0.5 * (near + far));
         diff[i][k] = static_cast<float>(0.5 * (near - far));
       }
+    for (int i = 0; i < kHalf; ++i)
+      for (int p = 0; p < 4; ++p)
+        for (int half = 0; half < 2; ++half) {
+          sumQuads[i / 4][p][4 * half + i % 4] = sum[i][p + 4 * half];
+          diffQuads[i / 4][p][4 * half + i % 4] = diff[i][p + 4 * half];
+        }
   }
 };
 

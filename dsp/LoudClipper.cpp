@@ -52,6 +52,9 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
       const double tap = i < length ? static_cast<float>(factor * h[static_cast<size_t>(i)]) : 0.0;
       phases[static_cast<size_t>(k * p + (p - 1 - j))] = tap;
     }
+  bank.assign(phases.size(), 0.0);
+  for (int k = 0; k < factor; ++k)
+    for (int j = 0; j < p; ++j) bank[static_cast<size_t>(j * factor + k)] = phases[static_cast<size_t>(k * p + j)];
   decimation.assign(h.rbegin(), h.rend());
   decimationHalf.assign(decimation.begin(), decimation.begin() + (length + 1) / 2);
   input.assign(static_cast<size_t>(2 * p), 0.0);
@@ -90,9 +93,9 @@ void LoudClipper::Path::Clear() {
 }
 
 void LoudClipper::Design(int request, double threshold, int baseLength) {
-  const int factorA = FactorFor(request, 4);
+  const int factorA = FactorFor(request, kMaxFactor / 2);
   pathA_.Design(factorA, baseLength * factorA + 1, 0.5 / factorA);
-  const int factorB = FactorFor(hardRequest_, 8);
+  const int factorB = FactorFor(hardRequest_, kMaxFactor);
   pathB_.Design(factorB, (baseLength * factorB) | 1, 0.5 / factorB);
   threshold_ = threshold;
   dcPreviousIn_ = dcPreviousOut_ = 0.0;
@@ -166,8 +169,10 @@ void LoudClipper::Oversample(Path& path, double x, double biasOut) {
   path.input[static_cast<size_t>(path.inputIndex)] = x;
   path.input[static_cast<size_t>(path.inputIndex + p)] = x;
   const double* window = path.input.data() + path.inputIndex + 1;  // oldest first
+  double points[kMaxFactor];
+  simd::BankDotProducts(path.bank.data(), window, p, path.factor, points);
   for (int k = 0; k < path.factor; ++k) {
-    const double acc = simd::DotProduct(path.phases.data() + k * p, window, p);
+    const double acc = points[k];
     const double u = bias_ > 0.0 ? Shape(acc + bias_) - biasOut : Shape(acc);
     path.output[static_cast<size_t>(path.outputIndex)] = u;
     path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;

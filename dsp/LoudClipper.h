@@ -60,6 +60,7 @@ class LoudClipper {
     int length = 1;  // prototype taps N
     // phases[k * P + j]: tap j of phase k, reversed (oldest input first) and scaled by the factor.
     std::vector<double> phases;
+    std::vector<double> bank;  // the same tap-major: bank[j * factor + k], every phase of a tap together
     std::vector<double> decimation;  // h reversed (oldest first)
     std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
     std::vector<double> input;       // P newest inputs, stored twice
@@ -79,6 +80,7 @@ class LoudClipper {
   void RunLinear(const Path& path);
 
   static constexpr int kMaxLinearLength = 128;
+  static constexpr int kMaxFactor = 8;
   double history_[2 * kMaxLinearLength] = {};  // recent inputs, stored twice
   int historyIndex_ = 0;
   bool trackLinear_ = false;

@@ -121,18 +121,23 @@ __attribute__((target("avx2,fma"))) inline void MirroredSums(const float* line, 
   }
 }
 
-// sum over m of taps[m][k] * x[m] in four chains (m mod 4), for two phases k0 and k0 + 1.
-__attribute__((target("avx2,fma"))) inline void TwoFoldedSums(const float (*taps)[8], const __m256* x,
-                                                              int k0, __m256& first, __m256& second) {
-  __m256 p[4], q[4];
-  for (int g = 0; g < 4; ++g) p[g] = q[g] = _mm256_setzero_ps();
-  for (int i = 0; i < kTaps / 2; i += 4)
-    for (int g = 0; g < 4; ++g) {
-      p[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i + g][k0]), x[i + g], p[g]);
-      q[g] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i + g][k0 + 1]), x[i + g], q[g]);
+// sum over m of taps[m][k] * x[m] for the eight phases k = 0..7, in four chains (m mod 4) added
+// as (0 + 1) + (2 + 3). One chain at a time keeps all eight phases' sums in registers, so each
+// tap's samples are loaded once for the eight multiply-adds.
+__attribute__((target("avx2,fma"))) inline void EightFoldedSums(const float (*taps)[8], const __m256* x,
+                                                                __m256* y) {
+  __m256 chain[4][8];
+  for (int g = 0; g < 4; ++g) {
+    __m256 acc[8];
+    for (int k = 0; k < 8; ++k) acc[k] = _mm256_setzero_ps();
+    for (int i = g; i < kTaps / 2; i += 4) {
+      const __m256 xi = x[i];
+      for (int k = 0; k < 8; ++k) acc[k] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i][k]), xi, acc[k]);
     }
-  first = _mm256_add_ps(_mm256_add_ps(p[0], p[1]), _mm256_add_ps(p[2], p[3]));
-  second = _mm256_add_ps(_mm256_add_ps(q[0], q[1]), _mm256_add_ps(q[2], q[3]));
+    for (int k = 0; k < 8; ++k) chain[g][k] = acc[k];
+  }
+  for (int k = 0; k < 8; ++k)
+    y[k] = _mm256_add_ps(_mm256_add_ps(chain[0][k], chain[1][k]), _mm256_add_ps(chain[2][k], chain[3][k]));
 }
 
 __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTable& table,
@@ -140,14 +145,12 @@ __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTab
                                                                 EightWindows& w) {
   MirroredSums(line, w);
   const __m256 signMask = _mm256_set1_ps(-0.0f);
-  for (int k = 0; k < 8; k += 2) {
-    __m256 sum[2], diff[2];
-    TwoFoldedSums(table.folded.sum, w.a, k, sum[0], sum[1]);
-    TwoFoldedSums(table.folded.diff, w.b, k, diff[0], diff[1]);
-    for (int j = 0; j < 2; ++j) {
-      w.magnitude[k + j] = _mm256_andnot_ps(signMask, _mm256_add_ps(sum[j], diff[j]));
-      w.magnitude[kPhases - 1 - k - j] = _mm256_andnot_ps(signMask, _mm256_sub_ps(sum[j], diff[j]));
-    }
+  __m256 sum[8], diff[8];
+  EightFoldedSums(table.folded.sum, w.a, sum);
+  EightFoldedSums(table.folded.diff, w.b, diff);
+  for (int k = 0; k < 8; ++k) {
+    w.magnitude[k] = _mm256_andnot_ps(signMask, _mm256_add_ps(sum[k], diff[k]));
+    w.magnitude[kPhases - 1 - k] = _mm256_andnot_ps(signMask, _mm256_sub_ps(sum[k], diff[k]));
   }
   __m256 peak = newestCounts ? _mm256_andnot_ps(signMask, _mm256_loadu_ps(line + kTaps - 1)) : _mm256_setzero_ps();
   for (int k = 0; k < kPhases; ++k) peak = _mm256_max_ps(peak, w.magnitude[k]);

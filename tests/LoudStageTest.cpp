@@ -458,6 +458,35 @@ TEST(DotProduct, VectorAgreesWithScalarOnRandomData) {
   EXPECT_EQ(simd::DotProductScalar(a.data(), b.data(), 0), 0.0);
 }
 
+// A tap-major filter bank gives each phase's dot product, for the phase counts the clipper uses
+// (four and eight, the vector forms) and others (the plain form), at every number of taps.
+TEST(DotProduct, BankGivesEveryPhasesDotProduct) {
+  std::mt19937_64 random(9);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x(60);
+  for (double& v : x) v = uniform(random) * 1e3;
+  for (int phases : {1, 2, 3, 4, 8}) {
+    for (int taps = 0; taps <= 60; ++taps) {
+      std::vector<double> bank(static_cast<size_t>(taps * phases));
+      for (double& v : bank) v = uniform(random);
+      double out[8] = {}, plain[8] = {};
+      simd::BankDotProducts(bank.data(), x.data(), taps, phases, out);
+      simd::BankDotProductsScalar(bank.data(), x.data(), taps, phases, plain);
+      for (int k = 0; k < phases; ++k) {
+        double magnitude = 0.0;
+        std::vector<double> phase;
+        for (int j = 0; j < taps; ++j) {
+          phase.push_back(bank[static_cast<size_t>(j * phases + k)]);
+          magnitude += std::fabs(phase.back() * x[static_cast<size_t>(j)]);
+        }
+        const double each = simd::DotProductScalar(phase.data(), x.data(), taps);
+        ASSERT_LE(std::fabs(out[k] - each), 1e-12 * magnitude) << phases << " phases, " << taps << " taps, phase " << k;
+        ASSERT_LE(std::fabs(plain[k] - each), 1e-12 * magnitude) << phases << " phases, " << taps << " taps, phase " << k;
+      }
+    }
+  }
+}
+
 // A symmetric filter given by its first half equals the whole filter, at every odd length.
 TEST(DotProduct, SymmetricFormAgreesWithTheWholeFilter) {
   std::mt19937_64 random(7);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dsp/CpuDispatch.h"
 #include "dsp/LookAheadRun.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/PeakCatcher.h"
@@ -263,6 +264,45 @@ TEST(TruePeakKernel, PhasesMirrorEachOtherAndTheWideFormsAgreeWithThePlainOne) {
     truepeak::InterpolatePhasesScalar(table, window, plain);
     for (int k = 0; k < kPhases; ++k) ASSERT_NEAR(baseline[k], plain[k], 1e-6f) << "phase " << k;
   }
+}
+
+// Every vector form of a window's points (one window alone, eight at once, later forms that
+// batch windows) must add in one order for their readings to be interchangeable: per phase, four
+// chains of fused multiply-adds (tap mod 4, rising), closed as (0 + 1) + (2 + 3).
+template <int N>
+void ExpectTheChainOrder(const FoldedTaps<N>& taps, std::mt19937& rng) {
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int trial = 0; trial < 100; ++trial) {
+    alignas(32) float window[N];
+    for (float& x : window) x = uniform(rng) * (trial % 4 == 3 ? 1e-30f : 1.0f);
+    float y[kPhases];
+    folded::Interpolate(taps, window, y);
+    for (int k = 0; k < 8; ++k) {
+      float part[2];
+      for (int which = 0; which < 2; ++which) {
+        float chain[4] = {};
+        for (int i = 0; i < N / 2; ++i) {
+          const float mirrored = which == 0 ? window[i] + window[N - 1 - i] : window[i] - window[N - 1 - i];
+          chain[i % 4] = std::fmaf(which == 0 ? taps.sum[i][k] : taps.diff[i][k], mirrored, chain[i % 4]);
+        }
+        part[which] = (chain[0] + chain[1]) + (chain[2] + chain[3]);
+      }
+      ASSERT_EQ(y[k], part[0] + part[1]) << N << " taps, phase " << k << ", trial " << trial;
+      ASSERT_EQ(y[kPhases - 1 - k], part[0] - part[1]) << N << " taps, phase " << 15 - k << ", trial " << trial;
+    }
+  }
+}
+
+TEST(TruePeakKernel, VectorFormsAddInTheOneChainOrder) {
+  if (!cpu::HasAvx2Fma()) GTEST_SKIP() << "no AVX2 here: the baseline form adds in its own order";
+  std::mt19937 rng(17);
+  TruePeakTable table;
+  table.Design(TruePeakTable::kCatcherCutoff);
+  ExpectTheChainOrder(table.folded, rng);
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  FoldedTaps<WideInterpolator::kTaps> wideTaps;
+  wideTaps.Fold([&wide](int k, int i) { return static_cast<double>(wide.Coefficient(k, i)); });
+  ExpectTheChainOrder(wideTaps, rng);
 }
 
 TEST(TruePeakKernel, PeakOfPhasesHandlesPlateausEndsAndSigns) {
