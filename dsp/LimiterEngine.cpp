@@ -357,7 +357,7 @@ void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
   const int available = c.lookAhead.Length() - 1;
   double* a = r.o[ch];  // the catcher's inputs, each replaced by its output in turn
   for (int i = 0; i < n; ++i) a[i] = r.g[ch][i] * r.v[ch][i];
-  c.catcher.PrepareRun(a, n);
+  c.catcher.PrepareRun(a, n, c.lookAhead.AheadSquares(0));
   for (int i = 0; i < n; ++i) {
     const double g = r.g[ch][i];
     const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g,

@@ -138,3 +138,15 @@ float NyquistGuard::Envelope(int back) const {
     envelope = std::max(envelope, magnitude_[(newest_ - j) & (kRing - 1)]);
   return envelope;
 }
+
+void NyquistGuard::Envelopes(int firstBack, int count, float* envelopes) const {
+  constexpr int kSpan = 10;  // back - 5 .. back + 4
+  count = std::clamp(count, 0, kMaxRun);
+  // The magnitudes the windows cover, oldest first: window i is line[i .. i + 9].
+  float line[kMaxRun + kSpan - 1];
+  const int oldest = newest_ - (firstBack + 4);
+  for (int m = 0; m < count + kSpan - 1; ++m) line[m] = magnitude_[(oldest + m) & (kRing - 1)];
+  std::fill(envelopes, envelopes + count, 0.0f);
+  for (int m = 0; m < kSpan; ++m)
+    for (int i = 0; i < count; ++i) envelopes[i] = std::max(envelopes[i], line[i + m]);
+}

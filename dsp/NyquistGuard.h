@@ -16,6 +16,9 @@ class NyquistGuard {
   // The largest highpass magnitude over the samples from `back` - 5 to `back` + 4 before the
   // newest; `back` from 24 to 500.
   float Envelope(int back) const;
+  // Envelope(firstBack - i) for i < count (count <= kMaxRun): the envelopes of consecutive
+  // samples, as a sliding maximum over one pass.
+  void Envelopes(int firstBack, int count, float* envelopes) const;
 
  private:
   static constexpr int kRing = 512;  // a power of two: positions wrap by masking

@@ -66,10 +66,16 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
   // Most steps the bound from running sums settles it; it never says no where the full test
   // would say yes.
-  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead &&
-      !gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
-                             static_cast<float>(preview.gain), ceilLin))
-    return false;
+  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead) {
+    const bool summed = aheadSquares_ && preview.aheadSquares == aheadSquares_ + runStep_;
+    const bool may =
+        summed ? gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                                       knownSums_[runStep_], aheadSums_[runStep_],
+                                       static_cast<float>(preview.gain), ceilLin)
+               : gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                                       static_cast<float>(preview.gain), ceilLin);
+    if (!may) return false;
+  }
   const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
   static constexpr float kSilence[kWideAhead] = {};
   const float newest = product_[q_];
@@ -108,18 +114,23 @@ void PeakCatcher::ForgetReadingsBefore(int q) {
 
 // The first reading of every step is made for the whole run at once, over the products so far
 // and the run's inputs at unit gain; a dip cut during the run voids those of the 47 steps after it.
-void PeakCatcher::PrepareRun(const double* a, int n) {
+void PeakCatcher::PrepareRun(const double* a, int n, const double* aheadSquares) {
   constexpr int kOlder = kWideKnown - 1;
   for (int j = 0; j < kOlder; ++j) known_[j] = product_[(q_ - kOlder + j) & kMask];
   for (int i = 0; i < n; ++i) known_[kOlder + i] = Finite(a[i]);
   guard_.PushRun(known_ + kOlder, n);
+  guard_.Envelopes(kDelay / 2 + n - 1, n, envelope_);
   // The short window of step i: the 48 products up to it.
   constexpr int kShortOlder = TruePeakTable::kTaps - 1;
   truepeak::InterpolatedPointPeaks(*table_, known_ + kOlder - kShortOlder, n, firstReading_);
   runLength_ = n;
-  SumKnownSquares(0);
   runStep_ = 0;
   dippedUntil_ = -1;
+  // Read only where a whole wide window lies ahead (shorter look-aheads, at low rates, never
+  // take the bound).
+  aheadSquares_ = aheadSquares;
+  if (aheadSquares_) gate_->AheadSums(aheadSquares_, n, aheadSums_);
+  SumKnownSquares(0);
 }
 
 void PeakCatcher::SumKnownSquares(int from) {
@@ -130,6 +141,8 @@ void PeakCatcher::SumKnownSquares(int from) {
     sum += static_cast<double>(known_[k]) * known_[k];
   }
   knownSquares_[end] = sum;
+  // Every step from the present one reads sums from `from` on.
+  if (aheadSquares_) gate_->KnownSums(knownSquares_ + runStep_, runLength_ - runStep_, knownSums_ + runStep_);
 }
 
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
@@ -138,8 +151,7 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   SetProduct(q_);
   const bool prepared = runStep_ < runLength_;
   if (!prepared) guard_.Push(sig_[q_]);
-  const int guardAhead = prepared ? runLength_ - 1 - runStep_ : 0;
-  const float envelope = guard_.Envelope(kDelay / 2 + guardAhead);
+  const float envelope = prepared ? envelope_[runStep_] : guard_.Envelope(kDelay / 2);
   reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.

@@ -40,8 +40,10 @@ class PeakCatcher {
   void Reset();
 
   // Hands over the inputs of the next n calls of Process at once (n <= NyquistGuard::kMaxRun),
-  // so the work that depends on them alone is done for the run in one pass.
-  void PrepareRun(const double* a, int n);
+  // so the work that depends on them alone is done for the run in one pass; with the running
+  // sums of squares of the look-ahead the first call will see (Preview::aheadSquares, the next
+  // calls' one further each), that part of the gate's bound too.
+  void PrepareRun(const double* a, int n, const double* aheadSquares = nullptr);
   double Process(double a, float ceilLin, const Preview& preview);
   // Without a preview the wide window sees silence past the newest sample.
   double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
@@ -89,11 +91,17 @@ class PeakCatcher {
   int runStep_ = 0;
   int dippedUntil_ = -1;
   float firstReading_[NyquistGuard::kMaxRun] = {};
+  float envelope_[NyquistGuard::kMaxRun] = {};  // the guard's envelope at each step's interval
   // The products of the run's wide windows' known parts (the 151 before the run, then the run's),
   // and running sums of their squares, kept up to date as dips are cut.
   float known_[kWideKnown - 1 + NyquistGuard::kMaxRun] = {};
   double knownSquares_[kWideKnown + NyquistGuard::kMaxRun] = {};
   void SumKnownSquares(int from);  // knownSquares_ from known_[from] on
+  // The gate bound's weighted sums of both parts, per step of the run; the known part's kept up
+  // to date from the step at which a dip was cut.
+  double knownSums_[NyquistGuard::kMaxRun] = {};
+  double aheadSums_[NyquistGuard::kMaxRun] = {};
+  const double* aheadSquares_ = nullptr;  // the run's first step's, or null where not given
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

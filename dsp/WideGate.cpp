@@ -108,8 +108,49 @@ double EdgeSum(const double* weight, const double* prefix) {
   return (a + b) + (c + d);
 }
 
+template <int kCount>
+void EdgeSumsPlain(const double* weight, const double* prefix, int count, double* sums) {
+  for (int t = 0; t < count; ++t) sums[t] = EdgeSum<kCount>(weight, prefix + t);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four windows a pass, one per lane, with EdgeSum's four sums and separate multiplies and adds
+// (no FMA in this function's instruction set): every lane gives exactly EdgeSum's result.
+__attribute__((target("avx2"))) inline __m256d EdgeTerms(const double* weight, const double* prefix, int j) {
+  return _mm256_mul_pd(_mm256_set1_pd(weight[j]), _mm256_loadu_pd(prefix + j * kStride));
+}
+
+template <int kCount>
+__attribute__((target("avx2"))) void EdgeSumsAvx2(const double* weight, const double* prefix, int count,
+                                                  double* sums) {
+  int t = 0;
+  for (; t + 4 <= count; t += 4) {
+    __m256d a = _mm256_setzero_pd(), b = a, c = a, d = a;
+    int j = 0;
+    for (; j + 4 <= kCount; j += 4) {
+      a = _mm256_add_pd(a, EdgeTerms(weight, prefix + t, j));
+      b = _mm256_add_pd(b, EdgeTerms(weight, prefix + t, j + 1));
+      c = _mm256_add_pd(c, EdgeTerms(weight, prefix + t, j + 2));
+      d = _mm256_add_pd(d, EdgeTerms(weight, prefix + t, j + 3));
+    }
+    for (; j < kCount; ++j) a = _mm256_add_pd(a, EdgeTerms(weight, prefix + t, j));
+    _mm256_storeu_pd(sums + t, _mm256_add_pd(_mm256_add_pd(a, b), _mm256_add_pd(c, d)));
+  }
+  EdgeSumsPlain<kCount>(weight, prefix + t, count - t, sums + t);
+}
+#else
+template <int kCount>
+void EdgeSumsAvx2(const double* weight, const double* prefix, int count, double* sums) {
+  EdgeSumsPlain<kCount>(weight, prefix, count, sums);
+}
+#endif
+
 using SpreadsFn = void (*)(const double*, const double*, int, double*);
 using Spreads = cpu::Dispatch<SpreadsFn, SpreadBoundsAvx2, SpreadBoundsPlain>;
+using KnownSumsDispatch = cpu::Dispatch<SpreadsFn, EdgeSumsAvx2<WideGate::kKnown / WideGate::kEdgeStride + 1>,
+                                        EdgeSumsPlain<WideGate::kKnown / WideGate::kEdgeStride + 1>>;
+using AheadSumsDispatch = cpu::Dispatch<SpreadsFn, EdgeSumsAvx2<WideGate::kAhead / WideGate::kEdgeStride + 1>,
+                                        EdgeSumsPlain<WideGate::kAhead / WideGate::kEdgeStride + 1>>;
 
 constexpr float kShortTolerance = 1.01f;
 constexpr float kGuardReach = 4.0f;
@@ -163,12 +204,28 @@ void WideGate::SpreadBounds(const double* prefix, int count, double* spread) con
   Spreads::Call(edgeWeight_, prefix, count, spread);
 }
 
+void WideGate::KnownSums(const double* knownPrefix, int count, double* sums) const {
+  static_assert(kKnownEdges == kKnown / kEdgeStride + 1 && kAheadEdges == kAhead / kEdgeStride + 1);
+  KnownSumsDispatch::Call(knownEdgeWeight_, knownPrefix, count, sums);
+}
+
+void WideGate::AheadSums(const double* aheadPrefix, int count, double* sums) const {
+  AheadSumsDispatch::Call(aheadEdgeWeight_, aheadPrefix, count, sums);
+}
+
 bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
                               const double* aheadPrefix, float aheadGain, float threshold) const {
   const float near = shortPeak * kShortTolerance + kGuardReach * guard;
   if (near > threshold) return true;
-  const double known = EdgeSum<kKnownEdges>(knownEdgeWeight_, knownPrefix);
-  const double ahead = EdgeSum<kAheadEdges>(aheadEdgeWeight_, aheadPrefix);
+  return MayExceedBound(shortPeak, guard, knownPrefix, aheadPrefix, EdgeSum<kKnownEdges>(knownEdgeWeight_, knownPrefix),
+                        EdgeSum<kAheadEdges>(aheadEdgeWeight_, aheadPrefix), aheadGain, threshold);
+}
+
+bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
+                              const double* aheadPrefix, double known, double ahead, float aheadGain,
+                              float threshold) const {
+  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  if (near > threshold) return true;
   const double gain2 = static_cast<double>(aheadGain) * aheadGain;
   const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
   // near + 5 spread > threshold, squared on both sides (no square root to wait for).

@@ -32,6 +32,13 @@ class WideGate {
   // aheadPrefix[k] over ahead[0 .. k - 1], k = 0 .. kAhead; each plus any constant).
   bool MayExceedBound(float shortPeak, float guard, const double* knownPrefix, const double* aheadPrefix,
                       float aheadGain, float threshold) const;
+  // The two weighted sums that bound takes of the prefixes, for `count` consecutive windows
+  // (window t's prefix starts at prefix + t), four windows a pass where the processor has AVX2,
+  // each exactly as the bound adds it; and the bound given them.
+  void KnownSums(const double* knownPrefix, int count, double* sums) const;
+  void AheadSums(const double* aheadPrefix, int count, double* sums) const;
+  bool MayExceedBound(float shortPeak, float guard, const double* knownPrefix, const double* aheadPrefix,
+                      double knownSum, double aheadSum, float aheadGain, float threshold) const;
 
   // Where the 48 taps of the short reading start in the wide window.
   static constexpr int kShortOffset = WideInterpolator::kCentre - 23;

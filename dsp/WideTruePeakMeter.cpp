@@ -27,7 +27,7 @@ void WideTruePeakMeter::Reset() {
   guard_.Reset();
 }
 
-void WideTruePeakMeter::ReadNewest(int i, int after) {
+void WideTruePeakMeter::ReadNewest(int i, float guard) {
   const float* window = line_ + i;  // the newest 256, oldest first
   // The samples either side of the interval are points of the reconstruction too.
   float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
@@ -35,7 +35,6 @@ void WideTruePeakMeter::ReadNewest(int i, int after) {
   const float given = readings_[i + kShortEnd];
   const float shortPeak = !std::isnan(given) ? given
                                          : truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
-  const float guard = guard_.Envelope(kLag + after);
   const float threshold = std::max(peakHold_, peak);
   if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold) &&
       gate_->MayExceed(shortPeak, guard, window, threshold)) {
@@ -96,7 +95,9 @@ void WideTruePeakMeter::ReadRun(int count) {
   SumSquares(count);
   gate_->SpreadBounds(squares_, count, spreads_);
   guard_.PushRun(line_ + kKept, count);
-  for (int i = 0; i < count; ++i) ReadNewest(i, count - 1 - i);
+  // Interval i lies kLag + (count - 1 - i) behind the newest sample pushed.
+  guard_.Envelopes(kLag + count - 1, count, guards_);
+  for (int i = 0; i < count; ++i) ReadNewest(i, guards_[i]);
   KeepNewest(count);
 }
 

@@ -34,8 +34,8 @@ class WideTruePeakMeter {
  private:
   static constexpr int kKept = WideInterpolator::kTaps - 1;
 
-  // The interval kLag behind line_[kKept + i], with `after` samples pushed to the guard since.
-  void ReadNewest(int i, int after);
+  // The interval kLag behind line_[kKept + i], whose near-Nyquist envelope is `guard`.
+  void ReadNewest(int i, float guard);
   void KeepNewest(int appended);
   void SumSquares(int appended);  // squares_ over the kept and appended samples
   void Append(const double* x, const float* readings, int count);
@@ -47,6 +47,7 @@ class WideTruePeakMeter {
   alignas(32) float line_[kKept + kRun] = {};
   double squares_[kKept + kRun + 1] = {};  // running sums of line_'s squares, squares_[0] = 0
   double spreads_[kRun] = {};  // the gate's bound of the spread of each window of the run
+  float guards_[kRun] = {};    // the near-Nyquist envelope around each interval of the run
   // Beside line_, the given reading of the 48 samples up to each one, or NaN.
   float readings_[kKept + kRun] = {};
   int sinceReset_ = 0;  // samples since Reset, up to one window's worth: older readings are void

@@ -578,6 +578,14 @@ TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
     runs.PushRun(x.data(), static_cast<int>(x.size()));
     for (int back = 24; back <= 500; back += 19)
       ASSERT_EQ(runs.Envelope(back), single.Envelope(back)) << "run " << r << ", back " << back;
+    // The envelopes of consecutive samples at once, across the ring's wrap.
+    for (int count : {1, 9, 256}) {
+      const int firstBack = 24 + count - 1 + r * 7;
+      std::vector<float> envelopes(static_cast<size_t>(count));
+      runs.Envelopes(firstBack, count, envelopes.data());
+      for (int i = 0; i < count; ++i)
+        ASSERT_EQ(envelopes[static_cast<size_t>(i)], single.Envelope(firstBack - i)) << "run " << r << ", sample " << i;
+    }
   }
 }
 
@@ -605,7 +613,7 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
     runLine.Append(x.data() + start, n);
     std::vector<double> a(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) a[i] = 0.9 * runLine.Leaving(i);
-    runs.PrepareRun(a.data(), n);
+    runs.PrepareRun(a.data(), n, runLine.AheadSquares(0));
     for (int i = 0; i < n; ++i) {
       const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1,
                                                  0.9, runLine.AheadSquares(i)});
@@ -619,6 +627,32 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
     }
     runLine.KeepNewest(n);
     start += n;
+  }
+}
+
+// The bound's sums taken for many windows at once are exactly those of one window at a time
+// (which the bound takes alone), at every offset, so batching them changes no decision.
+TEST(WideGateBound, SumsOfManyWindowsAreThoseOfEachAlone) {
+  const WideGate& gate = WideGate::Shared();
+  std::mt19937 rng(37);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  std::vector<double> prefix(WideGate::kKnown + 64 + 1, 5.0);
+  for (size_t k = 1; k < prefix.size(); ++k) prefix[k] = prefix[k - 1] + uniform(rng) * uniform(rng);
+  for (int count : {1, 3, 4, 5, 63, 64}) {
+    std::vector<double> known(static_cast<size_t>(count)), ahead(static_cast<size_t>(count));
+    gate.KnownSums(prefix.data(), count, known.data());
+    gate.AheadSums(prefix.data(), count, ahead.data());
+    for (int t = 0; t < count; ++t) {
+      double alone[2];
+      gate.KnownSums(prefix.data() + t, 1, &alone[0]);
+      gate.AheadSums(prefix.data() + t, 1, &alone[1]);
+      ASSERT_EQ(known[static_cast<size_t>(t)], alone[0]) << "window " << t << " of " << count;
+      ASSERT_EQ(ahead[static_cast<size_t>(t)], alone[1]) << "window " << t << " of " << count;
+      // And the bound given them decides as the bound summing them itself.
+      for (float threshold : {0.5f, 1.0f, 2.0f})
+        ASSERT_EQ(gate.MayExceedBound(0.3f, 0.01f, prefix.data() + t, prefix.data() + t, alone[0], alone[1], 0.7f, threshold),
+                  gate.MayExceedBound(0.3f, 0.01f, prefix.data() + t, prefix.data() + t, 0.7f, threshold));
+    }
   }
 }
 
