@@ -5,6 +5,7 @@
 #include <iterator>
 #include <numbers>
 
+#include "dsp/ClipCurve.h"
 #include "dsp/DotProduct.h"
 #include "dsp/Kaiser.h"
 
@@ -140,29 +141,7 @@ void LoudClipper::RunLinear(const Path& path) {
   linearDcOut_ = linearOut_;
 }
 
-double LoudClipper::Shape(double x) const {
-  const double t = threshold_;
-  const double s = x < 0.0 ? -1.0 : 1.0;
-  const double a = std::fabs(x);
-  switch (mode_) {
-    case kHard:
-      return a >= t ? s * t : x;
-    case kCubic: {
-      const double e = t / 2.0, f = 1.5 * (t - e);
-      if (a <= e) return x;
-      if (a >= e + f) return s * t;
-      const double d = a - e;
-      return s * (e + d - d * d * d / (3.0 * f * f));
-    }
-    default: {
-      const double k = kappa_ * t, f = 2.0 * (t - k);
-      if (a <= k) return x;
-      if (a >= k + f) return s * t;
-      const double e = (a - k) / f, e2 = e * e, e4 = e2 * e2;
-      return s * (k + f * (e - 2.5 * e4 + 3.0 * e4 * e - e4 * e2));
-    }
-  }
-}
+double LoudClipper::Shape(double x) const { return Curve().Apply(x); }
 
 void LoudClipper::Oversample(Path& path, double x, double biasOut) {
   const int p = path.tapsPerPhase;
@@ -171,9 +150,9 @@ void LoudClipper::Oversample(Path& path, double x, double biasOut) {
   const double* window = path.input.data() + path.inputIndex + 1;  // oldest first
   double points[kMaxFactor];
   simd::BankDotProducts(path.bank.data(), window, p, path.factor, points);
+  Curve().ApplyAll(points, bias_ > 0.0 ? bias_ : 0.0, biasOut, path.factor, points);
   for (int k = 0; k < path.factor; ++k) {
-    const double acc = points[k];
-    const double u = bias_ > 0.0 ? Shape(acc + bias_) - biasOut : Shape(acc);
+    const double u = points[k];
     path.output[static_cast<size_t>(path.outputIndex)] = u;
     path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;
     if (++path.outputIndex == path.length) path.outputIndex = 0;

@@ -2,13 +2,15 @@
 
 #include <vector>
 
+#include "dsp/ClipCurve.h"
+
 // The Loud stage's clipper for one channel: the signal is oversampled (4x for Soft and Cubic,
 // 8x for Hard) with linear-phase filters, shaped by one of three curves around the threshold and
 // brought back to the base rate, so that clipping adds as little aliasing as possible. An optional
 // bias ("Warm") makes the curve asymmetric for even harmonics; a DC blocker removes its offset.
 class LoudClipper {
  public:
-  enum Mode : int { kSoft = 0, kCubic = 1, kHard = 2 };
+  enum Mode : int { kSoft = ClipCurve::kSoft, kCubic = ClipCurve::kCubic, kHard = ClipCurve::kHard };
 
   // Designs both oversampling paths. [not on the audio thread while it runs Process]
   void Design(int request = 4, double threshold = 0.9954, int baseLength = 48);
@@ -52,6 +54,7 @@ class LoudClipper {
 
   // The shaping curve of the current mode and threshold.
   double Shape(double x) const;
+  ClipCurve Curve() const { return {mode_, threshold_, kappa_}; }
 
  private:
   struct Path {

@@ -146,7 +146,14 @@ void NyquistGuard::Envelopes(int firstBack, int count, float* envelopes) const {
   float line[kMaxRun + kSpan - 1];
   const int oldest = newest_ - (firstBack + 4);
   for (int m = 0; m < count + kSpan - 1; ++m) line[m] = magnitude_[(oldest + m) & (kRing - 1)];
-  std::fill(envelopes, envelopes + count, 0.0f);
-  for (int m = 0; m < kSpan; ++m)
-    for (int i = 0; i < count; ++i) envelopes[i] = std::max(envelopes[i], line[i + m]);
+  int i = 0;
+#if defined(__x86_64__) || defined(__i386__)
+  // Magnitudes are never NaN, so the vector maximum is the same whatever the order.
+  for (; i + 4 <= count; i += 4) {
+    __m128 envelope = _mm_loadu_ps(line + i);
+    for (int m = 1; m < kSpan; ++m) envelope = _mm_max_ps(envelope, _mm_loadu_ps(line + i + m));
+    _mm_storeu_ps(envelopes + i, envelope);
+  }
+#endif
+  for (; i < count; ++i) envelopes[i] = *std::max_element(line + i, line + i + kSpan);
 }

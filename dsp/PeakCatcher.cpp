@@ -90,11 +90,10 @@ bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard
 }
 
 float PeakCatcher::WidePeak(const float* window, float* y) const {
-  wide_->Interpolate(window, y);
   // The samples either side are points of the reconstruction too.
   const float samples = std::max(std::fabs(window[WideInterpolator::kCentre]),
                                  std::fabs(window[WideInterpolator::kCentre + 1]));
-  return truepeak::PeakOfPhases(y, samples);
+  return wide_->Peak(window, samples, y);
 }
 
 // How much a dip of full depth lowers the wide point of this phase. A dip of depth d lowers

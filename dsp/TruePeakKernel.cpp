@@ -90,6 +90,17 @@ __attribute__((target("avx2,fma"))) inline float FoldedPeakAvx2(const TruePeakTa
                        _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse), a);
 }
 
+__attribute__((target("avx2,fma"))) float WidePeakAvx2(const FoldedTaps<256>& taps, const float* x, float a,
+                                                        float* y) {
+  __m256 sum, diff;
+  folded::SumsAndDifferences(taps, x, folded::NewestEight<256>(x), sum, diff);
+  const __m256 lo = _mm256_add_ps(sum, diff);
+  const __m256 hi = _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), folded::ReverseLanes());
+  _mm256_storeu_ps(y, lo);
+  _mm256_storeu_ps(y + 8, hi);
+  return PeakOfVectors(lo, hi, a);
+}
+
 __attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
                                                                 const float* x, float a) {
   return FoldedPeakAvx2(table, x, folded::NewestEight<kTaps>(x), a);
@@ -207,6 +218,10 @@ float PeakOfPhasesSse2(const float* y, float a) { return PeakOfPhasesScalar(y, a
 float PeakOfPhasesAvx2(const float* y, float a) { return PeakOfPhasesScalar(y, a); }
 #endif
 
+float WidePeakBaseline(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
+  folded::InterpolateBaseline(taps, window, y);
+  return PeakOfPhasesSse2(y, a);
+}
 float InterpolatedPeakBaseline(const TruePeakTable& table, const float* window, float a) {
   float y[kPhases];
   folded::InterpolateBaseline(table.folded, window, y);
@@ -224,6 +239,9 @@ void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, in
     peaks[t] = InterpolatedPeakBaseline(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }
 #if !ZARN_X86
+float WidePeakAvx2(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
+  return WidePeakBaseline(taps, window, a, y);
+}
 void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks,
                            bool newestCounts) {
   InterpolatedPeaksBaseline(table, line, count, peaks, newestCounts);
@@ -242,6 +260,8 @@ using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
 using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
+using WideFn = float (*)(const FoldedTaps<256>&, const float*, float, float*);
+using WideDispatch = cpu::Dispatch<WideFn, WidePeakAvx2, WidePeakBaseline>;
 using RunFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
 using RunDispatch = cpu::Dispatch<RunFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline>;
 
@@ -278,6 +298,10 @@ float InterpolatedPeak(const TruePeakTable& table, const float* window, float a)
 
 float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a) {
   return FreshDispatch::Call(table, older, newest, a);
+}
+
+float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
+  return WideDispatch::Call(taps, window, a, y);
 }
 
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {

@@ -4,6 +4,7 @@
 #include <numbers>
 
 #include "dsp/Kaiser.h"
+#include "dsp/TruePeakKernel.h"
 
 namespace {
 
@@ -39,6 +40,10 @@ const WideInterpolator& WideInterpolator::Shared() {
 
 void WideInterpolator::Interpolate(const float* window, float* y) const {
   folded::Interpolate(folded_, window, y);
+}
+
+float WideInterpolator::Peak(const float* window, float a, float* y) const {
+  return truepeak::InterpolatedPeak(folded_, window, a, y);
 }
 
 void WideInterpolator::InterpolateScalar(const float* window, float* y) const {

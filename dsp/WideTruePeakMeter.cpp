@@ -39,8 +39,7 @@ void WideTruePeakMeter::ReadNewest(int i, float guard) {
   if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold) &&
       gate_->MayExceed(shortPeak, guard, window, threshold)) {
     float y[TruePeakTable::kPhases];
-    wide_->Interpolate(window, y);
-    peak = truepeak::PeakOfPhases(y, peak);
+    peak = wide_->Peak(window, peak, y);
   }
   peakHold_ = std::max(peakHold_, peak);
 }

@@ -84,6 +84,31 @@ TEST(LoudStageCurves, IdentityBelowTheirKneesThenBent) {
   }
 }
 
+// The curve over many values at once gives exactly each value's own, at and around the knees and
+// the threshold, on both sides, with the bias's offset and shift and without.
+TEST(LoudStageCurves, ManyValuesAtOnceAreShapedExactlyAsEachAlone) {
+  std::mt19937_64 random(3);
+  std::uniform_real_distribution<double> uniform(-2.5, 2.5);
+  for (double t : {1.0, 0.9954}) {
+    for (int mode : kModes) {
+      const ClipCurve curve = MakeClipper(mode, t).Curve();
+      std::vector<double> x = {0.0, -0.0, t, -t, 0.5 * t, 0.66 * t, -0.66 * t, 1.25 * t, 1.34 * t,
+                               std::nextafter(t, 0.0), std::nextafter(t, 2.0), 1e-300, -7.0};
+      while (x.size() < 203) x.push_back(uniform(random) * t);
+      for (double offset : {0.0, 0.05 * t}) {
+        const double shift = offset == 0.0 ? 0.0 : curve.Apply(offset);
+        std::vector<double> shaped(x.size());
+        curve.ApplyAll(x.data(), offset, shift, static_cast<int>(x.size()), shaped.data());
+        for (size_t i = 0; i < x.size(); ++i) {
+          const double alone = (offset != 0.0 ? curve.Apply(x[i] + offset) : curve.Apply(x[i])) - shift;
+          ASSERT_EQ(std::signbit(shaped[i]), std::signbit(alone)) << ModeName(mode) << " x " << x[i];
+          ASSERT_EQ(shaped[i], alone) << ModeName(mode) << " x " << x[i] << " offset " << offset;
+        }
+      }
+    }
+  }
+}
+
 TEST(LoudStageCurves, ContinuousInValueAndSlopeAtTheKnees) {
   struct Knee {
     int mode;

@@ -260,6 +260,11 @@ TEST(TruePeakKernel, PhasesMirrorEachOtherAndTheWideFormsAgreeWithThePlainOne) {
     for (int k = 0; k < kPhases; ++k) {
       ASSERT_NEAR(vector[k], plain[k], 2e-6f) << "phase " << k << " trial " << trial;
     }
+    // The points and their peak in one pass are the points and the peak searched apart.
+    float fused[kPhases];
+    const float a = trial % 3 == 0 ? 0.0f : std::fabs(window[WideInterpolator::kCentre]);
+    ASSERT_EQ(wide.Peak(window, a, fused), truepeak::PeakOfPhases(vector, a)) << "trial " << trial;
+    for (int k = 0; k < kPhases; ++k) ASSERT_EQ(fused[k], vector[k]) << "phase " << k << " trial " << trial;
     folded::InterpolateBaseline(table.folded, window, baseline);
     truepeak::InterpolatePhasesScalar(table, window, plain);
     for (int k = 0; k < kPhases; ++k) ASSERT_NEAR(baseline[k], plain[k], 1e-6f) << "phase " << k;
