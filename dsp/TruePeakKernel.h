@@ -34,8 +34,8 @@ float InterpolatedPeak(const TruePeakTable& table, const float* window, float a)
 // The same with the window's newest sample given apart (older: the 47 before it, oldest first),
 // for a window whose newest sample was stored a moment ago.
 float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a);
-// The 16 points of a window of any folded filter (the wide one's 256 taps), stored to y, and
-// PeakOfPhases(y, a) of them, searched while they are still in registers.
+// The 16 points of a 256-sample window through a folded filter (the wide interpolator's), stored
+// to y, and PeakOfPhases(y, a) of them, searched while they are still in registers.
 float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float* y);
 // The peaks of `count` consecutive windows of a line of count + 47 samples: peaks[t] is
 // InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
