@@ -89,11 +89,11 @@ bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard
   return gate_->MayExceed(shortPeak, guard, window, ceilLin);
 }
 
-float PeakCatcher::WidePeak(const float* window, float* y) const {
+float PeakCatcher::WidePeak(const float* window, float ceilLin, float* y) const {
   // The samples either side are points of the reconstruction too.
   const float samples = std::max(std::fabs(window[WideInterpolator::kCentre]),
                                  std::fabs(window[WideInterpolator::kCentre + 1]));
-  return wide_->Peak(window, samples, y);
+  return wide_->Peak(window, samples, ceilLin, y);
 }
 
 // How much a dip of full depth lowers the wide point of this phase. A dip of depth d lowers
@@ -167,7 +167,7 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
     alignas(32) float window[WideInterpolator::kTaps];
     GatherWideWindow(preview, window);
     float y[TruePeakTable::kPhases];
-    const float p = WidePeak(window, y);
+    const float p = WidePeak(window, ceilLin, y);
     if (p <= ceilLin) break;
     const int binding = LoudestPhase(y);
     // The depth that brings the loudest point to the ceiling: a peak spread over many samples

@@ -71,7 +71,8 @@ class PeakCatcher {
   void GatherWideWindow(const Preview& preview, float* window) const;
   // The gate, reading the products and the look-ahead where they lie.
   bool MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const;
-  float WidePeak(const float* window, float* y) const;
+  // The wide reading, exact where it exceeds the ceiling (no greater than it elsewhere).
+  float WidePeak(const float* window, float ceilLin, float* y) const;
   float WideDipShare(const float* window, const float* y, int phase) const;
   void SetProduct(int i) { product_[i] = product_[i + kRing] = gain_[i] * sig_[i]; }
 

@@ -21,6 +21,9 @@ namespace {
 
 constexpr int kPhases = TruePeakTable::kPhases;
 constexpr int kTaps = TruePeakTable::kTaps;
+// A parabola through a local maximum c and its neighbours (both between 0 and c) peaks at most
+// c / 8 above c, its offset being at most half a phase; a little more for the rounding.
+constexpr float kRefinementReach = 1.126f;
 static_assert(kPhases == 16);
 
 void FoldedBest(const TruePeakTable& table, const float* window, float* y) {
@@ -91,13 +94,20 @@ __attribute__((target("avx2,fma"))) inline float FoldedPeakAvx2(const TruePeakTa
 }
 
 __attribute__((target("avx2,fma"))) float WidePeakAvx2(const FoldedTaps<256>& taps, const float* x, float a,
-                                                        float* y) {
+                                                        float floor, float* y) {
   __m256 sum, diff;
   folded::SumsAndDifferences(taps, x, folded::NewestEight<256>(x), sum, diff);
   const __m256 lo = _mm256_add_ps(sum, diff);
   const __m256 hi = _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), folded::ReverseLanes());
   _mm256_storeu_ps(y, lo);
   _mm256_storeu_ps(y + 8, hi);
+  const __m256 signMask = _mm256_set1_ps(-0.0f);
+  const __m256 largest = _mm256_max_ps(_mm256_andnot_ps(signMask, lo), _mm256_andnot_ps(signMask, hi));
+  __m128 m = _mm_max_ps(_mm256_castps256_ps128(largest), _mm256_extractf128_ps(largest, 1));
+  m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(1, 0, 3, 2)));
+  m = _mm_max_ps(m, _mm_shuffle_ps(m, m, _MM_SHUFFLE(2, 3, 0, 1)));
+  const float points = std::max(a, _mm_cvtss_f32(m));
+  if (points * kRefinementReach <= floor) return points;
   return PeakOfVectors(lo, hi, a);
 }
 
@@ -218,8 +228,11 @@ float PeakOfPhasesSse2(const float* y, float a) { return PeakOfPhasesScalar(y, a
 float PeakOfPhasesAvx2(const float* y, float a) { return PeakOfPhasesScalar(y, a); }
 #endif
 
-float WidePeakBaseline(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
+float WidePeakBaseline(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y) {
   folded::InterpolateBaseline(taps, window, y);
+  float points = a;
+  for (int k = 0; k < kPhases; ++k) points = std::max(points, std::fabs(y[k]));
+  if (points * kRefinementReach <= floor) return points;
   return PeakOfPhasesSse2(y, a);
 }
 float InterpolatedPeakBaseline(const TruePeakTable& table, const float* window, float a) {
@@ -239,8 +252,8 @@ void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, in
     peaks[t] = InterpolatedPeakBaseline(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }
 #if !ZARN_X86
-float WidePeakAvx2(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
-  return WidePeakBaseline(taps, window, a, y);
+float WidePeakAvx2(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y) {
+  return WidePeakBaseline(taps, window, a, floor, y);
 }
 void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks,
                            bool newestCounts) {
@@ -260,7 +273,7 @@ using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
 using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
-using WideFn = float (*)(const FoldedTaps<256>&, const float*, float, float*);
+using WideFn = float (*)(const FoldedTaps<256>&, const float*, float, float, float*);
 using WideDispatch = cpu::Dispatch<WideFn, WidePeakAvx2, WidePeakBaseline>;
 using RunFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
 using RunDispatch = cpu::Dispatch<RunFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline>;
@@ -300,8 +313,8 @@ float InterpolatedPeak(const TruePeakTable& table, const float* older, float new
   return FreshDispatch::Call(table, older, newest, a);
 }
 
-float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float* y) {
-  return WideDispatch::Call(taps, window, a, y);
+float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y) {
+  return WideDispatch::Call(taps, window, a, floor, y);
 }
 
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks) {

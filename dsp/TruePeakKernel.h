@@ -35,8 +35,10 @@ float InterpolatedPeak(const TruePeakTable& table, const float* window, float a)
 // for a window whose newest sample was stored a moment ago.
 float InterpolatedPeak(const TruePeakTable& table, const float* older, float newest, float a);
 // The 16 points of a 256-sample window through a folded filter (the wide interpolator's), stored
-// to y, and PeakOfPhases(y, a) of them, searched while they are still in registers.
-float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float* y);
+// to y, and PeakOfPhases(y, a) of them, searched while they are still in registers. Where that
+// peak cannot exceed `floor` (the refinement adds at most an eighth to a point), the search is
+// left out and the result is only no greater than floor: max(a, the largest |y|).
+float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y);
 // The peaks of `count` consecutive windows of a line of count + 47 samples: peaks[t] is
 // InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
 // processor has AVX2.

@@ -42,8 +42,8 @@ void WideInterpolator::Interpolate(const float* window, float* y) const {
   folded::Interpolate(folded_, window, y);
 }
 
-float WideInterpolator::Peak(const float* window, float a, float* y) const {
-  return truepeak::InterpolatedPeak(folded_, window, a, y);
+float WideInterpolator::Peak(const float* window, float a, float floor, float* y) const {
+  return truepeak::InterpolatedPeak(folded_, window, a, floor, y);
 }
 
 void WideInterpolator::InterpolateScalar(const float* window, float* y) const {

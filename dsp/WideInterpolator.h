@@ -20,8 +20,9 @@ class WideInterpolator {
   // y[k] for k = 0..15 from a window of 256 samples, oldest first.
   void Interpolate(const float* window, float* y) const;
   void InterpolateScalar(const float* window, float* y) const;  // the literal form
-  // Interpolate, then truepeak::PeakOfPhases(y, a), in one pass.
-  float Peak(const float* window, float a, float* y) const;
+  // Interpolate, then truepeak::PeakOfPhases(y, a), in one pass; where that peak cannot exceed
+  // `floor`, only a value no greater than floor (truepeak::InterpolatedPeak).
+  float Peak(const float* window, float a, float floor, float* y) const;
 
   float Coefficient(int phase, int tap) const { return tapMajor_[tap][phase]; }
 

@@ -39,7 +39,8 @@ void WideTruePeakMeter::ReadNewest(int i, float guard) {
   if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold) &&
       gate_->MayExceed(shortPeak, guard, window, threshold)) {
     float y[TruePeakTable::kPhases];
-    peak = wide_->Peak(window, peak, y);
+    // Only a peak above the hold changes it.
+    peak = wide_->Peak(window, peak, peakHold_, y);
   }
   peakHold_ = std::max(peakHold_, peak);
 }

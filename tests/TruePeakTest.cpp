@@ -260,11 +260,20 @@ TEST(TruePeakKernel, PhasesMirrorEachOtherAndTheWideFormsAgreeWithThePlainOne) {
     for (int k = 0; k < kPhases; ++k) {
       ASSERT_NEAR(vector[k], plain[k], 2e-6f) << "phase " << k << " trial " << trial;
     }
-    // The points and their peak in one pass are the points and the peak searched apart.
-    float fused[kPhases];
+    // The points and their peak in one pass are the points and the peak searched apart, wherever
+    // the peak exceeds the floor given; elsewhere the result does not exceed the floor either
+    // (floors from far below the points to far above, and right at the peak).
     const float a = trial % 3 == 0 ? 0.0f : std::fabs(window[WideInterpolator::kCentre]);
-    ASSERT_EQ(wide.Peak(window, a, fused), truepeak::PeakOfPhases(vector, a)) << "trial " << trial;
-    for (int k = 0; k < kPhases; ++k) ASSERT_EQ(fused[k], vector[k]) << "phase " << k << " trial " << trial;
+    const float exact = truepeak::PeakOfPhases(vector, a);
+    for (float floor : {0.0f, 0.5f * exact, 0.89f * exact, std::nextafter(exact, 0.0f), exact, 1.2f * exact}) {
+      float fused[kPhases];
+      const float peak = wide.Peak(window, a, floor, fused);
+      if (exact > floor)
+        ASSERT_EQ(peak, exact) << "trial " << trial << ", floor " << floor;
+      else
+        ASSERT_LE(peak, floor) << "trial " << trial << ", floor " << floor;
+      for (int k = 0; k < kPhases; ++k) ASSERT_EQ(fused[k], vector[k]) << "phase " << k << " trial " << trial;
+    }
     folded::InterpolateBaseline(table.folded, window, baseline);
     truepeak::InterpolatePhasesScalar(table, window, plain);
     for (int k = 0; k < kPhases; ++k) ASSERT_NEAR(baseline[k], plain[k], 1e-6f) << "phase " << k;
