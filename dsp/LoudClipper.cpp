@@ -46,16 +46,13 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
   length = static_cast<int>(h.size());
   tapsPerPhase = (length + factor - 1) / factor;
   const int p = tapsPerPhase;
-  phases.assign(static_cast<size_t>(factor * p), 0.0);
+  bank.assign(static_cast<size_t>(factor * p), 0.0);
   for (int k = 0; k < factor; ++k)
     for (int j = 0; j < p; ++j) {
       const int i = k + j * factor;
       const double tap = i < length ? static_cast<float>(factor * h[static_cast<size_t>(i)]) : 0.0;
-      phases[static_cast<size_t>(k * p + (p - 1 - j))] = tap;
+      bank[static_cast<size_t>((p - 1 - j) * factor + k)] = tap;
     }
-  bank.assign(phases.size(), 0.0);
-  for (int k = 0; k < factor; ++k)
-    for (int j = 0; j < p; ++j) bank[static_cast<size_t>(j * factor + k)] = phases[static_cast<size_t>(k * p + j)];
   decimation.assign(h.rbegin(), h.rend());
   decimationHalf.assign(decimation.begin(), decimation.begin() + (length + 1) / 2);
   input.assign(static_cast<size_t>(2 * p), 0.0);
@@ -75,8 +72,10 @@ std::vector<double> LoudClipper::LinearImpulseResponse(const Path& design) {
     const double x = n == 0 ? 1.0 : 0.0;
     path.input[static_cast<size_t>(path.inputIndex)] = path.input[static_cast<size_t>(path.inputIndex + p)] = x;
     const double* window = path.input.data() + path.inputIndex + 1;
+    double points[kMaxFactor];
+    simd::BankDotProductsScalar(path.bank.data(), window, p, path.factor, points);
     for (int k = 0; k < path.factor; ++k) {
-      const double u = simd::DotProductScalar(path.phases.data() + k * p, window, p);
+      const double u = points[k];
       path.output[static_cast<size_t>(path.outputIndex)] = path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;
       if (++path.outputIndex == path.length) path.outputIndex = 0;
     }

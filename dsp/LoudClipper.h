@@ -61,9 +61,9 @@ class LoudClipper {
     int factor = 1;
     int tapsPerPhase = 1;
     int length = 1;  // prototype taps N
-    // phases[k * P + j]: tap j of phase k, reversed (oldest input first) and scaled by the factor.
-    std::vector<double> phases;
-    std::vector<double> bank;  // the same tap-major: bank[j * factor + k], every phase of a tap together
+    // bank[j * factor + k]: tap j of phase k, reversed (oldest input first) and scaled by the
+    // factor; every phase of a tap together.
+    std::vector<double> bank;
     std::vector<double> decimation;  // h reversed (oldest first)
     std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
     std::vector<double> input;       // P newest inputs, stored twice
