@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+struct GainPairRun;
+
 // One channel's gain computer: sliding minimum of the required gain over the look-ahead, linear
 // ramp down to it, hold, programme-dependent release (180 ms .. 2574 ms), a slow envelope blended
 // in by the masking verdict, and four one-pole smoothers.
@@ -35,12 +37,18 @@ class GainWindow {
   double SlowEnvelope() const { return slowEnvelope_; }
 
  private:
+  friend void ProcessGainPair(GainWindow (&windows)[2], const GainPairRun& run, const Constants& c);
+
   struct Entry {
     double value;
     int64_t time;
   };
 
   double PushRequired(double r);  // returns the window minimum
+  // Samples until the window minimum leaves the look-ahead: it entered within the last
+  // lookAhead_ pushes and counter_ is one past the newest, so this is (its time - counter_) mod
+  // lookAhead_ without a division.
+  int MinimumLeavesIn() const { return static_cast<int>(deque_[head_].time - counter_ + lookAhead_); }
   double Release(double gainState, double floorGain, double ex, const Constants& c);
 
   int lookAhead_ = 1;
@@ -66,3 +74,19 @@ class GainWindow {
   };
   KnownLog logOf_[2];
 };
+
+// A run of samples through both channels' gain computers, stepped together: each step of one
+// waits on its own last, so both channels' arithmetic runs in the two lanes of one vector and
+// the states stay in registers for the run. Exactly what GainWindow::Process gives sample by
+// sample, channel by channel: the same operations in the same order in each lane.
+struct GainPairRun {
+  int n = 0;
+  const double* u[2] = {};
+  const float* peak[2] = {};
+  double ceilLin[2] = {};
+  const double* msDriven[2] = {};
+  double maskedness[2] = {};
+  double* gain[2] = {};       // the smoothed gain of each sample
+  double* gainState[2] = {};  // GainState() after each sample
+};
+void ProcessGainPair(GainWindow (&windows)[2], const GainPairRun& run, const GainWindow::Constants& c);

@@ -314,16 +314,19 @@ void LimiterEngine::HoldDrivenPeak(int n, const BlockValues& bv) {
 void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockValues& bv) {
   RunBuffers& r = *run_;
   for (int ch = 0; ch < 2; ++ch) channels_[ch].lookAhead.Append(r.u[ch], n);
-  // The two gain computers side by side: each step of one waits on its own last, so the
-  // processor works on both at once.
-  for (int i = 0; i < n; ++i)
-    for (int ch = 0; ch < 2; ++ch) {
-      GainWindow& window = gainWindows_[ch];
-      r.v[ch][i] = channels_[ch].lookAhead.Leaving(i);
-      r.g[ch][i] = window.Process(r.u[ch][i], r.peak[ch][i], bv.ceilLin[ch], r.msDriven[ch][i],
-                                  analysis_.Maskedness(ch), gainConstants_);
-      r.gainState[ch][i] = window.GainState();
-    }
+  GainPairRun gains;
+  gains.n = n;
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int i = 0; i < n; ++i) r.v[ch][i] = channels_[ch].lookAhead.Leaving(i);
+    gains.u[ch] = r.u[ch];
+    gains.peak[ch] = r.peak[ch];
+    gains.ceilLin[ch] = bv.ceilLin[ch];
+    gains.msDriven[ch] = r.msDriven[ch];
+    gains.maskedness[ch] = analysis_.Maskedness(ch);
+    gains.gain[ch] = r.g[ch];
+    gains.gainState[ch] = r.gainState[ch];
+  }
+  ProcessGainPair(gainWindows_, gains, gainConstants_);
   for (int ch = 0; ch < 2; ++ch) RunCatcher(ch, n, static_cast<float>(bv.ceilLin[ch]));
   for (int i = 0; i < n; ++i) {
     double out[2];
