@@ -62,9 +62,11 @@ double CharacterSaturator::Process(double y) {
   return y + added;
 }
 
-void CharacterSaturator::Follow(double y) {
-  Remember(y);
-  inputEnergy_ += y * y;
+void CharacterSaturator::Follow(const double* y, int n) {
+  for (int i = 0; i < n; ++i) {
+    Remember(y[i]);
+    inputEnergy_ += y[i] * y[i];
+  }
 }
 
 // From the state Design leaves, over every input since (at most the history's length).

@@ -19,7 +19,7 @@ class CharacterSaturator {
   // Out of circuit (row 0) the output is the input: Follow keeps only the recent inputs and the
   // input energy, and CatchUp, before the next Process, runs the curve and its DC blocker over
   // those inputs, so that they continue as if they had run all along (to well under 1e-6).
-  void Follow(double y);
+  void Follow(const double* y, int n);
   void CatchUp();
 
   // Energies of what was added and of the input, for the distortion reading.

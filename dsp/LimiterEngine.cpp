@@ -234,6 +234,11 @@ struct LimiterEngine::RunBuffers {
   double reference[2][kFrames];  // after the Extra leveler: the level-match reference
   double driven[2][kFrames];
   double msDriven[2][kFrames];   // the driven mean square as it stood at each sample
+  double character[2][kFrames];  // after Character
+  float clipperInput[2][kFrames];
+  double delayed[2][kFrames];    // Character's output delayed as the clipper delays
+  double loudOut[2][kFrames];    // after the Loud stage
+  double removed[2][kFrames];    // what clipping removed
   double u[2][kFrames];          // limiter input
   float peak[2][kFrames];        // its true peak, for the gain computer
   double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
@@ -269,7 +274,7 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
   RunBuffers& r = *run_;
   for (int i = 0; i < n; ++i) {
     double x[2] = {inL[i], inR[i]};
-    double xp[2], y[2], w[2], q[2];
+    double xp[2];
     for (int ch = 0; ch < 2; ++ch) {
       if (bv.scrub && !std::isfinite(x[ch])) x[ch] = 0.0;
       r.dry[ch][i] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
@@ -281,13 +286,14 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     for (int ch = 0; ch < 2; ++ch) {
       const double xr = xp[ch] * extraGain;
       r.reference[ch][i] = xr;
-      LoudChain(ch, xr, bv, y[ch], w[ch], q[ch]);
-      r.driven[ch][i] = y[ch];
+      const double y = xr * bv.driveLin[ch];
+      SmoothSquare(channels_[ch].msDriven, bv.a3s, y);
+      r.driven[ch][i] = y;
       r.msDriven[ch][i] = channels_[ch].msDriven;
-      r.u[ch][i] = bv.loudDelta ? q[ch] : w[ch];
     }
-    loudTaps_.TakeWave((y[0] + y[1]) / 2.0, (w[0] + w[1]) / 2.0);
   }
+  for (int ch = 0; ch < 2; ++ch) LoudChain(ch, n, bv);
+  TapLoudStage(n);
   for (int ch = 0; ch < 2; ++ch) channels_[ch].detection.ProcessRun(r.u[ch], n, r.peak[ch]);
   HoldDrivenPeak(n, bv);
 }
@@ -396,31 +402,59 @@ void LimiterEngine::RunMeters(int n, const BlockValues& bv) {
   meterCounter_ += n;
 }
 
-void LimiterEngine::LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w,
-                              double& q) {
-  ChannelState& c = channels_[ch];
-  y = xr * bv.driveLin[ch];
-  SmoothSquare(c.msDriven, bv.a3s, y);
-  loudTaps_.insistIn = std::max(loudTaps_.insistIn, std::fabs(y));
+// Character, then the Loud stage, over the run of one channel's driven signal. A stage out of
+// circuit only follows its input.
+void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
+  RunBuffers& r = *run_;
+  const double* y = r.driven[ch];
+  double* character = r.character[ch];
+  if (bv.characterInCircuit) {
+    for (int i = 0; i < n; ++i) character[i] = saturators_[ch].Process(y[i]);
+  } else {
+    saturators_[ch].Follow(y, n);
+    std::copy(y, y + n, character);
+  }
+  float* clipperInput = r.clipperInput[ch];
+  for (int i = 0; i < n; ++i) {
+    r.delayed[ch][i] = characterDelay_[ch].Push(character[i]);  // lines up with the clipper's output
+    characterDiff_[ch].Push(character[i] - y[i]);
+    clipperInput[i] = static_cast<float>(character[i] * bv.loudGain);
+  }
+  LoudClipper& clipper = clippers_[ch];
+  if (!bv.clipperInCircuit) clipper.Follow(clipperInput, n);
+  for (int i = 0; i < n; ++i) {
+    const double cd = r.delayed[ch][i];
+    // With the clipper out of circuit the Loud mix is 0: w is cd either way.
+    const double z = bv.clipperInCircuit ? clipper.Process(clipperInput[i]) : cd;
+    const double w = cd + bv.loudMix * (z - cd);
+    // What clipping removed, at the raised level: measured against the clipper's own unshaped
+    // response, whose group delay (47.25 or 47.125 samples) a whole-sample dry delay cannot match.
+    const double q = bv.loudMix * (z - clipper.LinearResponse());
+    r.loudOut[ch][i] = w;
+    r.removed[ch][i] = q;
+    r.u[ch][i] = bv.loudDelta ? q : w;
+  }
+}
 
-  double character = y;
-  if (bv.characterInCircuit)
-    character = saturators_[ch].Process(y);
-  else
-    saturators_[ch].Follow(y);
-  const double cd = characterDelay_[ch].Push(character);  // lines up with the clipper's output
-  characterDiff_[ch].Push(character - y);
-  const float clipperInput = static_cast<float>(character * bv.loudGain);
-  double z = cd;  // with the clipper out of circuit the Loud mix is 0: w is cd either way
-  if (bv.clipperInCircuit)
-    z = clippers_[ch].Process(clipperInput);
-  else
-    clippers_[ch].Follow(clipperInput);
-  w = cd + bv.loudMix * (z - cd);
-  // What clipping removed, at the raised level: measured against the clipper's own unshaped
-  // response, whose group delay (47.25 or 47.125 samples) a whole-sample dry delay cannot match.
-  q = bv.loudMix * (z - clippers_[ch].LinearResponse());
-  loudTaps_.insistOut = std::max(loudTaps_.insistOut, std::fabs(w));
-  loudTaps_.charOutEnergy += cd * cd;
-  loudTaps_.loudDiffEnergy += q * q;
+// What the meters read of the Loud stage, summed in the order the samples came, both channels
+// of each in turn.
+void LimiterEngine::TapLoudStage(int n) {
+  const RunBuffers& r = *run_;
+  LoudStageTaps& taps = loudTaps_;
+  double insistIn = taps.insistIn, insistOut = taps.insistOut;
+  double charOutEnergy = taps.charOutEnergy, loudDiffEnergy = taps.loudDiffEnergy;
+  for (int i = 0; i < n; ++i) {
+    for (int ch = 0; ch < 2; ++ch) {
+      const double cd = r.delayed[ch][i], w = r.loudOut[ch][i], q = r.removed[ch][i];
+      insistIn = std::max(insistIn, std::fabs(r.driven[ch][i]));
+      insistOut = std::max(insistOut, std::fabs(w));
+      charOutEnergy += cd * cd;
+      loudDiffEnergy += q * q;
+    }
+    taps.TakeWave((r.driven[0][i] + r.driven[1][i]) / 2.0, (r.loudOut[0][i] + r.loudOut[1][i]) / 2.0);
+  }
+  taps.insistIn = insistIn;
+  taps.insistOut = insistOut;
+  taps.charOutEnergy = charOutEnergy;
+  taps.loudDiffEnergy = loudDiffEnergy;
 }

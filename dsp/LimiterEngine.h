@@ -105,8 +105,10 @@ class LimiterEngine {
   void RunLimiter(double* outL, double* outR, int n, const BlockValues& bv);
   void RunMeters(int n, const BlockValues& bv);
   void HoldDrivenPeak(int n, const BlockValues& bv);
-  // Drive, Character and Loud for one channel: the Loud mix w and the Loud difference q.
-  void LoudChain(int ch, double xr, const BlockValues& bv, double& y, double& w, double& q);
+  // Character and Loud over one channel's driven run: the Loud mix, what clipping removed and
+  // the limiter's input.
+  void LoudChain(int ch, int n, const BlockValues& bv);
+  void TapLoudStage(int n);  // the Loud stage's meter taps, over both channels' runs
   void RunCatcher(int ch, int n, float ceilLin);
 
   // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working

@@ -186,7 +186,9 @@ float LoudClipper::Process(float x) {
   return static_cast<float>(y);
 }
 
-void LoudClipper::Follow(float x) { Remember(x); }
+void LoudClipper::Follow(const float* x, int n) {
+  for (int i = 0; i < n; ++i) Remember(x[i]);
+}
 
 // The output ring holds the last length / factor inputs' oversampled values, each of which
 // needed the tapsPerPhase inputs up to it: replaying that many inputs from a cleared path

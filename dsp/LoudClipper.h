@@ -26,7 +26,7 @@ class LoudClipper {
   // path's filter states from those inputs, exactly as if it had run all along (its filters
   // remember less than the recent inputs hold). Not for a biased curve, whose DC blocker
   // remembers longer.
-  void Follow(float x);
+  void Follow(const float* x, int n);
   void CatchUp();
 
   // While on, Process also runs the current path's filters without the shaping curve, so that
