@@ -11,35 +11,38 @@ inline __attribute__((target("avx2,fma"))) __m256i ReverseLanes() {
   return _mm256_set_epi32(0, 1, 2, 3, 4, 5, 6, 7);
 }
 
+// Group g of a window x: its samples x[4g .. 4g + 3] and their mirrors x[N - 1 - 4g] ..
+// x[N - 4 - 4g] (`far`) summed and differenced, and added into the chains of every phase.
+template <int N>
+inline __attribute__((target("avx2,fma"))) void AddGroup(const FoldedTaps<N>& t, const float* x, int g, __m128 far,
+                                                         __m256* s, __m256* d) {
+  const __m128 near = _mm_loadu_ps(x + 4 * g);
+  const __m128 a4 = _mm_add_ps(near, far), b4 = _mm_sub_ps(near, far);
+  const __m256 ag = _mm256_set_m128(a4, a4), bg = _mm256_set_m128(b4, b4);
+  for (int p = 0; p < 4; ++p) {
+    s[p] = _mm256_fmadd_ps(_mm256_load_ps(t.sumQuads[g][p]), ag, s[p]);
+    d[p] = _mm256_fmadd_ps(_mm256_load_ps(t.diffQuads[g][p]), bg, d[p]);
+  }
+}
+
 // The folded sums for a window x of N samples, oldest first: phases 0..7 are sum + diff, phases
 // 15..8 sum - diff. `newestEight` holds x[N-1] .. x[N-8] (the newest eight, newest first), so a
-// caller may supply the newest sample from a register. Mirrored sums and differences eight at a
-// time; then, per group of four taps, one vector multiply-add for each pair of phases p and
-// p + 4, whose lanes are four independent chains (tap mod 4) so the additions do not wait on each
-// other; two horizontal additions close the chains as (0 + 1) + (2 + 3). A group's four samples
-// are loaded once for the eight phases.
+// caller may supply the newest sample from a register. Per group of four taps, the mirrored sums
+// and differences of its four samples (made in registers, not stored and loaded back), then one
+// vector multiply-add for each pair of phases p and p + 4, whose lanes are four independent chains
+// (tap mod 4) so the additions do not wait on each other; two horizontal additions close the
+// chains as (0 + 1) + (2 + 3). A group's four samples are loaded once for the eight phases.
 template <int N>
 inline __attribute__((target("avx2,fma"))) void SumsAndDifferences(const FoldedTaps<N>& t, const float* x,
                                                                    __m256 newestEight, __m256& sum,
                                                                    __m256& diff) {
-  constexpr int kHalf = N / 2;
-  alignas(32) float a[kHalf], b[kHalf];
-  for (int i = 0; i < kHalf; i += 8) {
-    const __m256 near = _mm256_loadu_ps(x + i);
-    const __m256 far =
-        i == 0 ? newestEight : _mm256_permutevar8x32_ps(_mm256_loadu_ps(x + N - 8 - i), ReverseLanes());
-    _mm256_store_ps(a + i, _mm256_add_ps(near, far));
-    _mm256_store_ps(b + i, _mm256_sub_ps(near, far));
-  }
   __m256 s[4], d[4];
   for (int p = 0; p < 4; ++p) s[p] = d[p] = _mm256_setzero_ps();
-  for (int g = 0; g < FoldedTaps<N>::kQuads; ++g) {
-    const __m256 ag = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(a + 4 * g));
-    const __m256 bg = _mm256_broadcast_ps(reinterpret_cast<const __m128*>(b + 4 * g));
-    for (int p = 0; p < 4; ++p) {
-      s[p] = _mm256_fmadd_ps(_mm256_load_ps(t.sumQuads[g][p]), ag, s[p]);
-      d[p] = _mm256_fmadd_ps(_mm256_load_ps(t.diffQuads[g][p]), bg, d[p]);
-    }
+  AddGroup(t, x, 0, _mm256_castps256_ps128(newestEight), s, d);
+  AddGroup(t, x, 1, _mm256_extractf128_ps(newestEight, 1), s, d);
+  for (int g = 2; g < FoldedTaps<N>::kQuads; ++g) {
+    const __m128 mirrored = _mm_loadu_ps(x + N - 4 - 4 * g);
+    AddGroup(t, x, g, _mm_shuffle_ps(mirrored, mirrored, _MM_SHUFFLE(0, 1, 2, 3)), s, d);
   }
   // Lanes 0..3 of the first addition's halves: chains (0 + 1), (2 + 3) of phases p, p + 1; the
   // second gives phases 0..3 in the low half and 4..7 in the high one.

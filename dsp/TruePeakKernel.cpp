@@ -82,8 +82,10 @@ __attribute__((target("avx2,fma"))) float PeakOfPhasesAvx2(const float* y, float
 }
 
 // Interpolation and peak search in one pass, the 16 points never leaving the registers. The
-// newest eight samples, reversed, are `newestEight`.
-__attribute__((target("avx2,fma"))) inline float FoldedPeakAvx2(const TruePeakTable& table,
+// newest eight samples, reversed, are `newestEight`. Always inlined: a function that takes a
+// 256-bit argument leaves the upper halves of the vector registers in use when it returns (the
+// compiler adds no vzeroupper there), and every baseline instruction after it then runs slower.
+__attribute__((target("avx2,fma"), always_inline)) inline float FoldedPeakAvx2(const TruePeakTable& table,
                                                                  const float* x, __m256 newestEight,
                                                                  float a) {
   __m256 sum, diff;
