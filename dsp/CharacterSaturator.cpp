@@ -63,10 +63,14 @@ double CharacterSaturator::Process(double y) {
 }
 
 void CharacterSaturator::Follow(const double* y, int n) {
+  // Summed in a local: the history's stores could otherwise alias the member, which would go
+  // through memory on every sample.
+  double energy = inputEnergy_;
   for (int i = 0; i < n; ++i) {
     Remember(y[i]);
-    inputEnergy_ += y[i] * y[i];
+    energy += y[i] * y[i];
   }
+  inputEnergy_ = energy;
 }
 
 // From the state Design leaves, over every input since (at most the history's length).

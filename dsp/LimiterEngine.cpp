@@ -272,6 +272,9 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
 
 void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const BlockValues& bv) {
   RunBuffers& r = *run_;
+  // The mean squares in locals for the run: the stores to the buffers could alias the members.
+  double msIn[2] = {channels_[0].msIn, channels_[1].msIn};
+  double msDriven[2] = {channels_[0].msDriven, channels_[1].msDriven};
   for (int i = 0; i < n; ++i) {
     double x[2] = {inL[i], inR[i]};
     double xp[2];
@@ -279,7 +282,7 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
       if (bv.scrub && !std::isfinite(x[ch])) x[ch] = 0.0;
       r.dry[ch][i] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
       xp[ch] = std::clamp(x[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
-      SmoothSquare(channels_[ch].msIn, bv.a3s, xp[ch]);
+      SmoothSquare(msIn[ch], bv.a3s, xp[ch]);
       r.in[ch][i] = xp[ch];
     }
     const double extraGain = bv.extra > 0.0 ? leveler_.Gain(xp[0], xp[1], bv.extra, bv.extraCoefficients) : 1.0;
@@ -287,10 +290,14 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
       const double xr = xp[ch] * extraGain;
       r.reference[ch][i] = xr;
       const double y = xr * bv.driveLin[ch];
-      SmoothSquare(channels_[ch].msDriven, bv.a3s, y);
+      SmoothSquare(msDriven[ch], bv.a3s, y);
       r.driven[ch][i] = y;
-      r.msDriven[ch][i] = channels_[ch].msDriven;
+      r.msDriven[ch][i] = msDriven[ch];
     }
+  }
+  for (int ch = 0; ch < 2; ++ch) {
+    channels_[ch].msIn = msIn[ch];
+    channels_[ch].msDriven = msDriven[ch];
   }
   for (int ch = 0; ch < 2; ++ch) LoudChain(ch, n, bv);
   TapLoudStage(n);
