@@ -536,10 +536,11 @@ TEST(EngineDisplayMeters, SwitchedOffTheOutputIsTheSameSampleForSample) {
     EXPECT_EQ(FirstDifference(skipped.right, shown.right), -1) << "setup " << i;
     // The output meter read nothing where it was skipped, and read on where Codec Mode needs it.
     EXPECT_GT(shownPeak, -3.0f);
-    if (i == 2)
+    if (i == 2) {
       EXPECT_EQ(skippedPeak, shownPeak);
-    else if (i < 2)
+    } else if (i < 2) {
       EXPECT_LT(skippedPeak, -90.0f) << "setup " << i;
+    }
   }
 }
 
