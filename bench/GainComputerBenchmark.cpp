@@ -8,6 +8,7 @@
 
 #include "dsp/GainWindow.h"
 #include "dsp/TruePeakDetector.h"
+#include "PinkNoise.h"
 
 namespace {
 
@@ -20,19 +21,8 @@ struct ChannelInput {
 
 ChannelInput Material(size_t frames, uint64_t seed) {
   ChannelInput in;
-  in.u.resize(frames);
-  double b0 = 0.0, b1 = 0.0, b2 = 0.0;
-  for (double& v : in.u) {
-    uint64_t z = (seed += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    z ^= z >> 31;
-    const double w = static_cast<double>(z >> 11) * 0x1.0p-52 - 1.0;
-    b0 = 0.99765 * b0 + w * 0.0990460;
-    b1 = 0.96300 * b1 + w * 0.2965164;
-    b2 = 0.57000 * b2 + w * 1.0526913;
-    v = (b0 + b1 + b2 + w * 0.1848) * 0.25;  // about -2 dBFS RMS
-  }
+  in.u = bench::PinkNoise(frames, seed);
+  for (double& v : in.u) v *= std::pow(10.0, 12.0 / 20.0);  // the block benchmark's drive
   in.peak.resize(frames);
   TruePeakDetector detector;
   detector.ProcessRun(in.u.data(), static_cast<int>(frames), in.peak.data());
@@ -46,13 +36,7 @@ ChannelInput Material(size_t frames, uint64_t seed) {
 void BM_GainComputer(benchmark::State& state) {
   const size_t frames = static_cast<size_t>(10.0 * kRate);
   const ChannelInput in[2] = {Material(frames, 1), Material(frames, 2)};
-  GainWindow::Constants c;
-  c.sampleRate = kRate;
-  c.kSmooth = 1.0 - std::exp(-1.0 / (0.0005 * kRate));
-  c.kRamp = static_cast<float>(1.0 - std::exp(-1.0 / (0.001 * kRate)));
-  c.holdBase = static_cast<int>(0.005 * kRate);
-  c.aAtk = std::exp(-1.0 / (0.0005 * kRate));
-  c.a2s = std::exp(-1.0 / (2.0 * kRate));
+  const GainWindow::Constants c = GainWindow::Constants::ForRate(kRate);
   GainWindow windows[2];
   for (GainWindow& w : windows) w.Prepare(241);
   const double ceiling = 0.9954 * std::pow(10.0, -0.1 / 20.0);

@@ -19,6 +19,18 @@ double OneMinusExpMinus(double h) {
 }
 }  // namespace
 
+GainWindow::Constants GainWindow::Constants::ForRate(double sampleRate) {
+  const auto onePole = [sampleRate](double seconds) { return std::exp(-1.0 / (seconds * sampleRate)); };
+  Constants c;
+  c.sampleRate = sampleRate;
+  c.kSmooth = 1.0 - onePole(0.0005);
+  c.kRamp = static_cast<float>(1.0 - onePole(0.001));
+  c.holdBase = static_cast<int>(0.005 * sampleRate);
+  c.aAtk = onePole(0.0005);
+  c.a2s = onePole(2.0);
+  return c;
+}
+
 void GainWindow::Prepare(int lookAhead) {
   lookAhead_ = std::clamp(lookAhead, 1, kDequeSize - 1);
   Reset();

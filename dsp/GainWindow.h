@@ -18,6 +18,8 @@ class GainWindow {
     double kSmooth = 0.0;  // each smoother pole, 0.5 ms
     float kRamp = 0.0f;    // release fade-in, 1 ms
     int holdBase = 0;      // 5 ms
+
+    static Constants ForRate(double sampleRate);
   };
 
   void Prepare(int lookAhead);  // sets the window length and resets everything

@@ -98,12 +98,7 @@ bool LimiterEngine::Prepare(double sampleRate) {
     minGain_[ch] = 1.0;
   }
 
-  gainConstants_.sampleRate = sampleRate;
-  gainConstants_.kSmooth = 1.0 - std::exp(-1.0 / (0.0005 * sampleRate));
-  gainConstants_.kRamp = static_cast<float>(1.0 - std::exp(-1.0 / (0.001 * sampleRate)));
-  gainConstants_.holdBase = static_cast<int>(0.005 * sampleRate);
-  gainConstants_.aAtk = OnePole(0.0005, sampleRate);
-  gainConstants_.a2s = OnePole(2.0, sampleRate);
+  gainConstants_ = GainWindow::Constants::ForRate(sampleRate);
   a3s_ = OnePole(3.0, sampleRate);
   extraCoefficients_ = ExtraLeveler::ForRate(sampleRate);
   DesignTables();

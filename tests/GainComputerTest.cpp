@@ -14,17 +14,6 @@ namespace {
 
 constexpr double kRate = 48000.0;
 
-GainWindow::Constants Constants(double rate) {
-  GainWindow::Constants c;
-  c.sampleRate = rate;
-  c.kSmooth = 1.0 - std::exp(-1.0 / (0.0005 * rate));
-  c.kRamp = static_cast<float>(1.0 - std::exp(-1.0 / (0.001 * rate)));
-  c.holdBase = static_cast<int>(0.005 * rate);
-  c.aAtk = std::exp(-1.0 / (0.0005 * rate));
-  c.a2s = std::exp(-1.0 / (2.0 * rate));
-  return c;
-}
-
 // One channel's gain computer inputs: the limiter input, its peak (at least its magnitude) and
 // the driven mean square, on a programme of quiet and loud noise, silence, single clicks, a
 // held plateau and slow swells, so that every branch of the computer is taken.
@@ -72,7 +61,7 @@ TEST(GainComputer, BothChannelsAtOnceGiveExactlyWhatEachGivesAlone) {
   const size_t frames = 6 * 3000 * 2;
   const Input in[2] = {Programme(frames, 1), Programme(frames, 7)};
   for (const double rate : {44100.0, 48000.0, 192000.0}) {
-    const GainWindow::Constants c = Constants(rate);
+    const GainWindow::Constants c = GainWindow::Constants::ForRate(rate);
     for (const int lookAhead : {1, 2, 3, 241, 4095}) {
       GainWindow alone[2], paired[2];
       for (int ch = 0; ch < 2; ++ch) {
