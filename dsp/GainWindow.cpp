@@ -192,69 +192,90 @@ __m128d Max(__m128d a, __m128d b) { return _mm_max_pd(b, a); }
 
 }  // namespace
 
-void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindow::Constants& c) {
-  const __m128d one = Broadcast(1.0), zero = _mm_setzero_pd();
-  const __m128d ceilLin = Pair(run.ceilLin[0], run.ceilLin[1]);
-  const __m128d maskedness = Pair(run.maskedness[0], run.maskedness[1]);
-  const __m128d logFloor = Broadcast(kLogFloor), halfDb = Broadcast(kGainAtHalfDb);
-  const __m128d a2s = Broadcast(c.a2s), a2sGrowth = Broadcast(1.0 - c.a2s);
-  const __m128d aAtk = Broadcast(c.aAtk), aAtkRest = Broadcast(1.0 - c.aAtk);
-  const __m128d sampleRate = Broadcast(c.sampleRate), kSmooth = Broadcast(c.kSmooth);
-  const __m128d holdBase = Broadcast(static_cast<double>(c.holdBase));
+// The steps are Process's, in its order, on both lanes at once: where Process branches, both
+// outcomes are made and each lane takes its own.
+struct GainWindow::PairLanes {
+  struct Sample {
+    __m128d u, msDriven, required, minimum, leavesIn;
+  };
 
-  __m128d gainState = Pair(w[0].gainState_, w[1].gainState_);
-  __m128d releaseScale = Pair(w[0].releaseScale_, w[1].releaseScale_);
-  __m128d effReleaseMs = Pair(w[0].effReleaseMs_, w[1].effReleaseMs_);
-  __m128d previousRequired = Pair(w[0].previousRequired_, w[1].previousRequired_);
-  // Counts and flags as doubles (whole numbers, exact) and masks, so they select in lanes too.
-  __m128d fallCount = Pair(w[0].fallCount_, w[1].fallCount_);
-  __m128d holdCounter = Pair(w[0].holdCounter_, w[1].holdCounter_);
-  __m128d ramping = _mm_cmpneq_pd(Pair(w[0].ramping_, w[1].ramping_), zero);
-  __m128d rampLine = Pair(w[0].rampLine_, w[1].rampLine_);
-  __m128d slowEnvelope = Pair(w[0].slowEnvelope_, w[1].slowEnvelope_);
+  __m128d gainState, releaseScale, effReleaseMs, previousRequired, rampLine, slowEnvelope;
+  // Counts as doubles (whole numbers, exact) and the flag as a mask, so they select in lanes too.
+  __m128d fallCount, holdCounter, ramping;
   __m128d smoother[4];
-  for (int k = 0; k < 4; ++k) smoother[k] = Pair(w[0].smoother_[k], w[1].smoother_[k]);
 
-  for (int i = 0; i < run.n; ++i) {
-    const __m128d u = Pair(run.u[0][i], run.u[1][i]);
-    const __m128d ms = Pair(run.msDriven[0][i], run.msDriven[1][i]);
-    const __m128d p = Pair(run.peak[0][i], run.peak[1][i]);
-    const __m128d r = Select(_mm_cmpgt_pd(p, ceilLin), _mm_div_pd(ceilLin, p), one);
-    // The window minima, each channel's own deque.
-    const __m128d f = Pair(w[0].PushRequired(Left(r)), w[1].PushRequired(Right(r)));
-    const __m128d dist = Pair(w[0].MinimumLeavesIn(), w[1].MinimumLeavesIn());
+  explicit PairLanes(const GainWindow (&w)[2])
+      : gainState(Pair(w[0].gainState_, w[1].gainState_)),
+        releaseScale(Pair(w[0].releaseScale_, w[1].releaseScale_)),
+        effReleaseMs(Pair(w[0].effReleaseMs_, w[1].effReleaseMs_)),
+        previousRequired(Pair(w[0].previousRequired_, w[1].previousRequired_)),
+        rampLine(Pair(w[0].rampLine_, w[1].rampLine_)),
+        slowEnvelope(Pair(w[0].slowEnvelope_, w[1].slowEnvelope_)),
+        fallCount(Pair(w[0].fallCount_, w[1].fallCount_)),
+        holdCounter(Pair(w[0].holdCounter_, w[1].holdCounter_)),
+        ramping(_mm_cmpneq_pd(Pair(w[0].ramping_, w[1].ramping_), _mm_setzero_pd())) {
+    for (int k = 0; k < 4; ++k) smoother[k] = Pair(w[0].smoother_[k], w[1].smoother_[k]);
+  }
 
-    const __m128d transient =
-        _mm_and_pd(_mm_and_pd(_mm_cmpgt_pd(ms, Broadcast(1e-10)), _mm_cmplt_pd(_mm_mul_pd(Broadcast(2.0), ms), _mm_mul_pd(u, u))),
-                   _mm_and_pd(_mm_cmplt_pd(gainState, Broadcast(0.9999)), _mm_cmpgt_pd(releaseScale, Broadcast(0.2))));
+  void StoreTo(GainWindow (&w)[2]) const {
+    for (int ch = 0; ch < 2; ++ch) {
+      const auto lane = [ch](__m128d v) { return ch == 0 ? Left(v) : Right(v); };
+      GainWindow& g = w[ch];
+      g.gainState_ = lane(gainState);
+      g.releaseScale_ = lane(releaseScale);
+      g.effReleaseMs_ = lane(effReleaseMs);
+      g.previousRequired_ = lane(previousRequired);
+      g.rampLine_ = lane(rampLine);
+      g.slowEnvelope_ = lane(slowEnvelope);
+      g.fallCount_ = static_cast<int>(lane(fallCount));
+      g.holdCounter_ = static_cast<int>(lane(holdCounter));
+      g.ramping_ = (_mm_movemask_pd(ramping) >> ch & 1) != 0;
+      for (int k = 0; k < 4; ++k) g.smoother_[k] = lane(smoother[k]);
+    }
+  }
+
+  // The release scale and the release's per-sample pole.
+  __m128d ScaleRelease(const Sample& x, const Constants& c) {
+    const __m128d one = Broadcast(1.0);
+    const __m128d transient = _mm_and_pd(
+        _mm_and_pd(_mm_cmpgt_pd(x.msDriven, Broadcast(1e-10)),
+                   _mm_cmplt_pd(_mm_mul_pd(Broadcast(2.0), x.msDriven), _mm_mul_pd(x.u, x.u))),
+        _mm_and_pd(_mm_cmplt_pd(gainState, Broadcast(0.9999)), _mm_cmpgt_pd(releaseScale, Broadcast(0.2))));
     releaseScale = Select(transient, _mm_mul_pd(releaseScale, Broadcast(0.8)), releaseScale);
-    const __m128d reducing = _mm_cmplt_pd(Max(gainState, logFloor), halfDb);
-    releaseScale = Select(reducing, Min(one, _mm_add_pd(releaseScale, a2sGrowth)), releaseScale);
-    releaseScale = _mm_mul_pd(releaseScale, a2s);
+    const __m128d reducing = _mm_cmplt_pd(Max(gainState, Broadcast(kLogFloor)), Broadcast(kGainAtHalfDb));
+    releaseScale = Select(reducing, Min(one, _mm_add_pd(releaseScale, Broadcast(1.0 - c.a2s))), releaseScale);
+    releaseScale = _mm_mul_pd(releaseScale, Broadcast(c.a2s));
     effReleaseMs = _mm_mul_pd(Broadcast(180.0), _mm_add_pd(one, _mm_mul_pd(Broadcast(13.3), Min(releaseScale, one))));
-    const __m128d pole = _mm_div_pd(one, _mm_mul_pd(_mm_mul_pd(effReleaseMs, sampleRate), Broadcast(0.001)));
+    return _mm_div_pd(one, _mm_mul_pd(_mm_mul_pd(effReleaseMs, Broadcast(c.sampleRate)), Broadcast(0.001)));
+  }
 
-    const __m128d fell = _mm_cmplt_pd(r, previousRequired);
-    fallCount = _mm_and_pd(fell, _mm_add_pd(fallCount, one));
-    previousRequired = r;
-
+  // The gain to head for: the window minimum, along the ramp line where it lies ahead.
+  __m128d Target(const Sample& x) {
+    const __m128d f = x.minimum;
+    fallCount = _mm_and_pd(_mm_cmplt_pd(x.required, previousRequired), _mm_add_pd(fallCount, Broadcast(1.0)));
+    previousRequired = x.required;
     const __m128d falling = _mm_cmplt_pd(f, gainState);
-    const __m128d holding = _mm_cmpge_pd(holdCounter, one);
-    const __m128d steep = _mm_and_pd(_mm_and_pd(holding, _mm_cmpge_pd(fallCount, Broadcast(3.0))), falling);
-    __m128d target = Select(steep, _mm_sub_pd(gainState, _mm_mul_pd(Broadcast(0.3), _mm_sub_pd(gainState, f))), f);
+    const __m128d steep = _mm_and_pd(
+        _mm_and_pd(_mm_cmpge_pd(holdCounter, Broadcast(1.0)), _mm_cmpge_pd(fallCount, Broadcast(3.0))), falling);
+    const __m128d target = Select(steep, _mm_sub_pd(gainState, _mm_mul_pd(Broadcast(0.3), _mm_sub_pd(gainState, f))), f);
     rampLine = Select(_mm_andnot_pd(ramping, falling), gainState, rampLine);
     ramping = falling;
-    const __m128d arriving = _mm_cmplt_pd(dist, Broadcast(2.0));
-    const __m128d stepped = _mm_add_pd(rampLine, _mm_div_pd(_mm_sub_pd(f, rampLine), dist));
-    const __m128d rampTarget = Select(arriving, Min(target, f), Max(target, stepped));
+    const __m128d arriving = _mm_cmplt_pd(x.leavesIn, Broadcast(2.0));
+    const __m128d stepped = _mm_add_pd(rampLine, _mm_div_pd(_mm_sub_pd(f, rampLine), x.leavesIn));
     rampLine = Select(falling, Select(arriving, f, stepped), rampLine);
-    target = Select(falling, rampTarget, target);
+    return Select(falling, Select(arriving, Min(target, f), Max(target, stepped)), target);
+  }
 
+  // Attack towards the target, release (Release itself, lane by lane) or hold.
+  void MoveGain(GainWindow (&w)[2], __m128d target, __m128d f, __m128d pole, const Constants& c) {
+    const __m128d one = Broadcast(1.0);
     const __m128d attack = _mm_cmplt_pd(target, gainState);
     const __m128d release = _mm_andnot_pd(attack, _mm_cmplt_pd(holdCounter, one));
-    const __m128d attacked = _mm_add_pd(_mm_mul_pd(aAtk, gainState), _mm_mul_pd(aAtkRest, target));
+    const __m128d attacked =
+        _mm_add_pd(_mm_mul_pd(Broadcast(c.aAtk), gainState), _mm_mul_pd(Broadcast(1.0 - c.aAtk), target));
     const __m128d attackHold = _mm_add_pd(
-        holdBase, _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(_mm_mul_pd(Broadcast(0.015), releaseScale), sampleRate))));
+        Broadcast(c.holdBase),
+        _mm_cvtepi32_pd(_mm_cvttpd_epi32(_mm_mul_pd(_mm_mul_pd(Broadcast(0.015), releaseScale), Broadcast(c.sampleRate)))));
     const int releasing = _mm_movemask_pd(release);
     __m128d released = gainState;
     if (releasing != 0) {
@@ -270,37 +291,46 @@ void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindo
     if (!(releasing & 2)) w[1].releaseRamp_ = 0.0f;
     holdCounter = Select(attack, attackHold, Select(release, holdCounter, _mm_sub_pd(holdCounter, one)));
     gainState = Min(Select(attack, attacked, released), one);
+  }
 
-    const __m128d rising = _mm_mul_pd(_mm_sub_pd(one, slowEnvelope), OneMinusExpMinus(_mm_mul_pd(Broadcast(0.5), pole)));
+  // The slow envelope, the blend the masking verdict picks and the four smoothers.
+  __m128d Smooth(__m128d pole, __m128d maskedness, const Constants& c) {
+    const __m128d rising =
+        _mm_mul_pd(_mm_sub_pd(Broadcast(1.0), slowEnvelope), OneMinusExpMinus(_mm_mul_pd(Broadcast(0.5), pole)));
     slowEnvelope = Select(_mm_cmplt_pd(gainState, slowEnvelope), gainState, _mm_add_pd(slowEnvelope, rising));
-
     const __m128d blend = _mm_add_pd(slowEnvelope, _mm_mul_pd(_mm_sub_pd(gainState, slowEnvelope), maskedness));
-    const __m128d smoothTarget = Min(gainState, blend);
-    smoother[0] = _mm_add_pd(smoother[0], _mm_mul_pd(_mm_sub_pd(smoothTarget, smoother[0]), kSmooth));
+    const __m128d kSmooth = Broadcast(c.kSmooth);
+    smoother[0] = _mm_add_pd(smoother[0], _mm_mul_pd(_mm_sub_pd(Min(gainState, blend), smoother[0]), kSmooth));
     for (int k = 1; k < 4; ++k)
       smoother[k] = _mm_add_pd(smoother[k], _mm_mul_pd(_mm_sub_pd(smoother[k - 1], smoother[k]), kSmooth));
-
-    run.gain[0][i] = Left(smoother[3]);
-    run.gain[1][i] = Right(smoother[3]);
-    run.gainState[0][i] = Left(gainState);
-    run.gainState[1][i] = Right(gainState);
+    return smoother[3];
   }
+};
 
-  const int rampingLanes = _mm_movemask_pd(ramping);
-  for (int ch = 0; ch < 2; ++ch) {
-    const auto lane = [ch](__m128d v) { return ch == 0 ? Left(v) : Right(v); };
-    GainWindow& g = w[ch];
-    g.gainState_ = lane(gainState);
-    g.releaseScale_ = lane(releaseScale);
-    g.effReleaseMs_ = lane(effReleaseMs);
-    g.previousRequired_ = lane(previousRequired);
-    g.fallCount_ = static_cast<int>(lane(fallCount));
-    g.holdCounter_ = static_cast<int>(lane(holdCounter));
-    g.ramping_ = (rampingLanes >> ch & 1) != 0;
-    g.rampLine_ = lane(rampLine);
-    g.slowEnvelope_ = lane(slowEnvelope);
-    for (int k = 0; k < 4; ++k) g.smoother_[k] = lane(smoother[k]);
+void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindow::Constants& c) {
+  const __m128d ceilLin = Pair(run.ceilLin[0], run.ceilLin[1]);
+  const __m128d maskedness = Pair(run.maskedness[0], run.maskedness[1]);
+  GainWindow::PairLanes lanes(w);
+  for (int i = 0; i < run.n; ++i) {
+    GainWindow::PairLanes::Sample x;
+    x.u = Pair(run.u[0][i], run.u[1][i]);
+    x.msDriven = Pair(run.msDriven[0][i], run.msDriven[1][i]);
+    const __m128d p = Pair(run.peak[0][i], run.peak[1][i]);
+    x.required = Select(_mm_cmpgt_pd(p, ceilLin), _mm_div_pd(ceilLin, p), Broadcast(1.0));
+    // The window minima, each channel's own deque.
+    x.minimum = Pair(w[0].PushRequired(Left(x.required)), w[1].PushRequired(Right(x.required)));
+    x.leavesIn = Pair(w[0].MinimumLeavesIn(), w[1].MinimumLeavesIn());
+
+    const __m128d pole = lanes.ScaleRelease(x, c);
+    const __m128d target = lanes.Target(x);
+    lanes.MoveGain(w, target, x.minimum, pole, c);
+    const __m128d gain = lanes.Smooth(pole, maskedness, c);
+    run.gain[0][i] = Left(gain);
+    run.gain[1][i] = Right(gain);
+    run.gainState[0][i] = Left(lanes.gainState);
+    run.gainState[1][i] = Right(lanes.gainState);
   }
+  lanes.StoreTo(w);
 }
 
 #else

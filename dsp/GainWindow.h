@@ -40,6 +40,8 @@ class GainWindow {
 
  private:
   friend void ProcessGainPair(GainWindow (&windows)[2], const GainPairRun& run, const Constants& c);
+  // Both channels' states in the two lanes of vectors, and their steps (GainWindow.cpp).
+  struct PairLanes;
 
   struct Entry {
     double value;
