@@ -409,12 +409,12 @@ void LimiterEngine::RunMeters(int n, const BlockValues& bv) {
 void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
   RunBuffers& r = *run_;
   const double* y = r.driven[ch];
-  double* character = r.character[ch];
+  const double* character = y;  // Character out of circuit passes the driven signal
   if (bv.characterInCircuit) {
-    for (int i = 0; i < n; ++i) character[i] = saturators_[ch].Process(y[i]);
+    for (int i = 0; i < n; ++i) r.character[ch][i] = saturators_[ch].Process(y[i]);
+    character = r.character[ch];
   } else {
     saturators_[ch].Follow(y, n);
-    std::copy(y, y + n, character);
   }
   float* clipperInput = r.clipperInput[ch];
   for (int i = 0; i < n; ++i) {
