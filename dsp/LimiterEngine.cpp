@@ -237,6 +237,8 @@ struct LimiterEngine::RunBuffers {
   double u[2][kFrames];          // limiter input
   float peak[2][kFrames];        // its true peak, for the gain computer
   double v[2][kFrames], g[2][kFrames], gainState[2][kFrames], o[2][kFrames];
+  double a[2][kFrames];          // the catcher's input
+  float catcherGain[2][kFrames];  // the catcher's own gain on each sample it gave
   float oReading[2][kFrames];    // the catcher's reading of o up to each sample, or NaN
 };
 
@@ -365,20 +367,17 @@ void LimiterEngine::RunLimiter(double* outL, double* outR, int n, const BlockVal
 void LimiterEngine::RunCatcher(int ch, int n, float ceilLin) {
   RunBuffers& r = *run_;
   ChannelState& c = channels_[ch];
-  const int available = c.lookAhead.Length() - 1;
-  double* a = r.o[ch];  // the catcher's inputs, each replaced by its output in turn
+  double* a = r.a[ch];
   for (int i = 0; i < n; ++i) a[i] = r.g[ch][i] * r.v[ch][i];
-  c.catcher.PrepareRun(a, n, c.lookAhead.AheadSquares(0));
-  for (int i = 0; i < n; ++i) {
-    const double g = r.g[ch][i];
-    const PeakCatcher::Preview preview{c.lookAhead.Ahead(i), c.lookAhead.AheadExact(i), available, g,
-                                       c.lookAhead.AheadSquares(i)};
-    r.o[ch][i] = c.catcher.Process(a[i], ceilLin, preview);
-    r.oReading[ch][i] = c.catcher.LeavingReading();
-    // The reduction really applied to the sample leaving: the limiter's and the catcher's.
-    const double applied = c.catcherGainDelay.Push(g) * c.catcher.OutputGain();
-    minGain_[ch] = std::min(minGain_[ch], applied);
-  }
+  const PeakCatcher::RunPreview preview{c.lookAhead.Ahead(0), c.lookAhead.AheadExact(0), c.lookAhead.Length() - 1,
+                                        r.g[ch], c.lookAhead.AheadSquares(0)};
+  float* outputGain = r.catcherGain[ch];
+  c.catcher.ProcessRun(a, n, ceilLin, preview, r.o[ch], r.oReading[ch], outputGain);
+  // The reduction really applied to each sample leaving: the limiter's and the catcher's (in a
+  // local, as the stores to the delay line could alias the member).
+  double least = minGain_[ch];
+  for (int i = 0; i < n; ++i) least = std::min(least, c.catcherGainDelay.Push(r.g[ch][i]) * outputGain[i]);
+  minGain_[ch] = least;
 }
 
 void LimiterEngine::RunMeters(int n, const BlockValues& bv) {

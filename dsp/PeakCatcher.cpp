@@ -38,6 +38,7 @@ void PeakCatcher::Prepare(double sampleRate) {
   // cannot be worked out it over-corrects; less so at high rates, where the peak is better resolved.
   factor_ = static_cast<float>(
       std::max(1.0, 1.3 - 0.15 * std::max(0.0, std::log2(sampleRate / 48000.0))));
+  wideReadings_ = 0;
   for (int m = 0; m < kWindow; ++m)
     hann_[m] = static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * m / 48.0));
   Reset();
@@ -63,10 +64,11 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
   std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 
-bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const {
+bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin,
+                            bool boundPassed) const {
   // Most steps the bound from running sums settles it; it never says no where the full test
   // would say yes.
-  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead) {
+  if (!boundPassed && runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead) {
     const bool summed = aheadSquares_ && preview.aheadSquares == aheadSquares_ + runStep_;
     const bool may =
         summed ? gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
@@ -129,6 +131,7 @@ void PeakCatcher::PrepareRun(const double* a, int n, const double* aheadSquares)
   // take the bound).
   aheadSquares_ = aheadSquares;
   if (aheadSquares_) gate_->AheadSums(aheadSquares_, n, aheadSums_);
+  boundsDecided_ = false;
   SumKnownSquares(0);
 }
 
@@ -142,9 +145,62 @@ void PeakCatcher::SumKnownSquares(int from) {
   knownSquares_[end] = sum;
   // Every step from the present one reads sums from `from` on.
   if (aheadSquares_) gate_->KnownSums(knownSquares_ + runStep_, runLength_ - runStep_, knownSums_ + runStep_);
+  // The steps whose first reading a dip voided make theirs afresh and take the bound as it comes.
+  if (boundsDecided_) DecideBounds(std::max(runStep_, dippedUntil_ + 1));
+}
+
+// The guard of step i scales by the gain of the interval it reads, 24 steps back: as cut so far
+// where that step is past, 1 where it is still to come (a later dip there voids step i's reading).
+void PeakCatcher::DecideBounds(int from) {
+  if (from >= runLength_) return;
+  float guard[NyquistGuard::kMaxRun];
+  for (int i = from; i < runLength_; ++i) {
+    const int interval = i - kDelay / 2;
+    const float gain = interval >= runStep_ ? 1.0f : gain_[(q_ + interval - runStep_) & kMask];
+    guard[i] = envelope_[i] * gain;
+  }
+  const WideGate::BoundRun run{firstReading_ + from, guard + from, runGain_ + from, knownSums_ + from,
+                               aheadSums_ + from, knownSquares_ + from + kWideKnown, aheadSquares_ + from + kWideAhead};
+  gate_->MayExceedBounds(run, runLength_ - from, runCeiling_, boundPasses_ + from);
+}
+
+void PeakCatcher::ProcessRun(const double* a, int n, float ceilLin, const RunPreview& preview, double* out,
+                             float* leavingReadings, float* outputGains) {
+  PrepareRun(a, n, preview.aheadSquares);
+  // The bound needs a whole wide window ahead (shorter look-aheads, at low rates, never take it).
+  if (preview.aheadSquares && preview.available >= kWideAhead) {
+    boundsDecided_ = true;
+    runCeiling_ = ceilLin;
+    for (int i = 0; i < n; ++i) runGain_[i] = static_cast<float>(preview.gains[i]);
+    DecideBounds(0);
+  }
+  for (int i = 0; i < n; ++i) {
+    const bool decided = boundsDecided_ && i > dippedUntil_;
+    if (decided && !boundPasses_[i])
+      out[i] = SettledStep(a[i]);
+    else
+      out[i] = Step(a[i], ceilLin, preview.At(i), decided && boundPasses_[i]);
+    leavingReadings[i] = LeavingReading();
+    outputGains[i] = OutputGain();
+  }
+}
+
+double PeakCatcher::SettledStep(double a) {
+  sig_[q_] = Finite(a);
+  gain_[q_] = 1.0f;
+  SetProduct(q_);
+  reading_[q_] = firstReading_[runStep_];
+  ++runStep_;
+  const int out = (q_ - kDelay) & kMask;
+  q_ = (q_ + 1) & kMask;
+  return static_cast<double>(gain_[out]) * static_cast<double>(sig_[out]);
 }
 
 double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
+  return Step(a, ceilLin, preview, false);
+}
+
+double PeakCatcher::Step(double a, float ceilLin, const Preview& preview, bool boundPassed) {
   sig_[q_] = Finite(a);
   gain_[q_] = 1.0f;
   SetProduct(q_);
@@ -154,20 +210,21 @@ double PeakCatcher::Process(double a, float ceilLin, const Preview& preview) {
   reading_[q_] = kUnread;
   for (int pass = 0; pass < kMaxPasses; ++pass) {
     // The 48 newest products, oldest first: the middle of the wide window.
+    const bool firstOfRun = pass == 0 && prepared && runStep_ > dippedUntil_;
     const float shortPeak =
-        pass == 0 && prepared && runStep_ > dippedUntil_
-            ? firstReading_[runStep_]
-            : truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask),
-                                         product_[q_], 0.0f);
+        firstOfRun ? firstReading_[runStep_]
+                   : truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask),
+                                                product_[q_], 0.0f);
     reading_[q_] = shortPeak;
     if (shortPeak < 1e-12f) break;
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
-    if (!MayExceed(preview, shortPeak, guard, ceilLin)) break;
+    if (!MayExceed(preview, shortPeak, guard, ceilLin, firstOfRun && boundPassed)) break;
     alignas(32) float window[WideInterpolator::kTaps];
     GatherWideWindow(preview, window);
     float y[TruePeakTable::kPhases];
     const float p = WidePeak(window, ceilLin, y);
+    ++wideReadings_;
     if (p <= ceilLin) break;
     const int binding = LoudestPhase(y);
     // The depth that brings the loudest point to the ceiling: a peak spread over many samples

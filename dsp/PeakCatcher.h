@@ -39,16 +39,31 @@ class PeakCatcher {
   void SetTable(const TruePeakTable* table) { table_ = table; }
   void Reset();
 
-  // Hands over the inputs of the next n calls of Process at once (n <= NyquistGuard::kMaxRun),
-  // so the work that depends on them alone is done for the run in one pass; with the running
-  // sums of squares of the look-ahead the first call will see (Preview::aheadSquares, the next
-  // calls' one further each), that part of the gate's bound too.
-  void PrepareRun(const double* a, int n, const double* aheadSquares = nullptr);
   double Process(double a, float ceilLin, const Preview& preview);
   // Without a preview the wide window sees silence past the newest sample.
   double Process(double a, float ceilLin) { return Process(a, ceilLin, Preview{}); }
 
+  // The previews of a run's steps: step i's look-ahead starts i entries further on, at gains[i].
+  struct RunPreview {
+    const float* ahead = nullptr;
+    const double* aheadExact = nullptr;
+    int available = 0;
+    const double* gains = nullptr;
+    const double* aheadSquares = nullptr;
+    Preview At(int i) const {
+      return {ahead + i, aheadExact + i, available, gains[i], aheadSquares ? aheadSquares + i : nullptr};
+    }
+  };
+  // Process over a run of n inputs (n <= NyquistGuard::kMaxRun), giving for each step its output,
+  // LeavingReading() and OutputGain(): exactly what Process gives step by step. The work that
+  // depends on the inputs alone is done for the run at once, the gate's bound included, and the
+  // steps that bound settles take a short path.
+  void ProcessRun(const double* a, int n, float ceilLin, const RunPreview& preview, double* out,
+                  float* leavingReadings, float* outputGains);
+
   float OvershootFactor() const { return factor_; }
+  // How many wide readings the catcher has made since it was prepared: what its gate let through.
+  long long WideReadings() const { return wideReadings_; }
   // The 48-tap reading of the 48 samples up to and including the one the last Process call
   // returned, as those samples left; NaN where a later dip changed them after the reading (a
   // meter reading the output then reads them itself).
@@ -69,8 +84,17 @@ class PeakCatcher {
   static_assert(kWideKnown == WideGate::kKnown && kWideAhead == WideGate::kAhead);
 
   void GatherWideWindow(const Preview& preview, float* window) const;
+  // What depends on the run's inputs alone, for the steps to come in one pass: the guard, each
+  // step's first reading and, given the running sums of squares of the first step's look-ahead
+  // (the next steps' one further each), those sums of the gate's bound.
+  void PrepareRun(const double* a, int n, const double* aheadSquares);
+  // Process; `boundPassed` where the bound was decided for the run and said yes at this step.
+  double Step(double a, float ceilLin, const Preview& preview, bool boundPassed);
+  // A step whose first reading and decided bound stand and say no wide reading is needed.
+  double SettledStep(double a);
   // The gate, reading the products and the look-ahead where they lie.
-  bool MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin) const;
+  bool MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin, bool boundPassed) const;
+  void DecideBounds(int from);  // boundPasses_ from step `from` on
   // The wide reading, exact where it exceeds the ceiling (no greater than it elsewhere).
   float WidePeak(const float* window, float ceilLin, float* y) const;
   float WideDipShare(const float* window, const float* y, int phase) const;
@@ -103,9 +127,17 @@ class PeakCatcher {
   double knownSums_[NyquistGuard::kMaxRun] = {};
   double aheadSums_[NyquistGuard::kMaxRun] = {};
   const double* aheadSquares_ = nullptr;  // the run's first step's, or null where not given
+  // The bound for each step's first pass, decided for a run that ProcessRun takes (and again
+  // after a dip, from the first step whose reading it left alone): the ceiling and look-ahead
+  // gains it was decided for, and whether it said the wide reading may be needed.
+  bool boundsDecided_ = false;
+  float runCeiling_ = 0.0f;
+  float runGain_[NyquistGuard::kMaxRun] = {};
+  bool boundPasses_[NyquistGuard::kMaxRun] = {};
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;
+  long long wideReadings_ = 0;
   float factor_ = 1.3f;
   float hann_[kWindow] = {};
   const TruePeakTable* table_;

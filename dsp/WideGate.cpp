@@ -156,6 +156,107 @@ constexpr float kShortTolerance = 1.01f;
 constexpr float kGuardReach = 4.0f;
 constexpr float kTailSpreads = 5.0f;
 
+float Near(float shortPeak, float guard) { return shortPeak * kShortTolerance + kGuardReach * guard; }
+
+// The two-part bound given its sums and the prefixes' totals: near + 5 spreads > threshold,
+// squared on both sides (no square root to wait for).
+bool BoundMayExceed(float shortPeak, float guard, double knownTotal, double aheadTotal, double known,
+                    double ahead, float aheadGain, float threshold) {
+  const float near = Near(shortPeak, guard);
+  if (near > threshold) return true;
+  const double gain2 = static_cast<double>(aheadGain) * aheadGain;
+  const double total = std::fabs(knownTotal) + gain2 * std::fabs(aheadTotal);
+  const double room = static_cast<double>(threshold) * (1.0 - 1e-6) - static_cast<double>(near);
+  const double squares = BoundedSquares(std::max(0.0, known) + gain2 * std::max(0.0, ahead), total);
+  return room < 0.0 || kTailSpreads * kTailSpreads * squares > room * room;
+}
+
+void BoundsPlain(const WideGate::BoundRun& r, int count, float threshold, bool* mayExceed) {
+  for (int t = 0; t < count; ++t)
+    mayExceed[t] = BoundMayExceed(r.shortPeak[t], r.guard[t], r.knownTotal[t], r.aheadTotal[t], r.knownSum[t],
+                                  r.aheadSum[t], r.aheadGain[t], threshold);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four windows a pass, one per lane, each step of BoundMayExceed in its order with separate
+// multiplies and adds (no FMA in this function's instruction set): every lane decides exactly as
+// the plain form.
+__attribute__((target("avx2"))) void BoundsAvx2(const WideGate::BoundRun& r, int count, float threshold,
+                                                bool* mayExceed) {
+  const __m256d zero = _mm256_setzero_pd(), magnitude = _mm256_castsi256_pd(_mm256_set1_epi64x(0x7fffffffffffffff));
+  const __m256d room0 = _mm256_set1_pd(static_cast<double>(threshold) * (1.0 - 1e-6));
+  int t = 0;
+  for (; t + 4 <= count; t += 4) {
+    const __m128 near = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r.shortPeak + t), _mm_set1_ps(kShortTolerance)),
+                                   _mm_mul_ps(_mm_set1_ps(kGuardReach), _mm_loadu_ps(r.guard + t)));
+    const __m256d gain = _mm256_cvtps_pd(_mm_loadu_ps(r.aheadGain + t));
+    const __m256d gain2 = _mm256_mul_pd(gain, gain);
+    const __m256d total = _mm256_add_pd(_mm256_and_pd(magnitude, _mm256_loadu_pd(r.knownTotal + t)),
+                                        _mm256_mul_pd(gain2, _mm256_and_pd(magnitude, _mm256_loadu_pd(r.aheadTotal + t))));
+    const __m256d room = _mm256_sub_pd(room0, _mm256_cvtps_pd(near));
+    const __m256d sum = _mm256_add_pd(_mm256_max_pd(_mm256_loadu_pd(r.knownSum + t), zero),
+                                      _mm256_mul_pd(gain2, _mm256_max_pd(_mm256_loadu_pd(r.aheadSum + t), zero)));
+    const __m256d squares = _mm256_add_pd(_mm256_mul_pd(_mm256_max_pd(sum, zero), _mm256_set1_pd(1.0 + 1e-4)),
+                                          _mm256_mul_pd(_mm256_set1_pd(1e-12), total));
+    const __m256d spreads = _mm256_mul_pd(_mm256_set1_pd(kTailSpreads * kTailSpreads), squares);
+    const __m256d far = _mm256_or_pd(_mm256_cmp_pd(room, zero, _CMP_LT_OQ),
+                                     _mm256_cmp_pd(spreads, _mm256_mul_pd(room, room), _CMP_GT_OQ));
+    const int lanes = _mm_movemask_ps(_mm_cmpgt_ps(near, _mm_set1_ps(threshold))) | _mm256_movemask_pd(far);
+    for (int k = 0; k < 4; ++k) mayExceed[t + k] = (lanes >> k) & 1;
+  }
+  const WideGate::BoundRun rest{r.shortPeak + t, r.guard + t, r.aheadGain + t, r.knownSum + t,
+                                r.aheadSum + t, r.knownTotal + t, r.aheadTotal + t};
+  BoundsPlain(rest, count - t, threshold, mayExceed + t);
+}
+#else
+void BoundsAvx2(const WideGate::BoundRun& r, int count, float threshold, bool* mayExceed) {
+  BoundsPlain(r, count, threshold, mayExceed);
+}
+#endif
+
+bool SpreadMayExceed(float shortPeak, float guard, double spread, float threshold) {
+  const float near = Near(shortPeak, guard);
+  if (near > threshold) return true;
+  return static_cast<double>(near) + kTailSpreads * spread > static_cast<double>(threshold) * (1.0 - 1e-6);
+}
+
+void SpreadTestsPlain(const float* shortPeak, const float* guard, const double* spread, const float* threshold,
+                      int count, bool* mayExceed) {
+  for (int t = 0; t < count; ++t) mayExceed[t] = SpreadMayExceed(shortPeak[t], guard[t], spread[t], threshold[t]);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+// Four windows a pass, each step of SpreadMayExceed in its order, no FMA: exactly its decisions.
+__attribute__((target("avx2"))) void SpreadTestsAvx2(const float* shortPeak, const float* guard,
+                                                     const double* spread, const float* threshold, int count,
+                                                     bool* mayExceed) {
+  int t = 0;
+  for (; t + 4 <= count; t += 4) {
+    const __m128 near = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(shortPeak + t), _mm_set1_ps(kShortTolerance)),
+                                   _mm_mul_ps(_mm_set1_ps(kGuardReach), _mm_loadu_ps(guard + t)));
+    const __m128 limit = _mm_loadu_ps(threshold + t);
+    const __m256d reach = _mm256_add_pd(_mm256_cvtps_pd(near),
+                                        _mm256_mul_pd(_mm256_set1_pd(kTailSpreads), _mm256_loadu_pd(spread + t)));
+    const __m256d room = _mm256_mul_pd(_mm256_cvtps_pd(limit), _mm256_set1_pd(1.0 - 1e-6));
+    const int lanes = _mm_movemask_ps(_mm_cmpgt_ps(near, limit)) |
+                      _mm256_movemask_pd(_mm256_cmp_pd(reach, room, _CMP_GT_OQ));
+    for (int k = 0; k < 4; ++k) mayExceed[t + k] = (lanes >> k) & 1;
+  }
+  SpreadTestsPlain(shortPeak + t, guard + t, spread + t, threshold + t, count - t, mayExceed + t);
+}
+#else
+void SpreadTestsAvx2(const float* shortPeak, const float* guard, const double* spread, const float* threshold,
+                     int count, bool* mayExceed) {
+  SpreadTestsPlain(shortPeak, guard, spread, threshold, count, mayExceed);
+}
+#endif
+
+using SpreadTestsFn = void (*)(const float*, const float*, const double*, const float*, int, bool*);
+using SpreadTestsDispatch = cpu::Dispatch<SpreadTestsFn, SpreadTestsAvx2, SpreadTestsPlain>;
+
+using BoundsFn = void (*)(const WideGate::BoundRun&, int, float, bool*);
+using BoundsDispatch = cpu::Dispatch<BoundsFn, BoundsAvx2, BoundsPlain>;
+
 }  // namespace
 
 WideGate::WideGate() {
@@ -195,7 +296,7 @@ float WideGate::TailSpread(const float* window) const {
 }
 
 bool WideGate::MayExceed(float shortPeak, float guard, const float* window, float threshold) const {
-  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  const float near = Near(shortPeak, guard);
   // The spread only adds: where the rest already passes, it need not be summed.
   return near > threshold || near + kTailSpreads * TailSpread(window) > threshold;
 }
@@ -215,7 +316,7 @@ void WideGate::AheadSums(const double* aheadPrefix, int count, double* sums) con
 
 bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
                               const double* aheadPrefix, float aheadGain, float threshold) const {
-  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  const float near = Near(shortPeak, guard);
   if (near > threshold) return true;
   return MayExceedBound(shortPeak, guard, knownPrefix, aheadPrefix, EdgeSum<kKnownEdges>(knownEdgeWeight_, knownPrefix),
                         EdgeSum<kAheadEdges>(aheadEdgeWeight_, aheadPrefix), aheadGain, threshold);
@@ -224,25 +325,26 @@ bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownP
 bool WideGate::MayExceedBound(float shortPeak, float guard, const double* knownPrefix,
                               const double* aheadPrefix, double known, double ahead, float aheadGain,
                               float threshold) const {
-  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
-  if (near > threshold) return true;
-  const double gain2 = static_cast<double>(aheadGain) * aheadGain;
-  const double total = std::fabs(knownPrefix[kKnown]) + gain2 * std::fabs(aheadPrefix[kAhead]);
-  // near + 5 spread > threshold, squared on both sides (no square root to wait for).
-  const double room = static_cast<double>(threshold) * (1.0 - 1e-6) - static_cast<double>(near);
-  const double squares = BoundedSquares(std::max(0.0, known) + gain2 * std::max(0.0, ahead), total);
-  return room < 0.0 || kTailSpreads * kTailSpreads * squares > room * room;
+  return BoundMayExceed(shortPeak, guard, knownPrefix[kKnown], aheadPrefix[kAhead], known, ahead, aheadGain,
+                        threshold);
+}
+
+void WideGate::MayExceedBounds(const BoundRun& run, int count, float threshold, bool* mayExceed) const {
+  BoundsDispatch::Call(run, count, threshold, mayExceed);
 }
 
 bool WideGate::MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const {
-  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
-  if (near > threshold) return true;
-  return static_cast<double>(near) + kTailSpreads * spread > static_cast<double>(threshold) * (1.0 - 1e-6);
+  return SpreadMayExceed(shortPeak, guard, spread, threshold);
+}
+
+void WideGate::MayExceedSpreads(const float* shortPeak, const float* guard, const double* spread,
+                                const float* threshold, int count, bool* mayExceed) const {
+  SpreadTestsDispatch::Call(shortPeak, guard, spread, threshold, count, mayExceed);
 }
 
 bool WideGate::MayExceed(float shortPeak, float guard, const float* known, float newest,
                          const float* ahead, float aheadGain, float threshold) const {
-  const float near = shortPeak * kShortTolerance + kGuardReach * guard;
+  const float near = Near(shortPeak, guard);
   if (near > threshold) return true;
   // The last eight known samples one by one, the newest from the register: a vector load of
   // a sample stored a moment ago would wait for the store.

@@ -20,6 +20,10 @@ class WideGate {
   // windows a pass where the processor has AVX2; then the test of each window with its bound.
   void SpreadBounds(const double* prefix, int count, double* spread) const;
   bool MayExceedSpread(float shortPeak, float guard, double spread, float threshold) const;
+  // That test for `count` windows at once (window t's reading, guard, spread and threshold), four
+  // a pass where the processor has AVX2, each deciding exactly as the test alone: mayExceed[t].
+  void MayExceedSpreads(const float* shortPeak, const float* guard, const double* spread, const float* threshold,
+                        int count, bool* mayExceed) const;
   // The same, the window given in two parts: `known`, its first kKnown samples (the last of
   // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
   // times aheadGain.
@@ -39,6 +43,19 @@ class WideGate {
   void AheadSums(const double* aheadPrefix, int count, double* sums) const;
   bool MayExceedBound(float shortPeak, float guard, const double* knownPrefix, const double* aheadPrefix,
                       double knownSum, double aheadSum, float aheadGain, float threshold) const;
+  // That bound for `count` consecutive windows at once, four a pass where the processor has AVX2,
+  // each deciding exactly as the bound given its sums: window t's reading, guard, look-ahead gain,
+  // weighted sums and its prefixes' totals (knownPrefix[kKnown], aheadPrefix[kAhead]).
+  struct BoundRun {
+    const float* shortPeak;
+    const float* guard;
+    const float* aheadGain;
+    const double* knownSum;
+    const double* aheadSum;
+    const double* knownTotal;
+    const double* aheadTotal;
+  };
+  void MayExceedBounds(const BoundRun& run, int count, float threshold, bool* mayExceed) const;
 
   // Where the 48 taps of the short reading start in the wide window.
   static constexpr int kShortOffset = WideInterpolator::kCentre - 23;

@@ -27,11 +27,15 @@ void WideTruePeakMeter::Reset() {
   guard_.Reset();
 }
 
+// The samples either side of the interval are points of the reconstruction too.
+float WideTruePeakMeter::SamplesAround(int i) const {
+  const float* window = line_ + i;
+  return std::max(std::fabs(window[WideInterpolator::kCentre]), std::fabs(window[WideInterpolator::kCentre + 1]));
+}
+
 void WideTruePeakMeter::ReadNewest(int i, float guard) {
   const float* window = line_ + i;  // the newest 256, oldest first
-  // The samples either side of the interval are points of the reconstruction too.
-  float peak = std::max(std::fabs(window[WideInterpolator::kCentre]),
-                        std::fabs(window[WideInterpolator::kCentre + 1]));
+  float peak = SamplesAround(i);
   const float given = readings_[i + kShortEnd];
   const float shortPeak = !std::isnan(given) ? given
                                          : truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
@@ -97,7 +101,24 @@ void WideTruePeakMeter::ReadRun(int count) {
   guard_.PushRun(line_ + kKept, count);
   // Interval i lies kLag + (count - 1 - i) behind the newest sample pushed.
   guard_.Envelopes(kLag + count - 1, count, guards_);
-  for (int i = 0; i < count; ++i) ReadNewest(i, guards_[i]);
+  // The gate's first test for the whole run against the hold as it stands: the hold only rises,
+  // and a window that does not pass it now passes it at no later hold either. Windows whose
+  // 48-tap reading was not given take every test as they come.
+  const float hold = peakHold_;
+  float shortPeaks[kRun], thresholds[kRun];
+  bool mayExceed[kRun];
+  for (int i = 0; i < count; ++i) {
+    const float given = readings_[i + kShortEnd];
+    shortPeaks[i] = std::isnan(given) ? std::numeric_limits<float>::infinity() : given;
+    thresholds[i] = std::max(hold, SamplesAround(i));
+  }
+  gate_->MayExceedSpreads(shortPeaks, guards_, spreads_, thresholds, count, mayExceed);
+  for (int i = 0; i < count; ++i) {
+    if (mayExceed[i])
+      ReadNewest(i, guards_[i]);
+    else
+      peakHold_ = std::max(peakHold_, SamplesAround(i));
+  }
   KeepNewest(count);
 }
 

@@ -36,6 +36,7 @@ class WideTruePeakMeter {
 
   // The interval kLag behind line_[kKept + i], whose near-Nyquist envelope is `guard`.
   void ReadNewest(int i, float guard);
+  float SamplesAround(int i) const;  // the larger magnitude of the two samples around that interval
   void KeepNewest(int appended);
   void SumSquares(int appended);  // squares_ over the kept and appended samples
   void Append(const double* x, const float* readings, int count);

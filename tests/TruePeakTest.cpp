@@ -474,22 +474,56 @@ TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
   EXPECT_GT(given, static_cast<int>(out.size()) / 2);
 
   // Fed with the readings, in runs of uneven length and reset on the way, the meter holds
-  // exactly what it holds reading everything itself.
-  WideTruePeakMeter alone, fed;
+  // exactly what it holds reading everything itself, and what it holds taking one sample at a
+  // time (its gate's first test is made for a run at once, against the hold the run began with).
+  WideTruePeakMeter alone, fed, oneByOne;
   const int runs[] = {1, 255, 256, 257, 47, 48, 700};
   size_t start = 0;
   for (int r = 0; start < out.size(); ++r) {
     const int n = std::min<int>(runs[r % 7], static_cast<int>(out.size() - start));
     alone.ProcessRun(out.data() + start, n);
     fed.ProcessRun(out.data() + start, readings.data() + start, n);
+    for (int i = 0; i < n; ++i) oneByOne.Process(static_cast<float>(out[start + i]));
     ASSERT_EQ(fed.PeakHold(), alone.PeakHold()) << "after sample " << start + n;
+    ASSERT_EQ(oneByOne.PeakHold(), alone.PeakHold()) << "after sample " << start + n;
     if (r == 9) {
-      alone.Reset();
-      fed.Reset();
+      for (WideTruePeakMeter* m : {&alone, &fed, &oneByOne}) m->Reset();
     }
-    alone.ClearPeakHold();
-    fed.ClearPeakHold();
+    // Cleared now and then: the hold also rises within a run.
+    if (r % 4 == 3) {
+      for (WideTruePeakMeter* m : {&alone, &fed, &oneByOne}) m->ClearPeakHold();
+    }
     start += n;
+  }
+}
+
+// The output meter holds the wide reading of the loudest interval, the same in runs of any length
+// as one sample at a time, on material that grows louder within runs (so the hold rises during a
+// run, and the gate's first test, made for the whole run against the hold it began with, must
+// leave the exact test to each window): full-band noise, whose readings the gate passes easily,
+// and a quarter-rate tone whose peaks fall between its samples, which it passes only just.
+TEST(WideTruePeakMeter, RunsHoldTheWideReadingOfTheLoudestInterval) {
+  std::mt19937 rng(43);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  for (bool tone : {false, true}) {
+    std::vector<double> x;
+    for (int n = 0; n < 6000; ++n) {
+      const double level = 0.2 + 0.7 * n / 6000.0;
+      x.push_back(level * (tone ? std::sin(0.5 * std::numbers::pi * n + 0.25 * std::numbers::pi) : uniform(rng)));
+    }
+    WideTruePeakMeter runs, oneByOne;
+    const int lengths[] = {700, 1, 255, 256, 257, 47, 48};
+    for (size_t start = 0, r = 0; start < x.size(); ++r) {
+      const int n = std::min<int>(lengths[r % 7], static_cast<int>(x.size() - start));
+      runs.ProcessRun(x.data() + start, n);
+      for (int i = 0; i < n; ++i) oneByOne.Process(static_cast<float>(x[start + i]));
+      ASSERT_EQ(runs.PeakHold(), oneByOne.PeakHold()) << "tone " << tone << ", after sample " << start + n;
+      start += static_cast<size_t>(n);
+    }
+    runs.Flush();
+    oneByOne.Flush();
+    EXPECT_EQ(runs.PeakHold(), CatcherEstimate(x)) << "tone " << tone;
+    EXPECT_EQ(oneByOne.PeakHold(), CatcherEstimate(x)) << "tone " << tone;
   }
 }
 
@@ -603,44 +637,65 @@ TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
   }
 }
 
-// Handed its inputs a run at a time (the guard, the first reading of every step and the running
-// sums for the gate's bound made for the run at once), the catcher cuts exactly what it cuts one
-// sample at a time, dips close together included.
+// Handed its inputs a run at a time (the guard, the first reading of every step, the running
+// sums and the gate's bound decided for the run at once, settled steps taking a short path), the
+// catcher cuts exactly what it cuts one sample at a time, dips close together included, makes its
+// wide readings at the same steps and hands on the same readings and gains: at a gain that moves every step, with a look-ahead long enough
+// for the bound and with one shorter than the wide window's reach (low rates), where it is not.
 TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
   std::mt19937 rng(29);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
   std::vector<double> x;
-  for (int part = 0; part < 10; ++part) {
-    const double level = part % 2 == 0 ? 1.5 : 0.3;
+  // Loud and quiet white noise, noise whose samples stay under the ceiling while some of its
+  // true peaks do not, and two tones near Nyquist that beat over it: the gate's bound decides.
+  for (int part = 0; part < 12; ++part) {
+    const double level = part % 3 == 0 ? 1.5 : part % 3 == 1 ? 0.3 : 0.62;
     for (int n = 0; n < 500 + 61 * part; ++n) x.push_back(level * uniform(rng));
   }
-  PeakCatcher single, runs;
-  single.Prepare(48000.0);
-  runs.Prepare(48000.0);
-  LookAheadRun singleLine, runLine;
-  singleLine.Resize(kLookAhead + 1);
-  runLine.Resize(kLookAhead + 1);
-  const int lengths[] = {256, 1, 100, 255, 8, 47, 48, 49};
-  size_t start = 0;
-  for (int r = 0; start < x.size(); ++r) {
-    const int n = std::min<int>(lengths[r % 8], static_cast<int>(x.size() - start));
-    runLine.Append(x.data() + start, n);
-    std::vector<double> a(static_cast<size_t>(n));
-    for (int i = 0; i < n; ++i) a[i] = 0.9 * runLine.Leaving(i);
-    runs.PrepareRun(a.data(), n, runLine.AheadSquares(0));
-    for (int i = 0; i < n; ++i) {
-      const double o = runs.Process(a[i], 0.8f, {runLine.Ahead(i), runLine.AheadExact(i), runLine.Length() - 1,
-                                                 0.9, runLine.AheadSquares(i)});
-      singleLine.Append(&x[start + i], 1);
-      const double expected = single.Process(0.9 * singleLine.Leaving(0), 0.8f,
-                                             {singleLine.Ahead(0), singleLine.AheadExact(0), singleLine.Length() - 1, 0.9});
-      singleLine.KeepNewest(1);
-      ASSERT_EQ(o, expected) << "sample " << start + i;
-      const float readings[2] = {runs.LeavingReading(), single.LeavingReading()};
-      ASSERT_TRUE(readings[0] == readings[1] || (std::isnan(readings[0]) && std::isnan(readings[1])));
+  for (int n = 0; n < 4000; ++n)
+    x.push_back(0.43 * (std::sin(0.472 * 2.0 * std::numbers::pi * n) + std::sin(0.481 * 2.0 * std::numbers::pi * n)));
+  for (int lookAhead : {kLookAhead, 60}) {
+    PeakCatcher single, runs;
+    single.Prepare(48000.0);
+    runs.Prepare(48000.0);
+    LookAheadRun singleLine, runLine;
+    singleLine.Resize(lookAhead + 1);
+    runLine.Resize(lookAhead + 1);
+    const int lengths[] = {256, 1, 100, 255, 8, 47, 48, 49};
+    int dipped = 0;  // samples a dip lowered: the programme makes the catcher work
+    size_t start = 0;
+    for (int r = 0; start < x.size(); ++r) {
+      const int n = std::min<int>(lengths[r % 8], static_cast<int>(x.size() - start));
+      runLine.Append(x.data() + start, n);
+      std::vector<double> a(static_cast<size_t>(n)), gains(static_cast<size_t>(n)), out(static_cast<size_t>(n));
+      std::vector<float> readings(static_cast<size_t>(n)), outputGains(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) {
+        gains[i] = 0.75 + 0.2 * std::sin(0.01 * static_cast<double>(start + i));
+        a[i] = gains[i] * runLine.Leaving(i);
+      }
+      const PeakCatcher::RunPreview preview{runLine.Ahead(0), runLine.AheadExact(0), runLine.Length() - 1,
+                                            gains.data(), runLine.AheadSquares(0)};
+      runs.ProcessRun(a.data(), n, 0.8f, preview, out.data(), readings.data(), outputGains.data());
+      for (int i = 0; i < n; ++i) {
+        singleLine.Append(&x[start + i], 1);
+        const double expected = single.Process(gains[i] * singleLine.Leaving(0), 0.8f,
+                                               {singleLine.Ahead(0), singleLine.AheadExact(0),
+                                                singleLine.Length() - 1, gains[i]});
+        singleLine.KeepNewest(1);
+        ASSERT_EQ(out[i], expected) << "look-ahead " << lookAhead << ", sample " << start + i;
+        const float reading = single.LeavingReading();
+        ASSERT_TRUE(readings[i] == reading || (std::isnan(readings[i]) && std::isnan(reading)))
+            << "look-ahead " << lookAhead << ", sample " << start + i;
+        ASSERT_EQ(outputGains[i], single.OutputGain()) << "look-ahead " << lookAhead << ", sample " << start + i;
+        dipped += outputGains[i] < 1.0f;
+      }
+      runLine.KeepNewest(n);
+      start += n;
     }
-    runLine.KeepNewest(n);
-    start += n;
+    EXPECT_GT(dipped, 100) << "look-ahead " << lookAhead;
+    // The gate let the same steps through to the wide reading, no more and no fewer.
+    EXPECT_EQ(runs.WideReadings(), single.WideReadings()) << "look-ahead " << lookAhead;
+    EXPECT_GT(single.WideReadings(), 1000) << "look-ahead " << lookAhead;
   }
 }
 
@@ -668,6 +723,80 @@ TEST(WideGateBound, SumsOfManyWindowsAreThoseOfEachAlone) {
                   gate.MayExceedBound(0.3f, 0.01f, prefix.data() + t, prefix.data() + t, 0.7f, threshold));
     }
   }
+}
+
+// The catcher's bound and the meter's spread test decided for many windows at once, four a pass,
+// decide exactly as for each window alone, on inputs of every kind and right at the threshold:
+// readings whose near part alone passes, windows either side of the room the spread needs, zero
+// and negative sums.
+TEST(WideGateBound, ManyWindowsAtOnceDecideAsEachAlone) {
+  const WideGate& gate = WideGate::Shared();
+  std::mt19937 rng(41);
+  std::uniform_real_distribution<double> uniform(0.0, 1.0);
+  constexpr int kCount = 203;
+  std::vector<float> shortPeak(kCount), guard(kCount), gain(kCount);
+  std::vector<double> known(kCount), ahead(kCount), knownTotal(kCount), aheadTotal(kCount);
+  const float threshold = 0.8f;
+  int passes = 0;
+  for (int trial = 0; trial < 50; ++trial) {
+    for (int t = 0; t < kCount; ++t) {
+      shortPeak[t] = static_cast<float>(uniform(rng));
+      guard[t] = static_cast<float>(0.02 * uniform(rng));
+      gain[t] = static_cast<float>(uniform(rng));
+      known[t] = 1e-3 * (uniform(rng) - 0.1);
+      ahead[t] = 1e-3 * (uniform(rng) - 0.1);
+      knownTotal[t] = 100.0 * uniform(rng);
+      aheadTotal[t] = 100.0 * uniform(rng);
+      // Every third window just at the edge: the sums that make near + 5 spreads meet the threshold.
+      if (t % 3 == 0) {
+        const double near = shortPeak[t] * 1.01f + 4.0f * guard[t];
+        const double room = threshold * (1.0 - 1e-6) - near;
+        if (room > 0.0) known[t] = room * room / 25.0 * (1.0 + 1e-9 * (uniform(rng) - 0.5)) / (1.0 + 1e-4);
+        ahead[t] = 0.0;
+        knownTotal[t] = aheadTotal[t] = 0.0;
+      }
+    }
+    std::vector<double> knownPrefix(WideGate::kKnown + 1), aheadPrefix(WideGate::kAhead + 1);
+    const WideGate::BoundRun run{shortPeak.data(), guard.data(), gain.data(), known.data(),
+                                 ahead.data(), knownTotal.data(), aheadTotal.data()};
+    bool decided[kCount];
+    gate.MayExceedBounds(run, kCount, threshold, decided);
+    for (int t = 0; t < kCount; ++t) {
+      knownPrefix[WideGate::kKnown] = knownTotal[t];
+      aheadPrefix[WideGate::kAhead] = aheadTotal[t];
+      const bool alone = gate.MayExceedBound(shortPeak[t], guard[t], knownPrefix.data(), aheadPrefix.data(), known[t],
+                                             ahead[t], gain[t], threshold);
+      ASSERT_EQ(decided[t], alone) << "trial " << trial << ", window " << t;
+      passes += alone;
+    }
+  }
+  EXPECT_GT(passes, 1000);
+  EXPECT_LT(passes, 50 * kCount - 1000);
+
+  // The output meter's spread test likewise, each window with a threshold of its own, every
+  // third one with the spread that just meets it.
+  std::vector<double> spread(kCount);
+  std::vector<float> thresholds(kCount);
+  passes = 0;
+  for (int trial = 0; trial < 50; ++trial) {
+    for (int t = 0; t < kCount; ++t) {
+      shortPeak[t] = static_cast<float>(uniform(rng));
+      guard[t] = static_cast<float>(0.02 * uniform(rng));
+      thresholds[t] = static_cast<float>(0.5 + 0.5 * uniform(rng));
+      spread[t] = 0.05 * uniform(rng);
+      const double near = shortPeak[t] * 1.01f + 4.0f * guard[t];
+      if (t % 3 == 0) spread[t] = (thresholds[t] * (1.0 - 1e-6) - near) / 5.0 * (1.0 + 1e-12 * (uniform(rng) - 0.5));
+    }
+    bool decided[kCount];
+    gate.MayExceedSpreads(shortPeak.data(), guard.data(), spread.data(), thresholds.data(), kCount, decided);
+    for (int t = 0; t < kCount; ++t) {
+      const bool alone = gate.MayExceedSpread(shortPeak[t], guard[t], spread[t], thresholds[t]);
+      ASSERT_EQ(decided[t], alone) << "trial " << trial << ", window " << t;
+      passes += alone;
+    }
+  }
+  EXPECT_GT(passes, 1000);
+  EXPECT_LT(passes, 50 * kCount - 1000);
 }
 
 // The catcher's cheap gate: from running sums of the two parts of the wide window, it never says
