@@ -63,14 +63,18 @@ double CharacterSaturator::Process(double y) {
 }
 
 void CharacterSaturator::Follow(const double* y, int n) {
-  // Summed in a local: the history's stores could otherwise alias the member, which would go
-  // through memory on every sample.
   double energy = inputEnergy_;
-  for (int i = 0; i < n; ++i) {
-    Remember(y[i]);
-    energy += y[i] * y[i];
-  }
+  for (int i = 0; i < n; ++i) energy += y[i] * y[i];
   inputEnergy_ = energy;
+  // Into the history in stretches up to the ring's end.
+  while (n > 0) {
+    const int stretch = std::min(n, kHistory - historyIndex_);
+    std::copy(y, y + stretch, history_.begin() + historyIndex_);
+    historyIndex_ = (historyIndex_ + stretch) & (kHistory - 1);
+    historyFill_ = std::min(kHistory, historyFill_ + stretch);
+    y += stretch;
+    n -= stretch;
+  }
 }
 
 // From the state Design leaves, over every input since (at most the history's length).

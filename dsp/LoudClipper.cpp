@@ -186,8 +186,19 @@ float LoudClipper::Process(float x) {
   return static_cast<float>(y);
 }
 
+// Remember over the run, the counts and the ring's position in locals (the ring's stores could
+// alias the members, which would then go through memory on every sample).
 void LoudClipper::Follow(const float* x, int n) {
-  for (int i = 0; i < n; ++i) Remember(x[i]);
+  const double limit = kappa_ * threshold_;
+  int clipped = 0, index = historyIndex_;
+  for (int i = 0; i < n; ++i) {
+    clipped += std::fabs(x[i]) > limit;
+    history_[index] = history_[index + kMaxLinearLength] = x[i];
+    if (++index == kMaxLinearLength) index = 0;
+  }
+  historyIndex_ = index;
+  clipped_ += clipped;
+  total_ += n;
 }
 
 // The output ring holds the last length / factor inputs' oversampled values, each of which
