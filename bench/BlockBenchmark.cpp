@@ -1,5 +1,6 @@
 // Cost of one host block through the plug-in, as a real-time factor, and of the true-peak
 // interpolation kernel in its plain and vector forms.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "core/ZARN.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
+#include "dsp/WideInterpolator.h"
 #include "meters/GainAnalysis.h"
 #include "meters/ImpactIndicators.h"
 #include "meters/LevelMeters.h"
@@ -128,6 +130,26 @@ void BM_TruePeakRun(benchmark::State& state) {
 }
 BENCHMARK(BM_TruePeakRun<false>)->Name("BM_TruePeakRun/one_at_a_time");
 BENCHMARK(BM_TruePeakRun<true>)->Name("BM_TruePeakRun/eight_at_once");
+
+// A run of 256 consecutive wide readings (256 taps, the peak search included): what the peak
+// catcher and the output meter pay for each window their gate lets through.
+void BM_WideReadingRun(benchmark::State& state) {
+  constexpr int kRun = 256;
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  const std::vector<double> noise = PinkNoise(4096 + kRun + WideInterpolator::kTaps, 3);
+  std::vector<float> signal(noise.begin(), noise.end());
+  alignas(64) float y[WideInterpolator::kPhases];
+  size_t start = 0;
+  for (auto _ : state) {
+    const float* line = signal.data() + start;
+    float peak = 0.0f;
+    for (int t = 0; t < kRun; ++t) peak = std::max(peak, wide.Peak(line + t, 0.0f, 0.0f, y));
+    benchmark::DoNotOptimize(peak);
+    start = (start + kRun) % 4096;
+  }
+  state.SetItemsProcessed(state.iterations() * kRun);
+}
+BENCHMARK(BM_WideReadingRun);
 
 }  // namespace
 
