@@ -28,7 +28,7 @@ void WideTruePeakMeter::Reset() {
 }
 
 // The samples either side of the interval are points of the reconstruction too.
-float WideTruePeakMeter::SamplesAround(int i) const {
+inline float WideTruePeakMeter::SamplesAround(int i) const {
   const float* window = line_ + i;
   return std::max(std::fabs(window[WideInterpolator::kCentre]), std::fabs(window[WideInterpolator::kCentre + 1]));
 }
