@@ -70,36 +70,32 @@ void SpreadBoundsPlain(const double* weight, const double* prefix, int count, do
 #if defined(__x86_64__) || defined(__i386__)
 // Four windows a vector, one per lane, each summed in the plain form's order with separate
 // multiplies and adds (no FMA in this function's instruction set, so none are fused): every lane
-// gives exactly the plain form's bound. Each sum is a chain of 33 dependent additions, so four
+// gives exactly the plain form's bound. Each sum is a chain of 33 dependent additions, so kSide
 // vectors go side by side.
-__attribute__((target("avx2"))) inline void StoreSpreads(__m256d squares, const double* prefix, double* spread) {
-  const __m256d total = _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_loadu_pd(prefix + kTaps));
-  const __m256d inside = _mm256_add_pd(
-      _mm256_mul_pd(_mm256_max_pd(squares, _mm256_setzero_pd()), _mm256_set1_pd(1.0 + 1e-4)),
-      _mm256_mul_pd(_mm256_set1_pd(1e-12), total));
-  _mm256_storeu_pd(spread, _mm256_sqrt_pd(inside));
+template <int kSide>
+__attribute__((target("avx2"))) inline void SpreadVectors(const double* weight, const double* prefix,
+                                                          double* spread) {
+  __m256d squares[kSide];
+  for (int v = 0; v < kSide; ++v) squares[v] = _mm256_setzero_pd();
+  for (int j = 0; j < kEdges; ++j) {
+    const __m256d w = _mm256_set1_pd(weight[j]);
+    for (int v = 0; v < kSide; ++v)
+      squares[v] = _mm256_add_pd(squares[v], _mm256_mul_pd(w, _mm256_loadu_pd(prefix + 4 * v + j * kStride)));
+  }
+  for (int v = 0; v < kSide; ++v) {
+    const __m256d total = _mm256_andnot_pd(_mm256_set1_pd(-0.0), _mm256_loadu_pd(prefix + 4 * v + kTaps));
+    const __m256d inside = _mm256_add_pd(
+        _mm256_mul_pd(_mm256_max_pd(squares[v], _mm256_setzero_pd()), _mm256_set1_pd(1.0 + 1e-4)),
+        _mm256_mul_pd(_mm256_set1_pd(1e-12), total));
+    _mm256_storeu_pd(spread + 4 * v, _mm256_sqrt_pd(inside));
+  }
 }
 
 __attribute__((target("avx2"))) void SpreadBoundsAvx2(const double* weight, const double* prefix,
                                                            int count, double* spread) {
-  constexpr int kSide = 4;
   int i = 0;
-  for (; i + 4 * kSide <= count; i += 4 * kSide) {
-    __m256d squares[kSide];
-    for (int v = 0; v < kSide; ++v) squares[v] = _mm256_setzero_pd();
-    for (int j = 0; j < kEdges; ++j) {
-      const __m256d w = _mm256_set1_pd(weight[j]);
-      for (int v = 0; v < kSide; ++v)
-        squares[v] = _mm256_add_pd(squares[v], _mm256_mul_pd(w, _mm256_loadu_pd(prefix + i + 4 * v + j * kStride)));
-    }
-    for (int v = 0; v < kSide; ++v) StoreSpreads(squares[v], prefix + i + 4 * v, spread + i + 4 * v);
-  }
-  for (; i + 4 <= count; i += 4) {
-    __m256d squares = _mm256_setzero_pd();
-    for (int j = 0; j < kEdges; ++j)
-      squares = _mm256_add_pd(squares, _mm256_mul_pd(_mm256_set1_pd(weight[j]), _mm256_loadu_pd(prefix + i + j * kStride)));
-    StoreSpreads(squares, prefix + i, spread + i);
-  }
+  for (; i + 16 <= count; i += 16) SpreadVectors<4>(weight, prefix + i, spread + i);
+  for (; i + 4 <= count; i += 4) SpreadVectors<1>(weight, prefix + i, spread + i);
   SpreadBoundsPlain(weight, prefix + i, count - i, spread + i);
 }
 #else
