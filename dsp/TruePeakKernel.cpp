@@ -130,7 +130,8 @@ __attribute__((target("avx2,fma"))) float FreshPeakAvx2(const TruePeakTable& tab
 
 // Eight consecutive windows at once, one per lane: window t is line[t .. t + 47]. The sums run in
 // the order and the four chains FoldedPeakAvx2 uses, and the peak search is the same per lane, so
-// every lane gives exactly what the one-window form gives.
+// every lane gives exactly what the one-window form gives. kVectors such groups of eight go side
+// by side, so that each tap, broadcast once, serves all of them.
 struct EightWindows {
   __m256 a[kTaps / 2], b[kTaps / 2];  // mirrored sums and differences, per tap, across the lanes
   __m256 magnitude[kPhases];
@@ -144,33 +145,42 @@ __attribute__((target("avx2,fma"))) inline void MirroredSums(const float* line, 
   }
 }
 
-// sum over m of taps[m][k] * x[m] for the eight phases k = 0..7, in four chains (m mod 4) added
-// as (0 + 1) + (2 + 3). One chain at a time keeps all eight phases' sums in registers, so each
-// tap's samples are loaded once for the eight multiply-adds.
-__attribute__((target("avx2,fma"))) inline void EightFoldedSums(const float (*taps)[8], const __m256* x,
-                                                                __m256* y) {
-  __m256 chain[4][8];
-  for (int g = 0; g < 4; ++g) {
-    __m256 acc[8];
-    for (int k = 0; k < 8; ++k) acc[k] = _mm256_setzero_ps();
-    for (int i = g; i < kTaps / 2; i += 4) {
-      const __m256 xi = x[i];
-      for (int k = 0; k < 8; ++k) acc[k] = _mm256_fmadd_ps(_mm256_broadcast_ss(&taps[i][k]), xi, acc[k]);
+// sum over m of taps[m][k] * x[m] for the eight phases k = 0..7 of each group v, in four chains
+// (m mod 4) added as (0 + 1) + (2 + 3). Four phases at a time keep every group's sums for them in
+// registers beside its samples, so each broadcast tap serves kVectors multiply-adds and each
+// sample vector is loaded once for four.
+template <int kVectors>
+__attribute__((target("avx2,fma"))) inline void FoldedSumsOfGroups(const float (*taps)[8],
+                                                                   const __m256* const* x, __m256 (*y)[8]) {
+  for (int half = 0; half < 2; ++half) {
+    __m256 chain[4][kVectors][4];
+    for (int g = 0; g < 4; ++g) {
+      __m256 acc[kVectors][4];
+      for (int v = 0; v < kVectors; ++v)
+        for (int k = 0; k < 4; ++k) acc[v][k] = _mm256_setzero_ps();
+      for (int i = g; i < kTaps / 2; i += 4) {
+        __m256 xi[kVectors];
+        for (int v = 0; v < kVectors; ++v) xi[v] = x[v][i];
+        for (int k = 0; k < 4; ++k) {
+          const __m256 tap = _mm256_broadcast_ss(&taps[i][4 * half + k]);
+          for (int v = 0; v < kVectors; ++v) acc[v][k] = _mm256_fmadd_ps(tap, xi[v], acc[v][k]);
+        }
+      }
+      for (int v = 0; v < kVectors; ++v)
+        for (int k = 0; k < 4; ++k) chain[g][v][k] = acc[v][k];
     }
-    for (int k = 0; k < 8; ++k) chain[g][k] = acc[k];
+    for (int v = 0; v < kVectors; ++v)
+      for (int k = 0; k < 4; ++k)
+        y[v][4 * half + k] = _mm256_add_ps(_mm256_add_ps(chain[0][v][k], chain[1][v][k]),
+                                           _mm256_add_ps(chain[2][v][k], chain[3][v][k]));
   }
-  for (int k = 0; k < 8; ++k)
-    y[k] = _mm256_add_ps(_mm256_add_ps(chain[0][k], chain[1][k]), _mm256_add_ps(chain[2][k], chain[3][k]));
 }
 
-__attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTable& table,
-                                                                const float* line, bool newestCounts,
-                                                                EightWindows& w) {
-  MirroredSums(line, w);
+// The peak of each lane's window from its phases' sums and differences.
+__attribute__((target("avx2,fma"))) inline __m256 PeakOfSums(const __m256* sum, const __m256* diff,
+                                                              const float* line, bool newestCounts,
+                                                              EightWindows& w) {
   const __m256 signMask = _mm256_set1_ps(-0.0f);
-  __m256 sum[8], diff[8];
-  EightFoldedSums(table.folded.sum, w.a, sum);
-  EightFoldedSums(table.folded.diff, w.b, diff);
   for (int k = 0; k < 8; ++k) {
     w.magnitude[k] = _mm256_andnot_ps(signMask, _mm256_add_ps(sum[k], diff[k]));
     w.magnitude[kPhases - 1 - k] = _mm256_andnot_ps(signMask, _mm256_sub_ps(sum[k], diff[k]));
@@ -187,11 +197,30 @@ __attribute__((target("avx2,fma"))) inline __m256 PeaksOfEight(const TruePeakTab
   return peak;
 }
 
+// The peaks of kVectors groups of eight consecutive windows, the first at line.
+template <int kVectors>
+__attribute__((target("avx2,fma"))) inline void PeaksOfGroups(const TruePeakTable& table, const float* line,
+                                                               bool newestCounts, EightWindows* w, float* peaks) {
+  const __m256* a[kVectors];
+  const __m256* b[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    MirroredSums(line + 8 * v, w[v]);
+    a[v] = w[v].a;
+    b[v] = w[v].b;
+  }
+  __m256 sum[kVectors][8], diff[kVectors][8];
+  FoldedSumsOfGroups<kVectors>(table.folded.sum, a, sum);
+  FoldedSumsOfGroups<kVectors>(table.folded.diff, b, diff);
+  for (int v = 0; v < kVectors; ++v)
+    _mm256_storeu_ps(peaks + 8 * v, PeakOfSums(sum[v], diff[v], line + 8 * v, newestCounts, w[v]));
+}
+
 __attribute__((target("avx2,fma"))) void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line,
                                                                 int count, float* peaks, bool newestCounts) {
-  EightWindows w;
+  EightWindows w[2];
   int t = 0;
-  for (; t + 8 <= count; t += 8) _mm256_storeu_ps(peaks + t, PeaksOfEight(table, line + t, newestCounts, w));
+  for (; t + 16 <= count; t += 16) PeaksOfGroups<2>(table, line + t, newestCounts, w, peaks + t);
+  for (; t + 8 <= count; t += 8) PeaksOfGroups<1>(table, line + t, newestCounts, w, peaks + t);
   for (; t < count; ++t)
     peaks[t] = InterpolatedPeakAvx2(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }

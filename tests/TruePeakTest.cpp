@@ -527,8 +527,8 @@ TEST(WideTruePeakMeter, RunsHoldTheWideReadingOfTheLoudestInterval) {
   }
 }
 
-// Consecutive windows read eight at a time give exactly what reading each alone gives, for runs
-// of every length around the vector width and over material of every kind.
+// Consecutive windows read eight or sixteen at a time give exactly what reading each alone gives,
+// for runs of every length around the vector widths and over material of every kind.
 TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
   TruePeakTable table;
   table.Design(TruePeakTable::DetectionCutoff(48000.0));
