@@ -85,7 +85,6 @@ bool LimiterEngine::Prepare(double sampleRate) {
   loudTaps_.Reset(LoudStageTaps::PeriodFor(sampleRate));
   for (int ch = 0; ch < 2; ++ch) {
     characterDelay_[ch].Resize(loudDelay_ + 1);
-    characterDiff_[ch].Resize(loudDelay_ + 1);
     saturators_[ch].Design();
     ChannelState& c = channels_[ch];
     c.lookAhead.Resize(lookAhead_);
@@ -418,7 +417,6 @@ void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
   float* clipperInput = r.clipperInput[ch];
   for (int i = 0; i < n; ++i) {
     r.delayed[ch][i] = characterDelay_[ch].Push(character[i]);  // lines up with the clipper's output
-    characterDiff_[ch].Push(character[i] - y[i]);
     clipperInput[i] = static_cast<float>(character[i] * bv.loudGain);
   }
   LoudClipper& clipper = clippers_[ch];

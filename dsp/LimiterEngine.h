@@ -137,7 +137,6 @@ class LimiterEngine {
   ExtraLeveler leveler_;
   CharacterSaturator saturators_[2];
   DelayLine characterDelay_[2];  // the dry path around the Loud stage, delayed by D
-  DelayLine characterDiff_[2];
   LoudClipper clippers_[2];
   LoudStageTaps loudTaps_;
   bool characterInCircuit_ = true, clipperInCircuit_ = true;  // in the last block
