@@ -190,6 +190,12 @@ void BoundsPlain(const WideGate::BoundRun& r, int count, float threshold, bool* 
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// Near for four windows, as Near rounds it.
+__attribute__((target("avx2"))) inline __m128 NearOfFour(const float* shortPeak, const float* guard) {
+  return _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(shortPeak), _mm_set1_ps(kShortTolerance)),
+                    _mm_mul_ps(_mm_set1_ps(kGuardReach), _mm_loadu_ps(guard)));
+}
+
 // Four windows a pass, one per lane, each step of BoundMayExceed in its order with separate
 // multiplies and adds (no FMA in this function's instruction set): every lane decides exactly as
 // the plain form.
@@ -199,8 +205,7 @@ __attribute__((target("avx2"))) void BoundsAvx2(const WideGate::BoundRun& r, int
   const __m256d room0 = _mm256_set1_pd(static_cast<double>(threshold) * (1.0 - 1e-6));
   int t = 0;
   for (; t + 4 <= count; t += 4) {
-    const __m128 near = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(r.shortPeak + t), _mm_set1_ps(kShortTolerance)),
-                                   _mm_mul_ps(_mm_set1_ps(kGuardReach), _mm_loadu_ps(r.guard + t)));
+    const __m128 near = NearOfFour(r.shortPeak + t, r.guard + t);
     const __m256d gain = _mm256_cvtps_pd(_mm_loadu_ps(r.aheadGain + t));
     const __m256d gain2 = _mm256_mul_pd(gain, gain);
     const __m256d total = _mm256_add_pd(_mm256_and_pd(magnitude, _mm256_loadu_pd(r.knownTotal + t)),
@@ -244,8 +249,7 @@ __attribute__((target("avx2"))) void SpreadTestsAvx2(const float* shortPeak, con
                                                      bool* mayExceed) {
   int t = 0;
   for (; t + 4 <= count; t += 4) {
-    const __m128 near = _mm_add_ps(_mm_mul_ps(_mm_loadu_ps(shortPeak + t), _mm_set1_ps(kShortTolerance)),
-                                   _mm_mul_ps(_mm_set1_ps(kGuardReach), _mm_loadu_ps(guard + t)));
+    const __m128 near = NearOfFour(shortPeak + t, guard + t);
     const __m128 limit = _mm_loadu_ps(threshold + t);
     const __m256d reach = _mm256_add_pd(_mm256_cvtps_pd(near),
                                         _mm256_mul_pd(_mm256_set1_pd(kTailSpreads), _mm256_loadu_pd(spread + t)));
