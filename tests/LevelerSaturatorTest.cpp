@@ -187,8 +187,9 @@ TEST(CharacterSaturator, RowZeroReturnsTheInputExactly) {
 }
 
 // Out of circuit, the saturator follows its input a run at a time, past the end of its history
-// (which then holds only the newest inputs); caught up and brought in, it continues within 1e-9
-// of one that ran all along (its DC blocker has forgotten what the history lost), and either way sums the same input energy in the same order.
+// (which then holds only the newest inputs), summing the input energy as one that ran all along;
+// caught up and brought in, it continues within 1e-9 of that one (its DC blocker has forgotten
+// what the history lost) and exactly as one that followed sample by sample.
 TEST(CharacterSaturator, FollowingThenCatchingUpContinuesAsRunningAllAlong) {
   std::mt19937 rng(13);
   std::uniform_real_distribution<double> uniform(-0.9, 0.9);
@@ -196,7 +197,7 @@ TEST(CharacterSaturator, FollowingThenCatchingUpContinuesAsRunningAllAlong) {
   for (CharacterSaturator* s : {&followed, &running, &oneByOne}) s->Design();
   running.SetRow(10);
   std::vector<double> x(40000);
-  for (double& v : x) v = uniform(rng) * (0.5 + 0.5 * std::sin(0.001 * static_cast<double>(&v - x.data())));
+  for (size_t n = 0; n < x.size(); ++n) x[n] = uniform(rng) * (0.5 + 0.5 * std::sin(0.001 * static_cast<double>(n)));
   size_t start = 0;
   for (int n : {256, 1, 5000, 32768, 1975}) {
     n = std::min<int>(n, static_cast<int>(x.size() - start));

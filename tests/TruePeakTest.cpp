@@ -500,8 +500,8 @@ TEST(TruePeakCatcher, HandsTheOutputMeterExactlyTheReadingsItWouldMake) {
 // The output meter holds the wide reading of the loudest interval, the same in runs of any length
 // as one sample at a time, on material that grows louder within runs (so the hold rises during a
 // run, and the gate's first test, made for the whole run against the hold it began with, must
-// leave the exact test to each window): full-band noise, whose readings the gate passes easily,
-// and a quarter-rate tone whose peaks fall between its samples, which it passes only just.
+// leave the exact test to each window): full-band noise, and a quarter-rate tone whose peaks fall
+// between its samples.
 TEST(WideTruePeakMeter, RunsHoldTheWideReadingOfTheLoudestInterval) {
   std::mt19937 rng(43);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
