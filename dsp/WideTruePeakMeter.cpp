@@ -117,7 +117,7 @@ void WideTruePeakMeter::ReadRun(int count) {
     if (mayExceed[i])
       ReadNewest(i, guards_[i]);
     else
-      peakHold_ = std::max(peakHold_, SamplesAround(i));
+      peakHold_ = std::max(peakHold_, thresholds[i]);  // the samples around it, or what the hold was
   }
   KeepNewest(count);
 }
