@@ -180,7 +180,8 @@ V2d Max(V2d a, V2d b) { return a < b ? b : a; }
 }  // namespace
 
 // Process's steps in its order, for both channels at once, one lane each (two doubles: SSE2 on
-// x86-64, whose arithmetic rounds exactly as the scalar code's, with no fused multiply-adds).
+// x86-64, whose arithmetic rounds exactly as the scalar code's, with no fused multiply-adds; on
+// AVX2 machines the same operations in their three-operand forms, which spare the copies).
 // Where Process branches, both outcomes are made and each lane takes its own.
 struct GainWindow::PairLanes {
   struct Sample {
@@ -192,6 +193,10 @@ struct GainWindow::PairLanes {
   V2d fallCount, holdCounter;
   V2l ramping;
   V2d smoother[4];
+
+  static void Run(GainWindow (&w)[2], const GainPairRun& run, const Constants& c);
+  static void RunAvx2(GainWindow (&w)[2], const GainPairRun& run, const Constants& c);
+  static void RunBaseline(GainWindow (&w)[2], const GainPairRun& run, const Constants& c);
 
   explicit PairLanes(const GainWindow (&w)[2])
       : gainState{w[0].gainState_, w[1].gainState_},
@@ -282,12 +287,13 @@ struct GainWindow::PairLanes {
   }
 };
 
-void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindow::Constants& c) {
+__attribute__((always_inline)) inline void GainWindow::PairLanes::Run(GainWindow (&w)[2], const GainPairRun& run,
+                                                                     const Constants& c) {
   const V2d ceilLin = {run.ceilLin[0], run.ceilLin[1]};
   const V2d maskedness = {run.maskedness[0], run.maskedness[1]};
-  GainWindow::PairLanes lanes(w);
+  PairLanes lanes(w);
   for (int i = 0; i < run.n; ++i) {
-    GainWindow::PairLanes::Sample x;
+    Sample x;
     x.u = V2d{run.u[0][i], run.u[1][i]};
     x.msDriven = V2d{run.msDriven[0][i], run.msDriven[1][i]};
     const V2d p = {run.peak[0][i], run.peak[1][i]};
@@ -306,4 +312,23 @@ void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindo
     }
   }
   lanes.StoreTo(w);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+__attribute__((target("avx2"))) void GainWindow::PairLanes::RunAvx2(GainWindow (&w)[2], const GainPairRun& run,
+                                                                     const Constants& c) {
+  Run(w, run, c);
+}
+#else
+void GainWindow::PairLanes::RunAvx2(GainWindow (&w)[2], const GainPairRun& run, const Constants& c) { Run(w, run, c); }
+#endif
+void GainWindow::PairLanes::RunBaseline(GainWindow (&w)[2], const GainPairRun& run, const Constants& c) {
+  Run(w, run, c);
+}
+
+void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindow::Constants& c) {
+  if (meter_simd::UseAvx2())
+    GainWindow::PairLanes::RunAvx2(w, run, c);
+  else
+    GainWindow::PairLanes::RunBaseline(w, run, c);
 }

@@ -1,6 +1,7 @@
 // The gain computer run for both channels at once against the one-sample form, channel by
 // channel: every gain and every state the meters read, bit for bit, through attack, hold,
-// release, ramps, meter restarts and every look-ahead length the engine can set.
+// release, ramps, meter restarts and every look-ahead length the engine can set, with the
+// baseline (SSE2) pair form and the AVX2 one where the machine has it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/GainWindow.h"
+#include "meters/MeterSimd.h"
 
 namespace {
 
@@ -57,7 +59,13 @@ void ExpectSameState(const GainWindow& a, const GainWindow& b, const char* where
   EXPECT_EQ(a.SlowEnvelope(), b.SlowEnvelope()) << where;
 }
 
-TEST(GainComputer, BothChannelsAtOnceGiveExactlyWhatEachGivesAlone) {
+class GainComputer : public ::testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { meter_simd::AllowAvx2(GetParam()); }
+  void TearDown() override { meter_simd::AllowAvx2(true); }
+};
+
+TEST_P(GainComputer, BothChannelsAtOnceGiveExactlyWhatEachGivesAlone) {
   const size_t frames = 6 * 3000 * 2;
   const Input in[2] = {Programme(frames, 1), Programme(frames, 7)};
   for (const double rate : {44100.0, 48000.0, 192000.0}) {
@@ -110,5 +118,8 @@ TEST(GainComputer, BothChannelsAtOnceGiveExactlyWhatEachGivesAlone) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Forms, GainComputer, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Avx2WhereAvailable" : "Baseline"; });
 
 }  // namespace
