@@ -13,19 +13,43 @@ namespace {
 
 using DotFn = double (*)(const double*, const double*, int);
 
+void SymmetricDotsScalar(const double* half, const double* x, int length, int stride, int count, double* out) {
+  for (int j = 0; j < count; ++j) out[j] = SymmetricDotProductScalar(half, x + j * stride, length);
+}
+
 #if ZARN_X86
-__attribute__((target("avx2,fma"))) double DotAvx2(const double* a, const double* b, int n) {
-  __m256d acc0 = _mm256_setzero_pd(), acc1 = _mm256_setzero_pd();
+// kWindows windows at b + v, each in two chains of products added as the one-window form adds them.
+template <int kWindows>
+__attribute__((target("avx2,fma"))) inline void DotsAvx2(const double* a, const double* b, int n, double* out) {
+  __m256d acc0[kWindows], acc1[kWindows];
+  for (int v = 0; v < kWindows; ++v) acc0[v] = acc1[v] = _mm256_setzero_pd();
   int i = 0;
   for (; i + 8 <= n; i += 8) {
-    acc0 = _mm256_fmadd_pd(_mm256_loadu_pd(a + i), _mm256_loadu_pd(b + i), acc0);
-    acc1 = _mm256_fmadd_pd(_mm256_loadu_pd(a + i + 4), _mm256_loadu_pd(b + i + 4), acc1);
+    const __m256d a0 = _mm256_loadu_pd(a + i), a1 = _mm256_loadu_pd(a + i + 4);
+    for (int v = 0; v < kWindows; ++v) {
+      acc0[v] = _mm256_fmadd_pd(a0, _mm256_loadu_pd(b + v + i), acc0[v]);
+      acc1[v] = _mm256_fmadd_pd(a1, _mm256_loadu_pd(b + v + i + 4), acc1[v]);
+    }
   }
-  const __m256d acc = _mm256_add_pd(acc0, acc1);
-  const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-  double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
-  for (; i < n; ++i) sum += a[i] * b[i];
-  return sum;
+  for (int v = 0; v < kWindows; ++v) {
+    const __m256d acc = _mm256_add_pd(acc0[v], acc1[v]);
+    const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+    double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
+    for (int k = i; k < n; ++k) sum += a[k] * b[v + k];
+    out[v] = sum;
+  }
+}
+
+__attribute__((target("avx2,fma"))) double DotAvx2(const double* a, const double* b, int n) {
+  double out;
+  DotsAvx2<1>(a, b, n, &out);
+  return out;
+}
+
+__attribute__((target("avx2,fma"))) void DotsAvx2(const double* a, const double* b, int n, int count, double* out) {
+  int j = 0;
+  for (; j + 4 <= count; j += 4) DotsAvx2<4>(a, b + j, n, out + j);
+  for (; j < count; ++j) DotsAvx2<1>(a, b + j, n, out + j);
 }
 
 double DotSse2(const double* a, const double* b, int n) {
@@ -42,21 +66,48 @@ double DotSse2(const double* a, const double* b, int n) {
 }
 
 // A symmetric filter of odd length: mirrored samples are added first, half the products.
-__attribute__((target("avx2,fma"))) double SymmetricDotAvx2(const double* half, const double* x, int length) {
+// Window v's mirrored sum of taps i .. i + 3 (its samples at x + v * stride).
+__attribute__((target("avx2,fma"))) inline __m256d MirroredFour(const double* x, int length, int i) {
+  return _mm256_add_pd(_mm256_loadu_pd(x + i), _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 4 - i), 0x1B));
+}
+
+// kWindows windows at x + v * stride, each in two chains of products added as the one-window
+// form adds them.
+template <int kWindows>
+__attribute__((target("avx2,fma"))) inline void SymmetricDotsAvx2(const double* half, const double* x, int length,
+                                                                  int stride, double* out) {
   const int middle = (length - 1) / 2;
-  __m256d acc0 = _mm256_setzero_pd(), acc1 = _mm256_setzero_pd();
+  __m256d acc0[kWindows], acc1[kWindows];
+  for (int v = 0; v < kWindows; ++v) acc0[v] = acc1[v] = _mm256_setzero_pd();
   int i = 0;
   for (; i + 8 <= middle; i += 8) {
-    const __m256d far0 = _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 4 - i), 0x1B);
-    const __m256d far1 = _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 8 - i), 0x1B);
-    acc0 = _mm256_fmadd_pd(_mm256_loadu_pd(half + i), _mm256_add_pd(_mm256_loadu_pd(x + i), far0), acc0);
-    acc1 = _mm256_fmadd_pd(_mm256_loadu_pd(half + i + 4), _mm256_add_pd(_mm256_loadu_pd(x + i + 4), far1), acc1);
+    const __m256d h0 = _mm256_loadu_pd(half + i), h1 = _mm256_loadu_pd(half + i + 4);
+    for (int v = 0; v < kWindows; ++v) {
+      acc0[v] = _mm256_fmadd_pd(h0, MirroredFour(x + v * stride, length, i), acc0[v]);
+      acc1[v] = _mm256_fmadd_pd(h1, MirroredFour(x + v * stride, length, i + 4), acc1[v]);
+    }
   }
-  const __m256d acc = _mm256_add_pd(acc0, acc1);
-  const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-  double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
-  for (; i < middle; ++i) sum += half[i] * (x[i] + x[length - 1 - i]);
-  return sum + half[middle] * x[middle];
+  for (int v = 0; v < kWindows; ++v) {
+    const double* w = x + v * stride;
+    const __m256d acc = _mm256_add_pd(acc0[v], acc1[v]);
+    const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+    double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
+    for (int k = i; k < middle; ++k) sum += half[k] * (w[k] + w[length - 1 - k]);
+    out[v] = sum + half[middle] * w[middle];
+  }
+}
+
+__attribute__((target("avx2,fma"))) double SymmetricDotAvx2(const double* half, const double* x, int length) {
+  double out;
+  SymmetricDotsAvx2<1>(half, x, length, 0, &out);
+  return out;
+}
+
+__attribute__((target("avx2,fma"))) void SymmetricDotsAvx2(const double* half, const double* x, int length,
+                                                           int stride, int count, double* out) {
+  int j = 0;
+  for (; j + 4 <= count; j += 4) SymmetricDotsAvx2<4>(half, x + j * stride, length, stride, out + j);
+  for (; j < count; ++j) SymmetricDotsAvx2<1>(half, x + j * stride, length, stride, out + j);
 }
 // One vector of four phases per tap and chain; four chains (taps mod 4) so the multiply-adds do
 // not wait on each other.
@@ -89,9 +140,15 @@ void BankBest(const double* bank, const double* x, int taps, int phases, double*
 }
 #else
 double DotAvx2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
+void DotsAvx2(const double* a, const double* b, int n, int count, double* out) {
+  for (int j = 0; j < count; ++j) out[j] = DotProductScalar(a, b + j, n);
+}
 double DotSse2(const double* a, const double* b, int n) { return DotProductScalar(a, b, n); }
 double SymmetricDotAvx2(const double* half, const double* x, int length) {
   return SymmetricDotProductScalar(half, x, length);
+}
+void SymmetricDotsAvx2(const double* half, const double* x, int length, int stride, int count, double* out) {
+  SymmetricDotsScalar(half, x, length, stride, count, out);
 }
 void BankBest(const double* bank, const double* x, int taps, int phases, double* out) {
   BankDotProductsScalar(bank, x, taps, phases, out);
@@ -99,9 +156,16 @@ void BankBest(const double* bank, const double* x, int taps, int phases, double*
 #endif
 
 using Dot = cpu::Dispatch<DotFn, DotAvx2, DotSse2>;
+void DotsSse2(const double* a, const double* b, int n, int count, double* out) {
+  for (int j = 0; j < count; ++j) out[j] = DotSse2(a, b + j, n);
+}
+using DotsFn = void (*)(const double*, const double*, int, int, double*);
+using Dots = cpu::Dispatch<DotsFn, DotsAvx2, DotsSse2>;
 using BankFn = void (*)(const double*, const double*, int, int, double*);
 using Bank = cpu::Dispatch<BankFn, BankBest, BankDotProductsScalar>;
 using SymmetricDot = cpu::Dispatch<DotFn, SymmetricDotAvx2, SymmetricDotProductScalar>;
+using SymmetricDotsFn = void (*)(const double*, const double*, int, int, int, double*);
+using SymmetricDots = cpu::Dispatch<SymmetricDotsFn, SymmetricDotsAvx2, SymmetricDotsScalar>;
 
 }  // namespace
 
@@ -130,8 +194,16 @@ void BankDotProducts(const double* bank, const double* x, int taps, int phases, 
 
 double DotProduct(const double* a, const double* b, int n) { return Dot::Call(a, b, n); }
 
+void DotProducts(const double* a, const double* b, int n, int count, double* out) {
+  Dots::Call(a, b, n, count, out);
+}
+
 double SymmetricDotProduct(const double* half, const double* x, int length) {
   return SymmetricDot::Call(half, x, length);
+}
+
+void SymmetricDotProducts(const double* half, const double* x, int length, int stride, int count, double* out) {
+  SymmetricDots::Call(half, x, length, stride, count, out);
 }
 
 }  // namespace simd

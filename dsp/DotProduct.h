@@ -6,6 +6,10 @@ namespace simd {
 // (AVX2+FMA, else SSE2). Rounding differs from the plain sum only in the last bits.
 double DotProduct(const double* a, const double* b, int n);
 
+// out[j] = DotProduct(a, b + j, n) for j < count, bit for bit: four windows side by side where
+// the processor has AVX2+FMA, each summed as it is alone.
+void DotProducts(const double* a, const double* b, int n, int count, double* out);
+
 // The plain form, for reference.
 double DotProductScalar(const double* a, const double* b, int n);
 
@@ -13,6 +17,10 @@ double DotProductScalar(const double* a, const double* b, int n);
 // half and middle tap: mirrored samples are added before they are weighed, half the products.
 double SymmetricDotProduct(const double* half, const double* x, int length);
 double SymmetricDotProductScalar(const double* half, const double* x, int length);
+// out[j] = SymmetricDotProduct(half, x + j * stride, length) for j < count, bit for bit: four
+// windows go side by side where the processor has AVX2+FMA, each summed as it is alone, so the
+// additions of one need not wait on each other's.
+void SymmetricDotProducts(const double* half, const double* x, int length, int stride, int count, double* out);
 
 // out[k] = sum over j < taps of bank[j * phases + k] * x[j], for k < phases: the phases of a
 // polyphase filter stored tap-major, all read in one pass over the samples. Four or eight phases

@@ -230,6 +230,8 @@ struct LimiterEngine::RunBuffers {
   double msDriven[2][kFrames];   // the driven mean square as it stood at each sample
   double character[2][kFrames];  // after Character
   float clipperInput[2][kFrames];
+  float clipped[2][kFrames];     // the clipper's output
+  double linear[2][kFrames];     // its unshaped response after each sample
   double delayed[2][kFrames];    // Character's output delayed as the clipper delays
   double loudOut[2][kFrames];    // after the Loud stage
   double removed[2][kFrames];    // what clipping removed
@@ -420,15 +422,22 @@ void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
     clipperInput[i] = static_cast<float>(character[i] * bv.loudGain);
   }
   LoudClipper& clipper = clippers_[ch];
-  if (!bv.clipperInCircuit) clipper.Follow(clipperInput, n);
+  float* clipped = r.clipped[ch];
+  double* linear = r.linear[ch];
+  if (bv.clipperInCircuit) {
+    clipper.ProcessRun(clipperInput, n, clipped, linear);
+  } else {
+    clipper.Follow(clipperInput, n);
+    std::fill(linear, linear + n, clipper.LinearResponse());
+  }
   for (int i = 0; i < n; ++i) {
     const double cd = r.delayed[ch][i];
     // With the clipper out of circuit the Loud mix is 0: w is cd either way.
-    const double z = bv.clipperInCircuit ? clipper.Process(clipperInput[i]) : cd;
+    const double z = bv.clipperInCircuit ? static_cast<double>(clipped[i]) : cd;
     const double w = cd + bv.loudMix * (z - cd);
     // What clipping removed, at the raised level: measured against the clipper's own unshaped
     // response, whose group delay (47.25 or 47.125 samples) a whole-sample dry delay cannot match.
-    const double q = bv.loudMix * (z - clipper.LinearResponse());
+    const double q = bv.loudMix * (z - linear[i]);
     r.loudOut[ch][i] = w;
     r.removed[ch][i] = q;
     r.u[ch][i] = bv.loudDelta ? q : w;

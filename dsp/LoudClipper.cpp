@@ -56,7 +56,8 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
   decimation.assign(h.rbegin(), h.rend());
   decimationHalf.assign(decimation.begin(), decimation.begin() + (length + 1) / 2);
   input.assign(static_cast<size_t>(2 * p), 0.0);
-  output.assign(static_cast<size_t>(2 * length), 0.0);
+  ring = length + kRun * factor;
+  output.assign(static_cast<size_t>(2 * ring), 0.0);
   Clear();
   linear = LoudClipper::LinearImpulseResponse(*this);
 }
@@ -74,13 +75,9 @@ std::vector<double> LoudClipper::LinearImpulseResponse(const Path& design) {
     const double* window = path.input.data() + path.inputIndex + 1;
     double points[kMaxFactor];
     simd::BankDotProductsScalar(path.bank.data(), window, p, path.factor, points);
-    for (int k = 0; k < path.factor; ++k) {
-      const double u = points[k];
-      path.output[static_cast<size_t>(path.outputIndex)] = path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;
-      if (++path.outputIndex == path.length) path.outputIndex = 0;
-    }
+    for (int k = 0; k < path.factor; ++k) path.PushOutput(points[k]);
     if (++path.inputIndex == p) path.inputIndex = 0;
-    response.push_back(simd::DotProductScalar(path.decimation.data(), path.output.data() + path.outputIndex, path.length));
+    response.push_back(simd::DotProductScalar(path.decimation.data(), path.Window(0), path.length));
   }
   while (!response.empty() && response.back() == 0.0) response.pop_back();
   return std::vector<double>(response.rbegin(), response.rend());
@@ -126,17 +123,14 @@ void LoudClipper::SetTrackLinear(bool on) {
   trackLinear_ = on;
 }
 
-void LoudClipper::RunLinear(const Path& path) {
-  const int length = static_cast<int>(path.linear.size());
-  const double* window = history_ + historyIndex_ + kMaxLinearLength - length;  // oldest first
-  const double result = simd::DotProduct(path.linear.data(), window, length);
+void LoudClipper::FinishLinear(double sum) {
   if (bias_ <= 0.0) {
-    linearOut_ = result;
+    linearOut_ = sum;
     return;
   }
   // The same DC blocker as the shaped signal, so only what the curve did differs.
-  linearOut_ = linearDcOut_ * kDcBlockPole + (result - linearDcIn_);
-  linearDcIn_ = result;
+  linearOut_ = linearDcOut_ * kDcBlockPole + (sum - linearDcIn_);
+  linearDcIn_ = sum;
   linearDcOut_ = linearOut_;
 }
 
@@ -150,40 +144,59 @@ void LoudClipper::Oversample(Path& path, double x, double biasOut) {
   double points[kMaxFactor];
   simd::BankDotProducts(path.bank.data(), window, p, path.factor, points);
   Curve().ApplyAll(points, bias_ > 0.0 ? bias_ : 0.0, biasOut, path.factor, points);
-  for (int k = 0; k < path.factor; ++k) {
-    const double u = points[k];
-    path.output[static_cast<size_t>(path.outputIndex)] = u;
-    path.output[static_cast<size_t>(path.outputIndex + path.length)] = u;
-    if (++path.outputIndex == path.length) path.outputIndex = 0;
-  }
+  for (int k = 0; k < path.factor; ++k) path.PushOutput(points[k]);
   if (++path.inputIndex == p) path.inputIndex = 0;
-}
-
-double LoudClipper::RunPath(Path& path, double x, double biasOut) {
-  Oversample(path, x, biasOut);
-  return simd::SymmetricDotProduct(path.decimationHalf.data(), path.output.data() + path.outputIndex,
-                                   path.length);
 }
 
 void LoudClipper::Remember(float x) {
   ++total_;
   if (std::fabs(x) > kappa_ * threshold_) ++clipped_;
-  // Newest input at historyIndex_ + kMaxLinearLength - 1 (and its twin kMaxLinearLength back).
-  history_[historyIndex_] = history_[historyIndex_ + kMaxLinearLength] = x;
-  if (++historyIndex_ == kMaxLinearLength) historyIndex_ = 0;
+  // Newest input at historyIndex_ + kHistory - 1 (and its twin kHistory back).
+  history_[historyIndex_] = history_[historyIndex_ + kHistory] = x;
+  if (++historyIndex_ == kHistory) historyIndex_ = 0;
 }
 
-float LoudClipper::Process(float x) {
-  Remember(x);
-  Path& path = mode_ == kHard ? pathB_ : pathA_;
-  if (trackLinear_) RunLinear(path);
-  const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
-  const double result = static_cast<float>(RunPath(path, static_cast<double>(x), biasOut));
+float LoudClipper::Finish(double decimated) {
+  const double result = static_cast<float>(decimated);
   if (bias_ <= 0.0) return static_cast<float>(result);
   const double y = dcPreviousOut_ * kDcBlockPole + (result - dcPreviousIn_);
   dcPreviousIn_ = result;
   dcPreviousOut_ = y;
   return static_cast<float>(y);
+}
+
+float LoudClipper::Process(float x) {
+  float y;
+  ProcessRun(&x, 1, &y, nullptr);
+  return y;
+}
+
+void LoudClipper::ProcessRun(const float* x, int n, float* out, double* linear) {
+  Path& path = mode_ == kHard ? pathB_ : pathA_;
+  const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
+  while (n > 0) {
+    const int count = std::min(n, kRun);
+    for (int i = 0; i < count; ++i) {
+      Remember(x[i]);
+      Oversample(path, static_cast<double>(x[i]), biasOut);
+    }
+    double sums[kRun];
+    if (trackLinear_) {
+      const int length = static_cast<int>(path.linear.size());
+      simd::DotProducts(path.linear.data(), History(length, count - 1), length, count, sums);
+    }
+    for (int i = 0; i < count; ++i) {
+      if (trackLinear_) FinishLinear(sums[i]);
+      if (linear) linear[i] = linearOut_;
+    }
+    simd::SymmetricDotProducts(path.decimationHalf.data(), path.Window(count - 1), path.length, path.factor, count,
+                               sums);
+    for (int i = 0; i < count; ++i) out[i] = Finish(sums[i]);
+    x += count;
+    out += count;
+    if (linear) linear += count;
+    n -= count;
+  }
 }
 
 // Remember over the run, the counts and the ring's position in locals (the ring's stores could
@@ -193,8 +206,8 @@ void LoudClipper::Follow(const float* x, int n) {
   int clipped = 0, index = historyIndex_;
   for (int i = 0; i < n; ++i) {
     clipped += std::fabs(x[i]) > limit;
-    history_[index] = history_[index + kMaxLinearLength] = x[i];
-    if (++index == kMaxLinearLength) index = 0;
+    history_[index] = history_[index + kHistory] = x[i];
+    if (++index == kHistory) index = 0;
   }
   historyIndex_ = index;
   clipped_ += clipped;
@@ -210,7 +223,7 @@ void LoudClipper::CatchUp() {
   path.Clear();
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
   for (int i = std::min(replay, kMaxLinearLength); i > 0; --i)
-    Oversample(path, history_[historyIndex_ + kMaxLinearLength - i], biasOut);
+    Oversample(path, history_[historyIndex_ + kHistory - i], biasOut);
 }
 
 int LoudClipper::MeasureDelay() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "dsp/ClipCurve.h"
@@ -21,6 +22,12 @@ class LoudClipper {
   void SetThreshold(double threshold) { threshold_ = threshold; }
 
   float Process(float x);
+  // Process over a run of n samples: out[i] as Process gives it, and, where `linear` is given,
+  // linear[i] = LinearResponse() after that sample. The run's values are oversampled first and
+  // brought back to the base rate kRun at a time, the decimating filter over several windows at
+  // once (each summed exactly as alone).
+  void ProcessRun(const float* x, int n, float* out, double* linear);
+  static constexpr int kRun = 16;
   // Out of circuit (its output unused) the stage need not run: Follow keeps only the recent
   // inputs and the clip counts, and CatchUp, before the next Process, rebuilds the current
   // path's filter states from those inputs, exactly as if it had run all along (its filters
@@ -68,23 +75,42 @@ class LoudClipper {
     std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
     std::vector<double> input;       // P newest inputs, stored twice
     int inputIndex = 0;
-    std::vector<double> output;      // N newest oversampled values, stored twice
-    int outputIndex = 0;
+    // The oversampled values of the last kRun inputs and the N before them, stored twice, so that
+    // the decimating filter's windows for a whole run lie in one straight stretch.
+    std::vector<double> output;
+    int ring = 1;
+    int outputIndex = 0;  // where the next value goes
     std::vector<double> linear;      // the unshaped path as one base-rate filter, oldest first
 
     void Design(int factor, int length, double cutoff);
     void Clear();
+    void PushOutput(double u) {
+      output[static_cast<size_t>(outputIndex)] = output[static_cast<size_t>(outputIndex + ring)] = u;
+      if (++outputIndex == ring) outputIndex = 0;
+    }
+    // The decimating filter's window (the N newest values, oldest first) as it stood `back`
+    // inputs ago; the windows of the `back` inputs after it follow at steps of `factor`.
+    const double* Window(int back) const {
+      int start = outputIndex - length - back * factor;
+      while (start < 0) start += ring;
+      return output.data() + start;
+    }
   };
 
-  double RunPath(Path& path, double x, double biasOut);
+  float Finish(double decimated);  // the DC blocker after a biased curve
   void Oversample(Path& path, double x, double biasOut);  // into the path's output ring
   void Remember(float x);
   static std::vector<double> LinearImpulseResponse(const Path& path);
-  void RunLinear(const Path& path);
+  // The unshaped response from the linear filter's sum over the window up to an input.
+  void FinishLinear(double sum);
+  // The newest `length` inputs as they stood `back` inputs ago, oldest first.
+  const double* History(int length, int back) const { return history_ + historyIndex_ + kHistory - length - back; }
 
   static constexpr int kMaxLinearLength = 128;
   static constexpr int kMaxFactor = 8;
-  double history_[2 * kMaxLinearLength] = {};  // recent inputs, stored twice
+  // Recent inputs, stored twice: a run's and the longest linear filter's before them.
+  static constexpr int kHistory = kMaxLinearLength + kRun;
+  double history_[2 * kHistory] = {};
   int historyIndex_ = 0;
   bool trackLinear_ = false;
   double linearOut_ = 0.0;

@@ -276,6 +276,40 @@ TEST(LoudStageClipper, FollowingThenCatchingUpClipsExactlyAsRunningAllAlong) {
   }
 }
 
+// A run through the clipper gives every output and every unshaped response exactly as one
+// sample at a time, in both paths, Warm or not, across runs of every length up to a few times the
+// decimating passes' and across a catch-up after following.
+TEST(LoudStageClipper, RunsClipExactlyAsOneSampleAtATime) {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> uniform(-1.8f, 1.8f);
+  for (int mode : kModes)
+    for (double bias : {0.0, 0.1}) {
+      LoudClipper byRuns = MakeClipper(mode, 0.9, bias), bySamples = MakeClipper(mode, 0.9, bias);
+      byRuns.SetTrackLinear(true);
+      bySamples.SetTrackLinear(true);
+      std::vector<float> x, out;
+      std::vector<double> linear;
+      for (int n = 0; n <= 3 * LoudClipper::kRun + 1; ++n) {
+        x.resize(static_cast<size_t>(n));
+        out.resize(x.size());
+        linear.resize(x.size());
+        for (float& v : x) v = uniform(rng);
+        if (n == 2 * LoudClipper::kRun) {
+          byRuns.Follow(x.data(), n);
+          bySamples.Follow(x.data(), n);
+          byRuns.CatchUp();
+          bySamples.CatchUp();
+          continue;
+        }
+        byRuns.ProcessRun(x.data(), n, out.data(), linear.data());
+        for (int i = 0; i < n; ++i) {
+          ASSERT_EQ(out[i], bySamples.Process(x[i])) << ModeName(mode) << " bias " << bias << ", run " << n << " at " << i;
+          ASSERT_EQ(linear[i], bySamples.LinearResponse()) << ModeName(mode) << ", run " << n << " at " << i;
+        }
+      }
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Warm bias
 
@@ -552,4 +586,30 @@ TEST(DotProduct, SymmetricFormAgreesWithTheWholeFilter) {
     ASSERT_LE(std::fabs(simd::SymmetricDotProduct(h.data(), x.data(), length) - whole), 1e-12 * scale) << length;
     ASSERT_LE(std::fabs(simd::SymmetricDotProductScalar(h.data(), x.data(), length) - whole), 1e-12 * scale) << length;
   }
+}
+
+// Many windows at once give each window's own sum, bit for bit: the decimating filter's and the
+// unshaped response's, over their lengths and more, with the strides the oversampling paths use.
+TEST(DotProduct, ManyWindowsAtOnceSumExactlyAsEachAlone) {
+  std::mt19937_64 random(9);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x(1200), h(400);
+  for (double& v : x) v = uniform(random);
+  for (double& v : h) v = uniform(random);
+  for (int length : {1, 3, 7, 17, 33, 97, 193, 385})
+    for (int stride : {1, 4, 8})
+      for (int count = 0; count <= 9; ++count) {
+        double together[9];
+        simd::SymmetricDotProducts(h.data(), x.data() + 3, length, stride, count, together);
+        for (int j = 0; j < count; ++j)
+          ASSERT_EQ(together[j], simd::SymmetricDotProduct(h.data(), x.data() + 3 + j * stride, length))
+              << "length " << length << " stride " << stride << " window " << j;
+      }
+  for (int n : {0, 1, 5, 8, 9, 63, 101, 128})
+    for (int count = 0; count <= 9; ++count) {
+      double together[9];
+      simd::DotProducts(h.data(), x.data() + 1, n, count, together);
+      for (int j = 0; j < count; ++j)
+        ASSERT_EQ(together[j], simd::DotProduct(h.data(), x.data() + 1 + j, n)) << "n " << n << " window " << j;
+    }
 }
