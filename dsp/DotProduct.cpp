@@ -65,8 +65,8 @@ double DotSse2(const double* a, const double* b, int n) {
   return sum;
 }
 
-// A symmetric filter of odd length: mirrored samples are added first, half the products.
-// Window v's mirrored sum of taps i .. i + 3 (its samples at x + v * stride).
+// A symmetric filter of odd length: mirrored samples are added first, half the products. The
+// mirrored sums of taps i .. i + 3 of the window at x.
 __attribute__((target("avx2,fma"))) inline __m256d MirroredFour(const double* x, int length, int i) {
   return _mm256_add_pd(_mm256_loadu_pd(x + i), _mm256_permute4x64_pd(_mm256_loadu_pd(x + length - 4 - i), 0x1B));
 }

@@ -214,9 +214,9 @@ void LoudClipper::Follow(const float* x, int n) {
   total_ += n;
 }
 
-// The output ring holds the last length / factor inputs' oversampled values, each of which
-// needed the tapsPerPhase inputs up to it: replaying that many inputs from a cleared path
-// rebuilds both rings.
+// The decimating filter's window holds the last length / factor inputs' oversampled values, each
+// of which needed the tapsPerPhase inputs up to it: replaying that many inputs from a cleared path
+// rebuilds both rings as far as any window reads them.
 void LoudClipper::CatchUp() {
   Path& path = mode_ == kHard ? pathB_ : pathA_;
   const int replay = (path.length + path.factor - 1) / path.factor + path.tapsPerPhase - 1;

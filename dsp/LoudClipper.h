@@ -75,8 +75,8 @@ class LoudClipper {
     std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
     std::vector<double> input;       // P newest inputs, stored twice
     int inputIndex = 0;
-    // The oversampled values of the last kRun inputs and the N before them, stored twice, so that
-    // the decimating filter's windows for a whole run lie in one straight stretch.
+    // The N newest oversampled values and a run's more (kRun inputs' worth), stored twice, so
+    // that the decimating filter's windows for a whole run lie in one straight stretch.
     std::vector<double> output;
     int ring = 1;
     int outputIndex = 0;  // where the next value goes
