@@ -11,4 +11,14 @@ bool HasAvx2Fma() {
 #endif
 }
 
+// libgcc's answer for avx512f also checks that the system saves the registers' upper parts.
+bool HasAvx512() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return HasAvx2Fma() && __builtin_cpu_supports("avx512f");
+#else
+  return false;
+#endif
+}
+
 }  // namespace cpu

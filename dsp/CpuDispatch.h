@@ -2,21 +2,27 @@
 
 #include <atomic>
 
-// Picks between an AVX2+FMA form of a function and a baseline one on the first call. The choice
+// Picks between an AVX2+FMA form of a function and a baseline one (and, where a function has one,
+// an AVX-512 form, before both) on the first call. The choice
 // is a constant-initialised atomic that starts at a trampoline, so it needs neither a lock nor an
 // allocation (the first call may come from the audio thread) and works even during another
 // file's static initialisation.
 namespace cpu {
 
 bool HasAvx2Fma();
+bool HasAvx512();  // AVX-512F with AVX2 and FMA, and a system that keeps the wider registers
 
-template <typename Fn, Fn kAvx2, Fn kBaseline>
+template <typename Fn, Fn kAvx2, Fn kBaseline, Fn kAvx512 = nullptr>
 struct Dispatch;
 
-template <typename R, typename... A, R (*kAvx2)(A...), R (*kBaseline)(A...)>
-struct Dispatch<R (*)(A...), kAvx2, kBaseline> {
+template <typename R, typename... A, R (*kAvx2)(A...), R (*kBaseline)(A...), R (*kAvx512)(A...)>
+struct Dispatch<R (*)(A...), kAvx2, kBaseline, kAvx512> {
   static R Call(A... a) { return chosen.load(std::memory_order_relaxed)(a...); }
-  static R (*Best())(A...) { return HasAvx2Fma() ? kAvx2 : kBaseline; }
+  static R (*Best())(A...) {
+    if constexpr (kAvx512 != nullptr)
+      if (HasAvx512()) return kAvx512;
+    return HasAvx2Fma() ? kAvx2 : kBaseline;
+  }
 
  private:
   static R SelectAndCall(A... a) {

@@ -19,6 +19,8 @@ struct FoldedTaps {
   static_assert(kHalf % 4 == 0);
   alignas(32) float sumQuads[kQuads][4][8] = {};
   alignas(32) float diffQuads[kQuads][4][8] = {};
+  // Both side by side, for sixteen-lane vectors: pairQuads[g][p] is sumQuads[g][p] then diffQuads[g][p].
+  alignas(64) float pairQuads[kQuads][4][16] = {};
 
   // weight(k, i): phase k's weight of window[i], the window oldest first.
   template <typename Weight>
@@ -34,6 +36,12 @@ struct FoldedTaps {
         for (int half = 0; half < 2; ++half) {
           sumQuads[i / 4][p][4 * half + i % 4] = sum[i][p + 4 * half];
           diffQuads[i / 4][p][4 * half + i % 4] = diff[i][p + 4 * half];
+        }
+    for (int g = 0; g < kQuads; ++g)
+      for (int p = 0; p < 4; ++p)
+        for (int lane = 0; lane < 8; ++lane) {
+          pairQuads[g][p][lane] = sumQuads[g][p][lane];
+          pairQuads[g][p][8 + lane] = diffQuads[g][p][lane];
         }
   }
 };

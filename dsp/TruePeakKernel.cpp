@@ -7,6 +7,8 @@
 
 #include "dsp/CpuDispatch.h"
 #include "dsp/FoldedAvx2.h"
+#include "dsp/FoldedAvx512.h"
+#include "dsp/SixteenWindows.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -95,10 +97,10 @@ __attribute__((target("avx2,fma"), always_inline)) inline float FoldedPeakAvx2(c
                        _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), reverse), a);
 }
 
-__attribute__((target("avx2,fma"))) float WidePeakAvx2(const FoldedTaps<256>& taps, const float* x, float a,
-                                                        float floor, float* y) {
-  __m256 sum, diff;
-  folded::SumsAndDifferences(taps, x, folded::NewestEight<256>(x), sum, diff);
+// The wide reading's points from their folded sums, stored to y, and their peak where it may
+// exceed floor.
+__attribute__((target("avx2,fma"), always_inline)) inline float WidePeakOfSums(__m256 sum, __m256 diff, float a,
+                                                                              float floor, float* y) {
   const __m256 lo = _mm256_add_ps(sum, diff);
   const __m256 hi = _mm256_permutevar8x32_ps(_mm256_sub_ps(sum, diff), folded::ReverseLanes());
   _mm256_storeu_ps(y, lo);
@@ -111,6 +113,22 @@ __attribute__((target("avx2,fma"))) float WidePeakAvx2(const FoldedTaps<256>& ta
   const float points = std::max(a, _mm_cvtss_f32(m));
   if (points * kRefinementReach <= floor) return points;
   return PeakOfVectors(lo, hi, a);
+}
+
+__attribute__((target("avx2,fma"))) float WidePeakAvx2(const FoldedTaps<256>& taps, const float* x, float a,
+                                                        float floor, float* y) {
+  __m256 sum, diff;
+  folded::SumsAndDifferences(taps, x, folded::NewestEight<256>(x), sum, diff);
+  return WidePeakOfSums(sum, diff, a, floor, y);
+}
+
+// The same reading in sixteen-lane vectors, to the bit: the wide reading's multiply-adds wait on
+// loading the taps, and a sixteen-lane load brings twice the taps.
+__attribute__((target("avx512f,avx2,fma"))) float WidePeakAvx512(const FoldedTaps<256>& taps, const float* x,
+                                                                  float a, float floor, float* y) {
+  __m256 sum, diff;
+  folded::SumsAndDifferences512(taps, x, sum, diff);
+  return WidePeakOfSums(sum, diff, a, floor, y);
 }
 
 __attribute__((target("avx2,fma"))) float InterpolatedPeakAvx2(const TruePeakTable& table,
@@ -225,6 +243,13 @@ __attribute__((target("avx2,fma"))) void InterpolatedPeaksAvx2(const TruePeakTab
     peaks[t] = InterpolatedPeakAvx2(table, line + t, newestCounts ? std::fabs(line[t + kTaps - 1]) : 0.0f);
 }
 
+// Sixteen windows a pass, the rest eight or one at a time as above.
+void InterpolatedPeaksAvx512(const TruePeakTable& table, const float* line, int count, float* peaks,
+                             bool newestCounts) {
+  const int done = SixteenWindowPeaks(table, line, count, peaks, newestCounts);
+  InterpolatedPeaksAvx2(table, line + done, count - done, peaks + done, newestCounts);
+}
+
 // The baseline: magnitudes through memory, four phases at a time.
 float PeakOfPhasesSse2(const float* y, float a) {
   constexpr float kGuard = std::numeric_limits<float>::infinity();
@@ -286,6 +311,9 @@ void InterpolatedPeaksBaseline(const TruePeakTable& table, const float* line, in
 float WidePeakAvx2(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y) {
   return WidePeakBaseline(taps, window, a, floor, y);
 }
+float WidePeakAvx512(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y) {
+  return WidePeakBaseline(taps, window, a, floor, y);
+}
 void InterpolatedPeaksAvx2(const TruePeakTable& table, const float* line, int count, float* peaks,
                            bool newestCounts) {
   InterpolatedPeaksBaseline(table, line, count, peaks, newestCounts);
@@ -296,6 +324,10 @@ float FreshPeakAvx2(const TruePeakTable& table, const float* older, float newest
 float InterpolatedPeakAvx2(const TruePeakTable& table, const float* window, float a) {
   return InterpolatedPeakBaseline(table, window, a);
 }
+void InterpolatedPeaksAvx512(const TruePeakTable& table, const float* line, int count, float* peaks,
+                             bool newestCounts) {
+  InterpolatedPeaksBaseline(table, line, count, peaks, newestCounts);
+}
 #endif
 
 using PeakFn = float (*)(const float*, float);
@@ -304,10 +336,8 @@ using FusedFn = float (*)(const TruePeakTable&, const float*, float);
 using FusedDispatch = cpu::Dispatch<FusedFn, InterpolatedPeakAvx2, InterpolatedPeakBaseline>;
 using FreshFn = float (*)(const TruePeakTable&, const float*, float, float);
 using FreshDispatch = cpu::Dispatch<FreshFn, FreshPeakAvx2, FreshPeakBaseline>;
-using WideFn = float (*)(const FoldedTaps<256>&, const float*, float, float, float*);
-using WideDispatch = cpu::Dispatch<WideFn, WidePeakAvx2, WidePeakBaseline>;
-using RunFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
-using RunDispatch = cpu::Dispatch<RunFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline>;
+using WideDispatch = cpu::Dispatch<WidePeakFn, WidePeakAvx2, WidePeakBaseline, WidePeakAvx512>;
+using RunDispatch = cpu::Dispatch<PeaksFn, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline, InterpolatedPeaksAvx512>;
 
 }  // namespace
 
@@ -328,6 +358,28 @@ const std::vector<KernelVariant>& AvailableKernels() {
     return list;
   }();
   return kernels;
+}
+
+const std::vector<Form<WidePeakFn>>& AvailableWidePeakForms() {
+  static const std::vector<Form<WidePeakFn>> forms = [] {
+    std::vector<Form<WidePeakFn>> list;
+    if (cpu::HasAvx512()) list.push_back({"avx512", WidePeakAvx512});
+    if (cpu::HasAvx2Fma()) list.push_back({"avx2", WidePeakAvx2});
+    list.push_back({"baseline", WidePeakBaseline});
+    return list;
+  }();
+  return forms;
+}
+
+const std::vector<Form<PeaksFn>>& AvailablePeaksForms() {
+  static const std::vector<Form<PeaksFn>> forms = [] {
+    std::vector<Form<PeaksFn>> list;
+    if (cpu::HasAvx512()) list.push_back({"avx512", InterpolatedPeaksAvx512});
+    if (cpu::HasAvx2Fma()) list.push_back({"avx2", InterpolatedPeaksAvx2});
+    list.push_back({"baseline", InterpolatedPeaksBaseline});
+    return list;
+  }();
+  return forms;
 }
 
 void InterpolatePhases(const TruePeakTable& table, const float* window, float* y) {

@@ -39,11 +39,24 @@ float InterpolatedPeak(const TruePeakTable& table, const float* older, float new
 // peak cannot exceed `floor` (the refinement adds at most an eighth to a point), the search is
 // left out and the result is only no greater than floor: max(a, the largest |y|).
 float InterpolatedPeak(const FoldedTaps<256>& taps, const float* window, float a, float floor, float* y);
+// Every form of that reading this processor can run, the one it uses first: the vector forms add
+// in one order and agree to the bit, the baseline adds in its own.
+template <typename Fn>
+struct Form {
+  const char* name;
+  Fn fn;
+};
+using WidePeakFn = float (*)(const FoldedTaps<256>&, const float*, float, float, float*);
+const std::vector<Form<WidePeakFn>>& AvailableWidePeakForms();
 // The peaks of `count` consecutive windows of a line of count + 47 samples: peaks[t] is
 // InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
 // processor has AVX2.
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
 // The same without the newest sample itself: InterpolatedPeak(table, line + t, 0).
 void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
+// Every form of those two this processor can run (the last argument: whether the newest sample
+// counts), the one they use first; each gives exactly what the others give.
+using PeaksFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
+const std::vector<Form<PeaksFn>>& AvailablePeaksForms();
 
 }  // namespace truepeak

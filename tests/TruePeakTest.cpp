@@ -3,6 +3,7 @@
 #include <cmath>
 #include <numbers>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -282,15 +283,16 @@ TEST(TruePeakKernel, PhasesMirrorEachOtherAndTheWideFormsAgreeWithThePlainOne) {
 
 // Every vector form of a window's points (one window alone, eight at once, later forms that
 // batch windows) must add in one order for their readings to be interchangeable: per phase, four
-// chains of fused multiply-adds (tap mod 4, rising), closed as (0 + 1) + (2 + 3).
-template <int N>
-void ExpectTheChainOrder(const FoldedTaps<N>& taps, std::mt19937& rng) {
+// chains of fused multiply-adds (tap mod 4, rising), closed as (0 + 1) + (2 + 3). `points` gives
+// the form's y for a window.
+template <int N, typename Points>
+void ExpectTheChainOrder(const FoldedTaps<N>& taps, std::mt19937& rng, Points points, const char* form) {
   std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
   for (int trial = 0; trial < 100; ++trial) {
     alignas(32) float window[N];
     for (float& x : window) x = uniform(rng) * (trial % 4 == 3 ? 1e-30f : 1.0f);
     float y[kPhases];
-    folded::Interpolate(taps, window, y);
+    points(window, y);
     for (int k = 0; k < 8; ++k) {
       float part[2];
       for (int which = 0; which < 2; ++which) {
@@ -301,8 +303,9 @@ void ExpectTheChainOrder(const FoldedTaps<N>& taps, std::mt19937& rng) {
         }
         part[which] = (chain[0] + chain[1]) + (chain[2] + chain[3]);
       }
-      ASSERT_EQ(y[k], part[0] + part[1]) << N << " taps, phase " << k << ", trial " << trial;
-      ASSERT_EQ(y[kPhases - 1 - k], part[0] - part[1]) << N << " taps, phase " << 15 - k << ", trial " << trial;
+      ASSERT_EQ(y[k], part[0] + part[1]) << form << ", " << N << " taps, phase " << k << ", trial " << trial;
+      ASSERT_EQ(y[kPhases - 1 - k], part[0] - part[1])
+          << form << ", " << N << " taps, phase " << 15 - k << ", trial " << trial;
     }
   }
 }
@@ -312,11 +315,48 @@ TEST(TruePeakKernel, VectorFormsAddInTheOneChainOrder) {
   std::mt19937 rng(17);
   TruePeakTable table;
   table.Design(TruePeakTable::kCatcherCutoff);
-  ExpectTheChainOrder(table.folded, rng);
+  auto dispatched = [](const auto& taps) {
+    return [&taps](const float* window, float* y) { folded::Interpolate(taps, window, y); };
+  };
+  ExpectTheChainOrder(table.folded, rng, dispatched(table.folded), "dispatched");
   const WideInterpolator& wide = WideInterpolator::Shared();
   FoldedTaps<WideInterpolator::kTaps> wideTaps;
   wideTaps.Fold([&wide](int k, int i) { return static_cast<double>(wide.Coefficient(k, i)); });
-  ExpectTheChainOrder(wideTaps, rng);
+  ExpectTheChainOrder(wideTaps, rng, dispatched(wideTaps), "dispatched");
+  // Every vector form of the wide reading, with a floor that keeps its points' search.
+  for (const auto& form : truepeak::AvailableWidePeakForms()) {
+    if (std::string_view(form.name) == "baseline") continue;
+    ExpectTheChainOrder(
+        wideTaps, rng, [&](const float* window, float* y) { form.fn(wideTaps, window, 0.0f, 0.0f, y); }, form.name);
+  }
+}
+
+// The wide reading's forms read every window alike, peaks included, for whatever floor.
+TEST(TruePeakKernel, EveryVectorFormOfTheWideReadingGivesTheSamePeak) {
+  const auto& forms = truepeak::AvailableWidePeakForms();
+  EXPECT_STREQ(forms.back().name, "baseline");  // always there, always last
+  if (forms.size() < 3) GTEST_SKIP() << "one vector form here: nothing to compare it with";
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  FoldedTaps<WideInterpolator::kTaps> taps;
+  taps.Fold([&wide](int k, int i) { return static_cast<double>(wide.Coefficient(k, i)); });
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int trial = 0; trial < 300; ++trial) {
+    alignas(32) float window[WideInterpolator::kTaps];
+    for (float& x : window) x = uniform(rng) * (trial % 5 == 4 ? 1e-20f : 1.0f);
+    const float a = trial % 2 ? std::fabs(window[WideInterpolator::kCentre]) : 0.0f;
+    float reference[kPhases];
+    const float exact = forms[forms.size() - 2].fn(taps, window, a, 0.0f, reference);
+    for (float floor : {0.0f, 0.5f * exact, std::nextafter(exact, 0.0f), exact, 2.0f * exact}) {
+      float anyFloor[kPhases];
+      const float expected = forms[forms.size() - 2].fn(taps, window, a, floor, anyFloor);
+      for (size_t f = 0; f + 2 < forms.size(); ++f) {
+        float y[kPhases];
+        ASSERT_EQ(forms[f].fn(taps, window, a, floor, y), expected) << forms[f].name << ", trial " << trial;
+        for (int k = 0; k < kPhases; ++k) ASSERT_EQ(y[k], reference[k]) << forms[f].name << ", phase " << k;
+      }
+    }
+  }
 }
 
 TEST(TruePeakKernel, PeakOfPhasesHandlesPlateausEndsAndSigns) {
@@ -527,25 +567,40 @@ TEST(WideTruePeakMeter, RunsHoldTheWideReadingOfTheLoudestInterval) {
   }
 }
 
-// Consecutive windows read eight or sixteen at a time give exactly what reading each alone gives,
-// for runs of every length around the vector widths and over material of every kind.
+// Consecutive windows read eight, sixteen or thirty-two at a time give exactly what reading each
+// alone gives, in every form this processor runs, for runs of every length around the vector
+// widths and over material of every kind, with and without the newest sample counting.
 TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
   TruePeakTable table;
   table.Design(TruePeakTable::DetectionCutoff(48000.0));
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
   std::uniform_real_distribution<float> exponent(-20.0f, 20.0f);
-  for (int count = 0; count <= 40; ++count) {
+  // The baseline adds in its own order: it is checked where it is the one-window form's too.
+  std::vector<truepeak::Form<truepeak::PeaksFn>> forms = truepeak::AvailablePeaksForms();
+  forms.pop_back();
+  forms.push_back({"dispatched", [](const TruePeakTable& t, const float* line, int count, float* peaks, bool newest) {
+                     if (newest)
+                       truepeak::InterpolatedPeaks(t, line, count, peaks);
+                     else
+                       truepeak::InterpolatedPointPeaks(t, line, count, peaks);
+                   }});
+  for (int count = 0; count <= 72; ++count) {
     std::vector<float> line(static_cast<size_t>(count + kTaps - 1));
     for (size_t i = 0; i < line.size(); ++i)
       line[i] = count % 3 == 0 ? uniform(rng) : (count % 3 == 1 ? std::pow(10.0f, exponent(rng)) * uniform(rng) : 0.0f);
     if (count % 3 == 2 && count > 0) line[line.size() / 2] = 0.9f;  // one spike among zeros
-    std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
-    truepeak::InterpolatedPeaks(table, line.data(), count, peaks.data());
-    for (int t = 0; t < count; ++t)
-      ASSERT_EQ(peaks[t], truepeak::InterpolatedPeak(table, line.data() + t, std::fabs(line[t + kTaps - 1])))
-          << "window " << t << " of " << count;
-    EXPECT_EQ(peaks[count], -1.0f) << "wrote past the run";
+    for (const auto& form : forms)
+      for (bool newest : {true, false}) {
+        std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
+        form.fn(table, line.data(), count, peaks.data(), newest);
+        for (int t = 0; t < count; ++t) {
+          const float a = newest ? std::fabs(line[t + kTaps - 1]) : 0.0f;
+          ASSERT_EQ(peaks[t], truepeak::InterpolatedPeak(table, line.data() + t, a))
+              << form.name << ", window " << t << " of " << count << (newest ? "" : ", newest not counting");
+        }
+        EXPECT_EQ(peaks[count], -1.0f) << form.name << " wrote past the run";
+      }
   }
 }
 

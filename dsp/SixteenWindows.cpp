@@ -1,0 +1,125 @@
+#include "dsp/SixteenWindows.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+// GCC 12's AVX-512 intrinsics warn of an uninitialised value of their own making.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+namespace truepeak {
+namespace {
+
+constexpr int kPhases = TruePeakTable::kPhases;
+constexpr int kTaps = TruePeakTable::kTaps;
+#define ZARN_AVX512 __attribute__((target("avx512f,avx2,fma")))
+
+struct SixteenLanes {
+  __m512 a[kTaps / 2], b[kTaps / 2];  // mirrored sums and differences, per tap, across the lanes
+  __m512 magnitude[kPhases];
+};
+
+ZARN_AVX512 inline void MirroredSums(const float* line, SixteenLanes& w) {
+  for (int m = 0; m < kTaps / 2; ++m) {
+    const __m512 near = _mm512_loadu_ps(line + m), far = _mm512_loadu_ps(line + kTaps - 1 - m);
+    w.a[m] = _mm512_add_ps(near, far);
+    w.b[m] = _mm512_sub_ps(near, far);
+  }
+}
+
+// The eight-lane FoldedSumsOfGroups, lane for lane: sum over m of taps[m][k] * x[m] in four
+// chains (m mod 4) added as (0 + 1) + (2 + 3), four phases at a time.
+template <int kVectors>
+ZARN_AVX512 inline void FoldedSumsOfGroups(const float (*taps)[8], const __m512* const* x, __m512 (*y)[8]) {
+  for (int half = 0; half < 2; ++half) {
+    __m512 chain[4][kVectors][4];
+    for (int g = 0; g < 4; ++g) {
+      __m512 acc[kVectors][4];
+      for (int v = 0; v < kVectors; ++v)
+        for (int k = 0; k < 4; ++k) acc[v][k] = _mm512_setzero_ps();
+      for (int i = g; i < kTaps / 2; i += 4) {
+        for (int k = 0; k < 4; ++k) {
+          const __m512 tap = _mm512_set1_ps(taps[i][4 * half + k]);
+          for (int v = 0; v < kVectors; ++v) acc[v][k] = _mm512_fmadd_ps(tap, x[v][i], acc[v][k]);
+        }
+      }
+      for (int v = 0; v < kVectors; ++v)
+        for (int k = 0; k < 4; ++k) chain[g][v][k] = acc[v][k];
+    }
+    for (int v = 0; v < kVectors; ++v)
+      for (int k = 0; k < 4; ++k)
+        y[v][4 * half + k] = _mm512_add_ps(_mm512_add_ps(chain[0][v][k], chain[1][v][k]),
+                                           _mm512_add_ps(chain[2][v][k], chain[3][v][k]));
+  }
+}
+
+// The parabola's top where c is a local maximum with a curvature, 0 elsewhere: the eight-lane
+// Refined's arithmetic, with masks.
+ZARN_AVX512 inline __m512 Refined(__m512 l, __m512 c, __m512 r, __mmask16 maximum) {
+  const __m512 half = _mm512_set1_ps(0.5f);
+  const __m512 curvature = _mm512_add_ps(_mm512_sub_ps(l, _mm512_mul_ps(_mm512_set1_ps(2.0f), c)), r);
+  const __mmask16 refine = maximum & _mm512_cmp_ps_mask(curvature, _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+  const __m512 slope = _mm512_sub_ps(l, r);
+  const __m512 delta = _mm512_min_ps(
+      _mm512_max_ps(_mm512_div_ps(_mm512_mul_ps(slope, half), curvature), _mm512_set1_ps(-0.5f)), half);
+  const __m512 top = _mm512_sub_ps(c, _mm512_mul_ps(_mm512_mul_ps(delta, slope), _mm512_set1_ps(0.25f)));
+  return _mm512_maskz_mov_ps(refine, top);
+}
+
+ZARN_AVX512 inline __m512 Magnitude(__m512 v) {
+  return _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(v), _mm512_set1_epi32(0x7fffffff)));
+}
+
+ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, const float* line, bool newestCounts,
+                                     SixteenLanes& w) {
+  for (int k = 0; k < 8; ++k) {
+    w.magnitude[k] = Magnitude(_mm512_add_ps(sum[k], diff[k]));
+    w.magnitude[kPhases - 1 - k] = Magnitude(_mm512_sub_ps(sum[k], diff[k]));
+  }
+  __m512 peak = newestCounts ? Magnitude(_mm512_loadu_ps(line + kTaps - 1)) : _mm512_setzero_ps();
+  for (int k = 0; k < kPhases; ++k) peak = _mm512_max_ps(peak, w.magnitude[k]);
+  for (int k = 1; k < kPhases - 1; ++k) {
+    const __m512 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
+    const __mmask16 maximum = _mm512_cmp_ps_mask(c, l, _CMP_GE_OQ) & _mm512_cmp_ps_mask(c, r, _CMP_GE_OQ);
+    if (maximum != 0) peak = _mm512_max_ps(peak, Refined(l, c, r, maximum));
+  }
+  return peak;
+}
+
+template <int kVectors>
+ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* line, bool newestCounts,
+                                      SixteenLanes* w, float* peaks) {
+  const __m512* a[kVectors];
+  const __m512* b[kVectors];
+  for (int v = 0; v < kVectors; ++v) {
+    MirroredSums(line + 16 * v, w[v]);
+    a[v] = w[v].a;
+    b[v] = w[v].b;
+  }
+  __m512 sum[kVectors][8], diff[kVectors][8];
+  FoldedSumsOfGroups<kVectors>(table.folded.sum, a, sum);
+  FoldedSumsOfGroups<kVectors>(table.folded.diff, b, diff);
+  for (int v = 0; v < kVectors; ++v)
+    _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], line + 16 * v, newestCounts, w[v]));
+}
+
+}  // namespace
+
+ZARN_AVX512 int SixteenWindowPeaks(const TruePeakTable& table, const float* line, int count, float* peaks,
+                                   bool newestCounts) {
+  SixteenLanes w[2];
+  int t = 0;
+  for (; t + 32 <= count; t += 32) PeaksOfGroups<2>(table, line + t, newestCounts, w, peaks + t);
+  for (; t + 16 <= count; t += 16) PeaksOfGroups<1>(table, line + t, newestCounts, w, peaks + t);
+  return t;
+}
+
+}  // namespace truepeak
+
+#else
+
+namespace truepeak {
+int SixteenWindowPeaks(const TruePeakTable&, const float*, int, float*, bool) { return 0; }
+}  // namespace truepeak
+
+#endif
