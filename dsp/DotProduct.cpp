@@ -1,6 +1,7 @@
 #include "dsp/DotProduct.h"
 
 #include "dsp/CpuDispatch.h"
+#include "dsp/DotProduct512.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -18,6 +19,25 @@ void SymmetricDotsScalar(const double* half, const double* x, int length, int st
 }
 
 #if ZARN_X86
+}  // namespace
+
+// Out of line and shared by every vector form, so that each rounds these products as the others
+// do: the compiler vectorises such a loop its own way for each instruction set.
+__attribute__((target("avx2,fma"), noinline)) double tail::Dot(const double* a, const double* b, int from, int n,
+                                                              double sum) {
+  for (int k = from; k < n; ++k) sum += a[k] * b[k];
+  return sum;
+}
+
+__attribute__((target("avx2,fma"), noinline)) double tail::Symmetric(const double* half, const double* x, int from,
+                                                                    int length, double sum) {
+  const int middle = (length - 1) / 2;
+  for (int k = from; k < middle; ++k) sum += half[k] * (x[k] + x[length - 1 - k]);
+  return sum + half[middle] * x[middle];
+}
+
+namespace {
+
 // kWindows windows at b + v, each in two chains of products added as the one-window form adds them.
 template <int kWindows>
 __attribute__((target("avx2,fma"))) inline void DotsAvx2(const double* a, const double* b, int n, double* out) {
@@ -34,9 +54,7 @@ __attribute__((target("avx2,fma"))) inline void DotsAvx2(const double* a, const 
   for (int v = 0; v < kWindows; ++v) {
     const __m256d acc = _mm256_add_pd(acc0[v], acc1[v]);
     const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-    double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
-    for (int k = i; k < n; ++k) sum += a[k] * b[v + k];
-    out[v] = sum;
+    out[v] = tail::Dot(a, b + v, i, n, _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair))));
   }
 }
 
@@ -88,12 +106,9 @@ __attribute__((target("avx2,fma"))) inline void SymmetricDotsAvx2(const double* 
     }
   }
   for (int v = 0; v < kWindows; ++v) {
-    const double* w = x + v * stride;
     const __m256d acc = _mm256_add_pd(acc0[v], acc1[v]);
     const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-    double sum = _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
-    for (int k = i; k < middle; ++k) sum += half[k] * (w[k] + w[length - 1 - k]);
-    out[v] = sum + half[middle] * w[middle];
+    out[v] = tail::Symmetric(half, x + v * stride, i, length, _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair))));
   }
 }
 
@@ -155,19 +170,32 @@ void BankBest(const double* bank, const double* x, int taps, int phases, double*
 }
 #endif
 
+void BankBest512(const double* bank, const double* x, int taps, int phases, double* out) {
+  if (phases == 8) return avx512::Bank8(bank, x, taps, out);
+  BankBest(bank, x, taps, phases, out);
+}
+
 using Dot = cpu::Dispatch<DotFn, DotAvx2, DotSse2>;
 void DotsSse2(const double* a, const double* b, int n, int count, double* out) {
   for (int j = 0; j < count; ++j) out[j] = DotSse2(a, b + j, n);
 }
-using DotsFn = void (*)(const double*, const double*, int, int, double*);
-using Dots = cpu::Dispatch<DotsFn, DotsAvx2, DotsSse2>;
-using BankFn = void (*)(const double*, const double*, int, int, double*);
-using Bank = cpu::Dispatch<BankFn, BankBest, BankDotProductsScalar>;
+using Dots = cpu::Dispatch<DotsFn, DotsAvx2, DotsSse2, avx512::Dots>;
+using Bank = cpu::Dispatch<BankFn, BankBest, BankDotProductsScalar, BankBest512>;
 using SymmetricDot = cpu::Dispatch<DotFn, SymmetricDotAvx2, SymmetricDotProductScalar>;
-using SymmetricDotsFn = void (*)(const double*, const double*, int, int, int, double*);
-using SymmetricDots = cpu::Dispatch<SymmetricDotsFn, SymmetricDotsAvx2, SymmetricDotsScalar>;
+using SymmetricDots = cpu::Dispatch<SymmetricDotsFn, SymmetricDotsAvx2, SymmetricDotsScalar, avx512::SymmetricDots>;
 
 }  // namespace
+
+const std::vector<DotForms>& AvailableDotForms() {
+  static const std::vector<DotForms> forms = [] {
+    std::vector<DotForms> list;
+    if (cpu::HasAvx512()) list.push_back({"avx512", avx512::SymmetricDots, avx512::Dots, BankBest512});
+    if (cpu::HasAvx2Fma()) list.push_back({"avx2", SymmetricDotsAvx2, DotsAvx2, BankBest});
+    list.push_back({"baseline", SymmetricDotsScalar, DotsSse2, BankDotProductsScalar});
+    return list;
+  }();
+  return forms;
+}
 
 double DotProductScalar(const double* a, const double* b, int n) {
   double sum = 0.0;

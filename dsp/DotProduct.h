@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 namespace simd {
 
 // Sum of a[i] * b[i] in double precision, with the best instruction set the processor has
@@ -27,5 +29,18 @@ void SymmetricDotProducts(const double* half, const double* x, int length, int s
 // go four to a vector where the processor has AVX2+FMA.
 void BankDotProducts(const double* bank, const double* x, int taps, int phases, double* out);
 void BankDotProductsScalar(const double* bank, const double* x, int taps, int phases, double* out);
+
+// Every form of the three run forms above this processor can run, the one they use first: the
+// vector forms give the same sums to the bit.
+using SymmetricDotsFn = void (*)(const double*, const double*, int, int, int, double*);
+using DotsFn = void (*)(const double*, const double*, int, int, double*);
+using BankFn = void (*)(const double*, const double*, int, int, double*);
+struct DotForms {
+  const char* name;
+  SymmetricDotsFn symmetricDots;
+  DotsFn dots;
+  BankFn bank;
+};
+const std::vector<DotForms>& AvailableDotForms();
 
 }  // namespace simd

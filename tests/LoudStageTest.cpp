@@ -588,28 +588,45 @@ TEST(DotProduct, SymmetricFormAgreesWithTheWholeFilter) {
   }
 }
 
-// Many windows at once give each window's own sum, bit for bit: the decimating filter's and the
-// unshaped response's, over their lengths and more, with the strides the oversampling paths use.
+// Many windows at once give each window's own sum, bit for bit, in every vector form this processor
+// runs: the decimating filter's and the unshaped response's, over their lengths and more, with the
+// strides the oversampling paths use and counts around the groups the forms take (eight, four, one).
 TEST(DotProduct, ManyWindowsAtOnceSumExactlyAsEachAlone) {
   std::mt19937_64 random(9);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-  std::vector<double> x(1200), h(400);
+  std::vector<double> x(1300), h(400);
   for (double& v : x) v = uniform(random);
   for (double& v : h) v = uniform(random);
-  for (int length : {1, 3, 7, 17, 33, 97, 193, 385})
-    for (int stride : {1, 4, 8})
-      for (int count = 0; count <= 9; ++count) {
-        double together[9];
-        simd::SymmetricDotProducts(h.data(), x.data() + 3, length, stride, count, together);
+  std::vector<simd::DotForms> forms = simd::AvailableDotForms();
+  forms.pop_back();  // the baseline adds in its own order
+  forms.push_back({"dispatched", simd::SymmetricDotProducts, simd::DotProducts, simd::BankDotProducts});
+  constexpr int kMost = 17;
+  for (const simd::DotForms& form : forms) {
+    for (int length : {1, 3, 7, 17, 33, 97, 193, 385})
+      for (int stride : {1, 4, 8})
+        for (int count = 0; count <= kMost; ++count) {
+          double together[kMost];
+          form.symmetricDots(h.data(), x.data() + 3, length, stride, count, together);
+          for (int j = 0; j < count; ++j)
+            ASSERT_EQ(together[j], simd::SymmetricDotProduct(h.data(), x.data() + 3 + j * stride, length))
+                << form.name << ", length " << length << " stride " << stride << " window " << j;
+        }
+    for (int n : {0, 1, 5, 8, 9, 63, 101, 128})
+      for (int count = 0; count <= kMost; ++count) {
+        double together[kMost];
+        form.dots(h.data(), x.data() + 1, n, count, together);
         for (int j = 0; j < count; ++j)
-          ASSERT_EQ(together[j], simd::SymmetricDotProduct(h.data(), x.data() + 3 + j * stride, length))
-              << "length " << length << " stride " << stride << " window " << j;
+          ASSERT_EQ(together[j], simd::DotProduct(h.data(), x.data() + 1 + j, n))
+              << form.name << ", n " << n << " window " << j;
       }
-  for (int n : {0, 1, 5, 8, 9, 63, 101, 128})
-    for (int count = 0; count <= 9; ++count) {
-      double together[9];
-      simd::DotProducts(h.data(), x.data() + 1, n, count, together);
-      for (int j = 0; j < count; ++j)
-        ASSERT_EQ(together[j], simd::DotProduct(h.data(), x.data() + 1 + j, n)) << "n " << n << " window " << j;
-    }
+    // The bank's vector forms agree with each other (the first vector form) to the bit.
+    for (int phases : {4, 8})
+      for (int taps = 0; taps <= 60; ++taps) {
+        double out[8], first[8];
+        form.bank(h.data(), x.data(), taps, phases, out);
+        forms.front().bank(h.data(), x.data(), taps, phases, first);
+        for (int k = 0; k < phases; ++k)
+          ASSERT_EQ(out[k], first[k]) << form.name << ", " << phases << " phases, " << taps << " taps";
+      }
+  }
 }

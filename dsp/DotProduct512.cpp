@@ -1,0 +1,101 @@
+#include "dsp/DotProduct512.h"
+
+#include "dsp/DotProduct.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+
+// GCC 12's AVX-512 intrinsics warn of an uninitialised value of their own making.
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+#define ZARN_AVX512 __attribute__((target("avx512f,avx2,fma")))
+
+namespace simd::avx512 {
+namespace {
+
+// The four-lane forms keep two chains of four lanes, for products i .. i + 3 and i + 4 .. i + 7
+// of each eight; here one vector holds both, and its halves are added as those two chains are.
+ZARN_AVX512 inline double Close(__m512d chains) {
+  const __m256d acc = _mm256_add_pd(_mm512_castpd512_pd256(chains), _mm512_extractf64x4_pd(chains, 1));
+  const __m128d pair = _mm_add_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+  return _mm_cvtsd_f64(_mm_add_sd(pair, _mm_unpackhi_pd(pair, pair)));
+}
+
+// Taps i .. i + 7 of the window at x, each added to its mirror.
+ZARN_AVX512 inline __m512d MirroredEight(const double* x, int length, int i) {
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  return _mm512_add_pd(_mm512_loadu_pd(x + i), _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(x + length - 8 - i)));
+}
+
+template <int kWindows>
+ZARN_AVX512 inline void SymmetricDots(const double* half, const double* x, int length, int stride, double* out) {
+  const int middle = (length - 1) / 2;
+  __m512d acc[kWindows];
+  for (int v = 0; v < kWindows; ++v) acc[v] = _mm512_setzero_pd();
+  int i = 0;
+  for (; i + 8 <= middle; i += 8) {
+    const __m512d h = _mm512_loadu_pd(half + i);
+    for (int v = 0; v < kWindows; ++v) acc[v] = _mm512_fmadd_pd(h, MirroredEight(x + v * stride, length, i), acc[v]);
+  }
+  for (int v = 0; v < kWindows; ++v) out[v] = tail::Symmetric(half, x + v * stride, i, length, Close(acc[v]));
+}
+
+template <int kWindows>
+ZARN_AVX512 inline void Dots(const double* a, const double* b, int n, double* out) {
+  __m512d acc[kWindows];
+  for (int v = 0; v < kWindows; ++v) acc[v] = _mm512_setzero_pd();
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m512d ai = _mm512_loadu_pd(a + i);
+    for (int v = 0; v < kWindows; ++v) acc[v] = _mm512_fmadd_pd(ai, _mm512_loadu_pd(b + v + i), acc[v]);
+  }
+  for (int v = 0; v < kWindows; ++v) out[v] = tail::Dot(a, b + v, i, n, Close(acc[v]));
+}
+
+}  // namespace
+
+// Eight windows side by side where there are as many: eight chains keep both multiply-add units busy.
+ZARN_AVX512 void SymmetricDots(const double* half, const double* x, int length, int stride, int count, double* out) {
+  int j = 0;
+  for (; j + 8 <= count; j += 8) SymmetricDots<8>(half, x + j * stride, length, stride, out + j);
+  for (; j + 4 <= count; j += 4) SymmetricDots<4>(half, x + j * stride, length, stride, out + j);
+  for (; j < count; ++j) SymmetricDots<1>(half, x + j * stride, length, stride, out + j);
+}
+
+ZARN_AVX512 void Dots(const double* a, const double* b, int n, int count, double* out) {
+  int j = 0;
+  for (; j + 8 <= count; j += 8) Dots<8>(a, b + j, n, out + j);
+  for (; j + 4 <= count; j += 4) Dots<4>(a, b + j, n, out + j);
+  for (; j < count; ++j) Dots<1>(a, b + j, n, out + j);
+}
+
+// The eight phases in one vector, four chains (taps mod 4) as the four-lane form keeps them.
+ZARN_AVX512 void Bank8(const double* bank, const double* x, int taps, double* out) {
+  __m512d acc[4];
+  for (__m512d& chain : acc) chain = _mm512_setzero_pd();
+  int j = 0;
+  for (; j + 4 <= taps; j += 4)
+    for (int c = 0; c < 4; ++c)
+      acc[c] = _mm512_fmadd_pd(_mm512_loadu_pd(bank + (j + c) * 8), _mm512_set1_pd(x[j + c]), acc[c]);
+  for (; j < taps; ++j) acc[0] = _mm512_fmadd_pd(_mm512_loadu_pd(bank + j * 8), _mm512_set1_pd(x[j]), acc[0]);
+  _mm512_storeu_pd(out, _mm512_add_pd(_mm512_add_pd(acc[0], acc[1]), _mm512_add_pd(acc[2], acc[3])));
+}
+
+}  // namespace simd::avx512
+
+#else
+
+namespace simd::avx512 {
+void SymmetricDots(const double* half, const double* x, int length, int stride, int count, double* out) {
+  for (int j = 0; j < count; ++j) out[j] = SymmetricDotProductScalar(half, x + j * stride, length);
+}
+void Dots(const double* a, const double* b, int n, int count, double* out) {
+  for (int j = 0; j < count; ++j) out[j] = DotProductScalar(a, b + j, n);
+}
+void Bank8(const double* bank, const double* x, int taps, double* out) {
+  BankDotProductsScalar(bank, x, taps, 8, out);
+}
+}  // namespace simd::avx512
+
+#endif
