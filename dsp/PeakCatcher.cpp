@@ -6,6 +6,7 @@
 #include <limits>
 #include <numbers>
 
+#include "dsp/ScaledToFloat.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/WideGate.h"
 
@@ -60,7 +61,7 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
   std::copy(past, past + kWideKnown, window);
   const int known = std::min(kWideAhead, preview.available);
-  for (int j = 0; j < known; ++j) window[kWideKnown + j] = static_cast<float>(preview.gain * preview.aheadExact[j]);
+  simd::ScaledToFloat(preview.aheadExact, preview.gain, known, window + kWideKnown);
   std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 

@@ -1,6 +1,8 @@
 // True-peak estimation and the peak catcher, measured against the suite's own reference meter.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <string_view>
@@ -12,6 +14,7 @@
 #include "dsp/LookAheadRun.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/PeakCatcher.h"
+#include "dsp/ScaledToFloat.h"
 #include "dsp/TruePeakDetector.h"
 #include "dsp/TruePeakKernel.h"
 #include "dsp/TruePeakTable.h"
@@ -382,6 +385,26 @@ TEST(TruePeakKernel, PeakOfPhasesHandlesPlateausEndsAndSigns) {
   // The refinement can only raise the estimate, and the flat top rises above its two points.
   EXPECT_GT(truepeak::PeakOfPhasesScalar(twin.data(), 0.0f), 0.8f);
   EXPECT_EQ(truepeak::PeakOfPhasesScalar(ramp.data(), 0.0f), ramp.back());
+}
+
+// The catcher's look-ahead, brought to its gain and to floats, rounds every product as the plain
+// loop does, at every length around the vector widths, for values that overflow, vanish or are
+// not numbers too.
+TEST(ScaledToFloat, RoundsEveryValueAsThePlainLoop) {
+  std::mt19937 rng(29);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> x(40);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = uniform(rng) * (i % 7 == 3 ? 1e300 : (i % 7 == 5 ? 1e-310 : 1.0));
+  x[11] = std::numeric_limits<double>::quiet_NaN();
+  x[17] = -std::numeric_limits<double>::infinity();
+  for (double gain : {1.0, 0.7071067811865476, 1e-30, 3e38})
+    for (int n = 0; n <= 40; ++n) {
+      std::vector<float> fast(41, -7.0f), plain(41, -7.0f);
+      simd::ScaledToFloat(x.data(), gain, n, fast.data());
+      simd::ScaledToFloatPlain(x.data(), gain, n, plain.data());
+      for (int j = 0; j <= n; ++j)
+        ASSERT_EQ(std::memcmp(&fast[j], &plain[j], sizeof(float)), 0) << "gain " << gain << ", n " << n << ", " << j;
+    }
 }
 
 TEST(TruePeakCatcher, FirstOutputsAreSilenceThenTheInputDelayedBy48Samples) {
