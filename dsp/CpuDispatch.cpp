@@ -1,5 +1,9 @@
 #include "dsp/CpuDispatch.h"
 
+namespace {
+std::atomic<bool> gAvx512Allowed{true};
+}  // namespace
+
 namespace cpu {
 
 bool HasAvx2Fma() {
@@ -15,10 +19,12 @@ bool HasAvx2Fma() {
 bool HasAvx512() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  return HasAvx2Fma() && __builtin_cpu_supports("avx512f");
+  return gAvx512Allowed.load(std::memory_order_relaxed) && HasAvx2Fma() && __builtin_cpu_supports("avx512f");
 #else
   return false;
 #endif
 }
+
+void AllowAvx512(bool allowed) { gAvx512Allowed.store(allowed, std::memory_order_relaxed); }
 
 }  // namespace cpu

@@ -11,6 +11,9 @@ namespace cpu {
 
 bool HasAvx2Fma();
 bool HasAvx512();  // AVX-512F with AVX2 and FMA, and a system that keeps the wider registers
+// Whether HasAvx512 may say yes: tests turn it off before any dispatched function is first called,
+// so that a machine with AVX-512 runs the AVX2 forms too.
+void AllowAvx512(bool allowed);
 
 template <typename Fn, Fn kAvx2, Fn kBaseline, Fn kAvx512 = nullptr>
 struct Dispatch;

@@ -1,6 +1,7 @@
 // True-peak estimation and the peak catcher, measured against the suite's own reference meter.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -332,6 +333,15 @@ TEST(TruePeakKernel, VectorFormsAddInTheOneChainOrder) {
     ExpectTheChainOrder(
         wideTaps, rng, [&](const float* window, float* y) { form.fn(wideTaps, window, 0.0f, 0.0f, y); }, form.name);
   }
+}
+
+// A run of the tests told to keep to AVX2 (ZARN_TEST_CPU=avx2) gets the AVX2 forms everywhere.
+TEST(CpuForms, ARunKeptToAvx2UsesNoAvx512Form) {
+  const char* cpu = std::getenv("ZARN_TEST_CPU");
+  if (cpu == nullptr || std::string_view(cpu) != "avx2") GTEST_SKIP() << "this run may use every form";
+  EXPECT_FALSE(cpu::HasAvx512());
+  for (const auto& form : truepeak::AvailableWidePeakForms()) EXPECT_STRNE(form.name, "avx512");
+  for (const auto& form : truepeak::AvailablePeaksForms()) EXPECT_STRNE(form.name, "avx512");
 }
 
 // The wide reading's forms read every window alike, peaks included, for whatever floor.
