@@ -15,11 +15,15 @@ bool HasAvx2Fma() {
 #endif
 }
 
-// libgcc's answer for avx512f also checks that the system saves the registers' upper parts.
+// libgcc's answer for avx512f also checks that the system saves the registers' upper parts. Only
+// processors of the generation that brought VBMI2 (Ice Lake, Zen 4) and later: the earlier ones
+// lower the clock of the whole core while its wide units run, which would slow the host's other
+// work on it more than the wider vectors save here.
 bool HasAvx512() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  return gAvx512Allowed.load(std::memory_order_relaxed) && HasAvx2Fma() && __builtin_cpu_supports("avx512f");
+  return gAvx512Allowed.load(std::memory_order_relaxed) && HasAvx2Fma() && __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512vbmi2");
 #else
   return false;
 #endif

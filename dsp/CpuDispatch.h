@@ -10,20 +10,21 @@
 namespace cpu {
 
 bool HasAvx2Fma();
-bool HasAvx512();  // AVX-512F with AVX2 and FMA, and a system that keeps the wider registers
+// AVX-512F with AVX2 and FMA on a processor that keeps its clock while using it, and a system that
+// keeps the wider registers.
+bool HasAvx512();
 // Whether HasAvx512 may say yes: tests turn it off before any dispatched function is first called,
 // so that a machine with AVX-512 runs the AVX2 forms too.
 void AllowAvx512(bool allowed);
 
-template <typename Fn, Fn kAvx2, Fn kBaseline, Fn kAvx512 = nullptr>
+template <typename Fn, Fn kAvx2, Fn kBaseline, Fn kAvx512 = kAvx2>
 struct Dispatch;
 
 template <typename R, typename... A, R (*kAvx2)(A...), R (*kBaseline)(A...), R (*kAvx512)(A...)>
 struct Dispatch<R (*)(A...), kAvx2, kBaseline, kAvx512> {
   static R Call(A... a) { return chosen.load(std::memory_order_relaxed)(a...); }
   static R (*Best())(A...) {
-    if constexpr (kAvx512 != nullptr)
-      if (HasAvx512()) return kAvx512;
+    if (HasAvx512()) return kAvx512;
     return HasAvx2Fma() ? kAvx2 : kBaseline;
   }
 

@@ -6,8 +6,10 @@
 #include <immintrin.h>
 
 // GCC 12's AVX-512 intrinsics warn of an uninitialised value of their own making.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #define ZARN_AVX512 __attribute__((target("avx512f,avx2,fma")))
 

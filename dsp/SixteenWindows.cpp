@@ -4,8 +4,10 @@
 #include <immintrin.h>
 
 // GCC 12's AVX-512 intrinsics warn of an uninitialised value of their own making.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace truepeak {
 namespace {
