@@ -594,7 +594,7 @@ TEST(DotProduct, SymmetricFormAgreesWithTheWholeFilter) {
 TEST(DotProduct, ManyWindowsAtOnceSumExactlyAsEachAlone) {
   std::mt19937_64 random(9);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
-  std::vector<double> x(1300), h(400);
+  std::vector<double> x(1300), h(480);  // h: the bank's 60 taps of 8 phases too
   for (double& v : x) v = uniform(random);
   for (double& v : h) v = uniform(random);
   std::vector<simd::DotForms> forms = simd::AvailableDotForms();
