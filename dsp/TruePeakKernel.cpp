@@ -360,25 +360,27 @@ const std::vector<KernelVariant>& AvailableKernels() {
   return kernels;
 }
 
+namespace {
+// Every form this processor can run, best first.
+template <typename Fn>
+std::vector<Form<Fn>> RunnableForms(Fn avx512, Fn avx2, Fn baseline) {
+  std::vector<Form<Fn>> list;
+  if (cpu::HasAvx512()) list.push_back({"avx512", avx512});
+  if (cpu::HasAvx2Fma()) list.push_back({"avx2", avx2});
+  list.push_back({"baseline", baseline});
+  return list;
+}
+}  // namespace
+
 const std::vector<Form<WidePeakFn>>& AvailableWidePeakForms() {
-  static const std::vector<Form<WidePeakFn>> forms = [] {
-    std::vector<Form<WidePeakFn>> list;
-    if (cpu::HasAvx512()) list.push_back({"avx512", WidePeakAvx512});
-    if (cpu::HasAvx2Fma()) list.push_back({"avx2", WidePeakAvx2});
-    list.push_back({"baseline", WidePeakBaseline});
-    return list;
-  }();
+  static const std::vector<Form<WidePeakFn>> forms =
+      RunnableForms<WidePeakFn>(WidePeakAvx512, WidePeakAvx2, WidePeakBaseline);
   return forms;
 }
 
 const std::vector<Form<PeaksFn>>& AvailablePeaksForms() {
-  static const std::vector<Form<PeaksFn>> forms = [] {
-    std::vector<Form<PeaksFn>> list;
-    if (cpu::HasAvx512()) list.push_back({"avx512", InterpolatedPeaksAvx512});
-    if (cpu::HasAvx2Fma()) list.push_back({"avx2", InterpolatedPeaksAvx2});
-    list.push_back({"baseline", InterpolatedPeaksBaseline});
-    return list;
-  }();
+  static const std::vector<Form<PeaksFn>> forms =
+      RunnableForms<PeaksFn>(InterpolatedPeaksAvx512, InterpolatedPeaksAvx2, InterpolatedPeaksBaseline);
   return forms;
 }
 
