@@ -3,10 +3,9 @@
 #include <atomic>
 
 // Picks between an AVX2+FMA form of a function and a baseline one (and, where a function has one,
-// an AVX-512 form, before both) on the first call. The choice
-// is a constant-initialised atomic that starts at a trampoline, so it needs neither a lock nor an
-// allocation (the first call may come from the audio thread) and works even during another
-// file's static initialisation.
+// an AVX-512 form, before both) on the first call. The choice is a constant-initialised atomic
+// that starts at a trampoline, so it needs neither a lock nor an allocation (the first call may
+// come from the audio thread) and works even during another file's static initialisation.
 namespace cpu {
 
 bool HasAvx2Fma();

@@ -50,12 +50,13 @@ using WidePeakFn = float (*)(const FoldedTaps<256>&, const float*, float, float,
 const std::vector<Form<WidePeakFn>>& AvailableWidePeakForms();
 // The peaks of `count` consecutive windows of a line of count + 47 samples: peaks[t] is
 // InterpolatedPeak(table, line + t, |line[t + 47]|), exactly; eight windows a pass where the
-// processor has AVX2.
+// processor has AVX2, sixteen where it has AVX-512.
 void InterpolatedPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
 // The same without the newest sample itself: InterpolatedPeak(table, line + t, 0).
 void InterpolatedPointPeaks(const TruePeakTable& table, const float* line, int count, float* peaks);
 // Every form of those two this processor can run (the last argument: whether the newest sample
-// counts), the one they use first; each gives exactly what the others give.
+// counts), the one they use first: the vector forms read exactly as the one-window form, the
+// baseline adds in its own order.
 using PeaksFn = void (*)(const TruePeakTable&, const float*, int, float*, bool);
 const std::vector<Form<PeaksFn>>& AvailablePeaksForms();
 
