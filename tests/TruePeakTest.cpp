@@ -344,6 +344,24 @@ TEST(CpuForms, ARunKeptToAvx2UsesNoAvx512Form) {
   for (const auto& form : truepeak::AvailablePeaksForms()) EXPECT_STRNE(form.name, "avx512");
 }
 
+// Material the vector forms must read alike, lane for lane: noise at full scale, far below it and
+// far above it, a lone spike among zeros, a plateau (ties between phases) and the Nyquist tone.
+constexpr int kMaterials = 6;
+void FillMaterial(int kind, std::mt19937& rng, float* x, int n) {
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int i = 0; i < n; ++i) {
+    switch (kind) {
+      case 0: x[i] = uniform(rng); break;
+      case 1: x[i] = uniform(rng) * 1e-20f; break;
+      case 2: x[i] = uniform(rng) * 1e30f; break;
+      case 3: x[i] = 0.0f; break;
+      case 4: x[i] = 0.75f; break;
+      default: x[i] = i % 2 ? -0.9f : 0.9f; break;
+    }
+  }
+  if (kind == 3 && n > 0) x[static_cast<size_t>(rng()) % static_cast<size_t>(n)] = 0.9f;
+}
+
 // The wide reading's forms read every window alike, peaks included, for whatever floor.
 TEST(TruePeakKernel, EveryVectorFormOfTheWideReadingGivesTheSamePeak) {
   const auto& forms = truepeak::AvailableWidePeakForms();
@@ -353,10 +371,9 @@ TEST(TruePeakKernel, EveryVectorFormOfTheWideReadingGivesTheSamePeak) {
   FoldedTaps<WideInterpolator::kTaps> taps;
   taps.Fold([&wide](int k, int i) { return static_cast<double>(wide.Coefficient(k, i)); });
   std::mt19937 rng(23);
-  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
   for (int trial = 0; trial < 300; ++trial) {
     alignas(32) float window[WideInterpolator::kTaps];
-    for (float& x : window) x = uniform(rng) * (trial % 5 == 4 ? 1e-20f : 1.0f);
+    FillMaterial(trial % kMaterials, rng, window, WideInterpolator::kTaps);
     const float a = trial % 2 ? std::fabs(window[WideInterpolator::kCentre]) : 0.0f;
     float reference[kPhases];
     const float exact = forms[forms.size() - 2].fn(taps, window, a, 0.0f, reference);
@@ -620,9 +637,11 @@ TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
                    }});
   for (int count = 0; count <= 72; ++count) {
     std::vector<float> line(static_cast<size_t>(count + kTaps - 1));
-    for (size_t i = 0; i < line.size(); ++i)
-      line[i] = count % 3 == 0 ? uniform(rng) : (count % 3 == 1 ? std::pow(10.0f, exponent(rng)) * uniform(rng) : 0.0f);
-    if (count % 3 == 2 && count > 0) line[line.size() / 2] = 0.9f;  // one spike among zeros
+    const int kind = count % (kMaterials + 1);
+    if (kind == kMaterials)  // magnitudes spread over 40 decades
+      for (float& x : line) x = std::pow(10.0f, exponent(rng)) * uniform(rng);
+    else
+      FillMaterial(kind, rng, line.data(), static_cast<int>(line.size()));
     for (const auto& form : forms)
       for (bool newest : {true, false}) {
         std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
