@@ -67,18 +67,20 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
 
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin,
                             bool boundPassed) const {
-  // Most steps the bound from running sums settles it; it never says no where the full test
-  // would say yes.
-  if (!boundPassed && runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead) {
+  // Most steps the bound from running sums settles, and where it says yes the wide reading follows
+  // straight away: the full test below would say yes to nearly all of those (96 % with every stage
+  // in), and a reading of a window that test would have passed over changes nothing, unless the
+  // window exceeds the ceiling after all, which the reading then catches.
+  if (boundPassed) return true;
+  if (runStep_ < runLength_ && preview.aheadSquares && preview.available >= kWideAhead) {
     const bool summed = aheadSquares_ && preview.aheadSquares == aheadSquares_ + runStep_;
-    const bool may =
-        summed ? gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
-                                       knownSums_[runStep_], aheadSums_[runStep_],
-                                       static_cast<float>(preview.gain), ceilLin)
-               : gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
-                                       static_cast<float>(preview.gain), ceilLin);
-    if (!may) return false;
+    return summed ? gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                                          knownSums_[runStep_], aheadSums_[runStep_],
+                                          static_cast<float>(preview.gain), ceilLin)
+                  : gate_->MayExceedBound(shortPeak, guard, knownSquares_ + runStep_, preview.aheadSquares,
+                                          static_cast<float>(preview.gain), ceilLin);
   }
+  // Without the sums (a step on its own, or a look-ahead shorter than the window): the full test.
   const float* known = product_ + ((q_ - kWideKnown + 1) & kMask);
   static constexpr float kSilence[kWideAhead] = {};
   const float newest = product_[q_];

@@ -800,8 +800,10 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
       start += n;
     }
     EXPECT_GT(dipped, 100) << "look-ahead " << lookAhead;
-    // The gate let the same steps through to the wide reading, no more and no fewer.
-    EXPECT_EQ(runs.WideReadings(), single.WideReadings()) << "look-ahead " << lookAhead;
+    // The run form reads wide wherever the bound from running sums passes; a step on its own,
+    // without the sums, takes the gate's full test first: never more readings, and (the outputs
+    // above) none that the full test passed over would have cut a dip.
+    EXPECT_GE(runs.WideReadings(), single.WideReadings()) << "look-ahead " << lookAhead;
     EXPECT_GT(single.WideReadings(), 1000) << "look-ahead " << lookAhead;
   }
 }
