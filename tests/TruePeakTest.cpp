@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "dsp/CpuDispatch.h"
+#include "dsp/DotProduct.h"
 #include "dsp/LookAheadRun.h"
 #include "dsp/NyquistGuard.h"
 #include "dsp/PeakCatcher.h"
@@ -342,6 +343,24 @@ TEST(CpuForms, ARunKeptToAvx2UsesNoAvx512Form) {
   EXPECT_FALSE(cpu::HasAvx512());
   for (const auto& form : truepeak::AvailableWidePeakForms()) EXPECT_STRNE(form.name, "avx512");
   for (const auto& form : truepeak::AvailablePeaksForms()) EXPECT_STRNE(form.name, "avx512");
+}
+
+// The dispatch takes the widest form the processor (and the run) allows; a function with two forms
+// only falls back to its AVX2 one where AVX-512 is there.
+namespace {
+int FormAvx512() { return 512; }
+int FormAvx2() { return 2; }
+int FormBaseline() { return 0; }
+}  // namespace
+TEST(CpuForms, TheDispatchTakesTheWidestFormThereIs) {
+  const int widest = cpu::HasAvx512() ? 512 : (cpu::HasAvx2Fma() ? 2 : 0);
+  EXPECT_EQ((cpu::Dispatch<int (*)(), FormAvx2, FormBaseline, FormAvx512>::Call()), widest);
+  EXPECT_EQ((cpu::Dispatch<int (*)(), FormAvx2, FormBaseline>::Call()), cpu::HasAvx2Fma() ? 2 : 0);
+  EXPECT_TRUE(!cpu::HasAvx512() || cpu::HasAvx2Fma());
+  const char* name = widest == 512 ? "avx512" : (widest == 2 ? "avx2" : "baseline");
+  EXPECT_STREQ(truepeak::AvailableWidePeakForms().front().name, name);
+  EXPECT_STREQ(truepeak::AvailablePeaksForms().front().name, name);
+  EXPECT_STREQ(simd::AvailableDotForms().front().name, name);
 }
 
 // Material the vector forms must read alike, lane for lane: noise at full scale, far below it and
