@@ -59,9 +59,8 @@ void PeakCatcher::Reset() {
 // still in the look-ahead, at the limiter's present gain.
 void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const {
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
-  std::copy(past, past + kWideKnown, window);
   const int known = std::min(kWideAhead, preview.available);
-  simd::ScaledToFloat(preview.aheadExact, preview.gain, known, window + kWideKnown);
+  simd::CopyThenScaled(past, kWideKnown, preview.aheadExact, preview.gain, known, window);
   std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 
