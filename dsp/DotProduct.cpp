@@ -175,12 +175,23 @@ void BankBest512(const double* bank, const double* x, int taps, int phases, doub
   BankBest(bank, x, taps, phases, out);
 }
 
+template <BankFn kEach>
+void BankRunOneByOne(const double* bank, const double* x, int taps, int phases, int count, double* out) {
+  for (int i = 0; i < count; ++i) kEach(bank, x + i, taps, phases, out + i * phases);
+}
+
+void BankRun512(const double* bank, const double* x, int taps, int phases, int count, double* out) {
+  if (phases == 8) return avx512::Bank8Run(bank, x, taps, count, out);
+  BankRunOneByOne<BankBest>(bank, x, taps, phases, count, out);
+}
+
 using Dot = cpu::Dispatch<DotFn, DotAvx2, DotSse2>;
 void DotsSse2(const double* a, const double* b, int n, int count, double* out) {
   for (int j = 0; j < count; ++j) out[j] = DotSse2(a, b + j, n);
 }
 using Dots = cpu::Dispatch<DotsFn, DotsAvx2, DotsSse2, avx512::Dots>;
 using Bank = cpu::Dispatch<BankFn, BankBest, BankDotProductsScalar, BankBest512>;
+using BankRun = cpu::Dispatch<BankRunFn, BankRunOneByOne<BankBest>, BankRunOneByOne<BankDotProductsScalar>, BankRun512>;
 using SymmetricDot = cpu::Dispatch<DotFn, SymmetricDotAvx2, SymmetricDotProductScalar>;
 using SymmetricDots = cpu::Dispatch<SymmetricDotsFn, SymmetricDotsAvx2, SymmetricDotsScalar, avx512::SymmetricDots>;
 
@@ -189,9 +200,10 @@ using SymmetricDots = cpu::Dispatch<SymmetricDotsFn, SymmetricDotsAvx2, Symmetri
 const std::vector<DotForms>& AvailableDotForms() {
   static const std::vector<DotForms> forms = [] {
     std::vector<DotForms> list;
-    if (cpu::HasAvx512()) list.push_back({"avx512", avx512::SymmetricDots, avx512::Dots, BankBest512});
-    if (cpu::HasAvx2Fma()) list.push_back({"avx2", SymmetricDotsAvx2, DotsAvx2, BankBest});
-    list.push_back({"baseline", SymmetricDotsScalar, DotsSse2, BankDotProductsScalar});
+    if (cpu::HasAvx512()) list.push_back({"avx512", avx512::SymmetricDots, avx512::Dots, BankBest512, BankRun512});
+    if (cpu::HasAvx2Fma()) list.push_back({"avx2", SymmetricDotsAvx2, DotsAvx2, BankBest, BankRunOneByOne<BankBest>});
+    list.push_back({"baseline", SymmetricDotsScalar, DotsSse2, BankDotProductsScalar,
+                     BankRunOneByOne<BankDotProductsScalar>});
     return list;
   }();
   return forms;
@@ -218,6 +230,10 @@ void BankDotProductsScalar(const double* bank, const double* x, int taps, int ph
 
 void BankDotProducts(const double* bank, const double* x, int taps, int phases, double* out) {
   Bank::Call(bank, x, taps, phases, out);
+}
+
+void BankDotProductsRun(const double* bank, const double* x, int taps, int phases, int count, double* out) {
+  BankRun::Call(bank, x, taps, phases, count, out);
 }
 
 double DotProduct(const double* a, const double* b, int n) { return Dot::Call(a, b, n); }

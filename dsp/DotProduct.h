@@ -29,17 +29,22 @@ void SymmetricDotProducts(const double* half, const double* x, int length, int s
 // go four to a vector where the processor has AVX2+FMA.
 void BankDotProducts(const double* bank, const double* x, int taps, int phases, double* out);
 void BankDotProductsScalar(const double* bank, const double* x, int taps, int phases, double* out);
+// BankDotProducts of the `count` windows x + i, into out + i * phases, bit for bit: four windows
+// side by side where the processor has AVX-512 and there are eight phases.
+void BankDotProductsRun(const double* bank, const double* x, int taps, int phases, int count, double* out);
 
 // Every form of the three run forms above this processor can run, the one they use first: the
 // vector forms give the same sums to the bit.
 using SymmetricDotsFn = void (*)(const double*, const double*, int, int, int, double*);
 using DotsFn = void (*)(const double*, const double*, int, int, double*);
 using BankFn = void (*)(const double*, const double*, int, int, double*);
+using BankRunFn = void (*)(const double*, const double*, int, int, int, double*);
 struct DotForms {
   const char* name;
   SymmetricDotsFn symmetricDots;
   DotsFn dots;
   BankFn bank;
+  BankRunFn bankRun;
 };
 const std::vector<DotForms>& AvailableDotForms();
 

@@ -84,6 +84,41 @@ ZARN_AVX512 void Bank8(const double* bank, const double* x, int taps, double* ou
   _mm512_storeu_pd(out, _mm512_add_pd(_mm512_add_pd(acc[0], acc[1]), _mm512_add_pd(acc[2], acc[3])));
 }
 
+// Bank8 of kWindows windows x, x + 1, ... together: each tap is loaded once for all of them, each
+// sample once per group of four taps (tap j + c of window i reads sample j + c + i), and the
+// windows' chains fill the time each waits on its multiply-adds. Each window keeps Bank8's four
+// chains and its order.
+template <int kWindows>
+ZARN_AVX512 inline void Bank8Together(const double* bank, const double* x, int taps, double* out) {
+  __m512d acc[kWindows][4];
+  for (auto& window : acc)
+    for (__m512d& chain : window) chain = _mm512_setzero_pd();
+  int j = 0;
+  for (; j + 4 <= taps; j += 4) {
+    __m512d tap[4];
+    for (int c = 0; c < 4; ++c) tap[c] = _mm512_loadu_pd(bank + (j + c) * 8);
+    for (int m = 0; m < 4 + kWindows - 1; ++m) {
+      const __m512d sample = _mm512_set1_pd(x[j + m]);
+      for (int c = 0; c < 4; ++c) {
+        const int i = m - c;
+        if (i >= 0 && i < kWindows) acc[i][c] = _mm512_fmadd_pd(tap[c], sample, acc[i][c]);
+      }
+    }
+  }
+  for (; j < taps; ++j) {
+    const __m512d tap = _mm512_loadu_pd(bank + j * 8);
+    for (int i = 0; i < kWindows; ++i) acc[i][0] = _mm512_fmadd_pd(tap, _mm512_set1_pd(x[j + i]), acc[i][0]);
+  }
+  for (int i = 0; i < kWindows; ++i)
+    _mm512_storeu_pd(out + 8 * i, _mm512_add_pd(_mm512_add_pd(acc[i][0], acc[i][1]), _mm512_add_pd(acc[i][2], acc[i][3])));
+}
+
+ZARN_AVX512 void Bank8Run(const double* bank, const double* x, int taps, int count, double* out) {
+  int i = 0;
+  for (; i + 4 <= count; i += 4) Bank8Together<4>(bank, x + i, taps, out + 8 * i);
+  for (; i < count; ++i) Bank8(bank, x + i, taps, out + 8 * i);
+}
+
 }  // namespace simd::avx512
 
 #else
@@ -97,6 +132,9 @@ void Dots(const double* a, const double* b, int n, int count, double* out) {
 }
 void Bank8(const double* bank, const double* x, int taps, double* out) {
   BankDotProductsScalar(bank, x, taps, 8, out);
+}
+void Bank8Run(const double* bank, const double* x, int taps, int count, double* out) {
+  for (int i = 0; i < count; ++i) BankDotProductsScalar(bank, x + i, taps, 8, out + 8 * i);
 }
 }  // namespace simd::avx512
 

@@ -7,8 +7,9 @@ namespace simd::avx512 {
 
 void SymmetricDots(const double* half, const double* x, int length, int stride, int count, double* out);
 void Dots(const double* a, const double* b, int n, int count, double* out);
-// BankDotProducts for eight phases.
+// BankDotProducts for eight phases; and over the `count` windows x + i, four side by side.
 void Bank8(const double* bank, const double* x, int taps, double* out);
+void Bank8Run(const double* bank, const double* x, int taps, int count, double* out);
 
 }  // namespace simd::avx512
 

@@ -55,7 +55,8 @@ void LoudClipper::Path::Design(int factorIn, int lengthIn, double cutoff) {
     }
   decimation.assign(h.rbegin(), h.rend());
   decimationHalf.assign(decimation.begin(), decimation.begin() + (length + 1) / 2);
-  input.assign(static_cast<size_t>(2 * p), 0.0);
+  inputRing = p - 1 + kRun;
+  input.assign(static_cast<size_t>(2 * inputRing), 0.0);
   ring = length + kRun * factor;
   output.assign(static_cast<size_t>(2 * ring), 0.0);
   Clear();
@@ -69,14 +70,10 @@ std::vector<double> LoudClipper::LinearImpulseResponse(const Path& design) {
   path.Clear();
   std::vector<double> response;
   for (int n = 0; n < kMaxLinearLength; ++n) {
-    const int p = path.tapsPerPhase;
-    const double x = n == 0 ? 1.0 : 0.0;
-    path.input[static_cast<size_t>(path.inputIndex)] = path.input[static_cast<size_t>(path.inputIndex + p)] = x;
-    const double* window = path.input.data() + path.inputIndex + 1;
+    path.PushInput(n == 0 ? 1.0 : 0.0);
     double points[kMaxFactor];
-    simd::BankDotProductsScalar(path.bank.data(), window, p, path.factor, points);
+    simd::BankDotProductsScalar(path.bank.data(), path.Inputs(0), path.tapsPerPhase, path.factor, points);
     for (int k = 0; k < path.factor; ++k) path.PushOutput(points[k]);
-    if (++path.inputIndex == p) path.inputIndex = 0;
     response.push_back(simd::DotProductScalar(path.decimation.data(), path.Window(0), path.length));
   }
   while (!response.empty() && response.back() == 0.0) response.pop_back();
@@ -136,24 +133,18 @@ void LoudClipper::FinishLinear(double sum) {
 
 double LoudClipper::Shape(double x) const { return Curve().Apply(x); }
 
-void LoudClipper::Oversample(Path& path, double x, double biasOut) {
-  const int p = path.tapsPerPhase;
-  path.input[static_cast<size_t>(path.inputIndex)] = x;
-  path.input[static_cast<size_t>(path.inputIndex + p)] = x;
-  const double* window = path.input.data() + path.inputIndex + 1;  // oldest first
-  double points[kMaxFactor];
-  simd::BankDotProducts(path.bank.data(), window, p, path.factor, points);
-  Curve().ApplyAll(points, bias_ > 0.0 ? bias_ : 0.0, biasOut, path.factor, points);
-  for (int k = 0; k < path.factor; ++k) path.PushOutput(points[k]);
-  if (++path.inputIndex == p) path.inputIndex = 0;
-}
-
-void LoudClipper::Remember(float x) {
-  ++total_;
-  if (std::fabs(x) > kappa_ * threshold_) ++clipped_;
-  // Newest input at historyIndex_ + kHistory - 1 (and its twin kHistory back).
-  history_[historyIndex_] = history_[historyIndex_ + kHistory] = x;
-  if (++historyIndex_ == kHistory) historyIndex_ = 0;
+// The bank reads the inputs alone, so the run's points are all summed first, two inputs' windows
+// side by side where the processor allows; then each input's points are shaped and pushed in turn.
+void LoudClipper::Oversample(Path& path, const double* x, int count, double biasOut) {
+  for (int i = 0; i < count; ++i) path.PushInput(x[i]);
+  double points[kRun * kMaxFactor];
+  simd::BankDotProductsRun(path.bank.data(), path.Inputs(count - 1), path.tapsPerPhase, path.factor, count, points);
+  const ClipCurve curve = Curve();
+  for (int i = 0; i < count; ++i) {
+    double* shaped = points + i * path.factor;
+    curve.ApplyAll(shaped, bias_ > 0.0 ? bias_ : 0.0, biasOut, path.factor, shaped);
+    for (int k = 0; k < path.factor; ++k) path.PushOutput(shaped[k]);
+  }
 }
 
 float LoudClipper::Finish(double decimated) {
@@ -176,10 +167,10 @@ void LoudClipper::ProcessRun(const float* x, int n, float* out, double* linear) 
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
   while (n > 0) {
     const int count = std::min(n, kRun);
-    for (int i = 0; i < count; ++i) {
-      Remember(x[i]);
-      Oversample(path, static_cast<double>(x[i]), biasOut);
-    }
+    Follow(x, count);  // the history and the clip counts
+    double inputs[kRun];
+    for (int i = 0; i < count; ++i) inputs[i] = x[i];
+    Oversample(path, inputs, count, biasOut);
     double sums[kRun];
     if (trackLinear_) {
       const int length = static_cast<int>(path.linear.size());
@@ -199,8 +190,9 @@ void LoudClipper::ProcessRun(const float* x, int n, float* out, double* linear) 
   }
 }
 
-// Remember over the run, the counts and the ring's position in locals (the ring's stores could
-// alias the members, which would then go through memory on every sample).
+// The counts and the ring's position in locals (the ring's stores could alias the members, which
+// would then go through memory on every sample), and the clip test counted without a branch (loud
+// material crosses the knee at random).
 void LoudClipper::Follow(const float* x, int n) {
   const double limit = kappa_ * threshold_;
   int clipped = 0, index = historyIndex_;
@@ -222,8 +214,11 @@ void LoudClipper::CatchUp() {
   const int replay = (path.length + path.factor - 1) / path.factor + path.tapsPerPhase - 1;
   path.Clear();
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
-  for (int i = std::min(replay, kMaxLinearLength); i > 0; --i)
-    Oversample(path, history_[historyIndex_ + kHistory - i], biasOut);
+  for (int i = std::min(replay, kMaxLinearLength); i > 0;) {
+    const int count = std::min(i, kRun);
+    Oversample(path, history_ + historyIndex_ + kHistory - i, count, biasOut);
+    i -= count;
+  }
 }
 
 int LoudClipper::MeasureDelay() {

@@ -73,8 +73,11 @@ class LoudClipper {
     std::vector<double> bank;
     std::vector<double> decimation;  // h reversed (oldest first)
     std::vector<double> decimationHalf;  // h is symmetric: its first half and middle tap
-    std::vector<double> input;       // P newest inputs, stored twice
-    int inputIndex = 0;
+    // The P newest inputs and a run's more, stored twice, so that the bank's windows for a whole
+    // run lie in one straight stretch.
+    std::vector<double> input;
+    int inputRing = 1;
+    int inputIndex = 0;  // where the next input goes
     // The N newest oversampled values and a run's more (kRun inputs' worth), stored twice, so
     // that the decimating filter's windows for a whole run lie in one straight stretch.
     std::vector<double> output;
@@ -84,6 +87,17 @@ class LoudClipper {
 
     void Design(int factor, int length, double cutoff);
     void Clear();
+    void PushInput(double x) {
+      input[static_cast<size_t>(inputIndex)] = input[static_cast<size_t>(inputIndex + inputRing)] = x;
+      if (++inputIndex == inputRing) inputIndex = 0;
+    }
+    // The bank's window (the P newest inputs, oldest first) as it stood `back` inputs ago; the
+    // windows of the `back` inputs after it follow one input on each.
+    const double* Inputs(int back) const {
+      int start = inputIndex - tapsPerPhase - back;
+      while (start < 0) start += inputRing;
+      return input.data() + start;
+    }
     void PushOutput(double u) {
       output[static_cast<size_t>(outputIndex)] = output[static_cast<size_t>(outputIndex + ring)] = u;
       if (++outputIndex == ring) outputIndex = 0;
@@ -98,8 +112,8 @@ class LoudClipper {
   };
 
   float Finish(double decimated);  // the DC blocker after a biased curve
-  void Oversample(Path& path, double x, double biasOut);  // into the path's output ring
-  void Remember(float x);
+  // Pushes `count` (up to kRun) inputs through the bank and the curve into the path's output ring.
+  void Oversample(Path& path, const double* x, int count, double biasOut);
   static std::vector<double> LinearImpulseResponse(const Path& path);
   // The unshaped response from the linear filter's sum over the window up to an input.
   void FinishLinear(double sum);

@@ -599,7 +599,8 @@ TEST(DotProduct, ManyWindowsAtOnceSumExactlyAsEachAlone) {
   for (double& v : h) v = uniform(random);
   std::vector<simd::DotForms> forms = simd::AvailableDotForms();
   forms.pop_back();  // the baseline adds in its own order
-  forms.push_back({"dispatched", simd::SymmetricDotProducts, simd::DotProducts, simd::BankDotProducts});
+  forms.push_back({"dispatched", simd::SymmetricDotProducts, simd::DotProducts, simd::BankDotProducts,
+                   simd::BankDotProductsRun});
   constexpr int kMost = 17;
   for (const simd::DotForms& form : forms) {
     for (int length : {1, 3, 7, 17, 33, 97, 193, 385})
@@ -628,5 +629,26 @@ TEST(DotProduct, ManyWindowsAtOnceSumExactlyAsEachAlone) {
         for (int k = 0; k < phases; ++k)
           ASSERT_EQ(out[k], first[k]) << form.name << ", " << phases << " phases, " << taps << " taps";
       }
+    // And over a run, each window as alone, at counts around the pairs the AVX-512 form takes.
+    for (int phases : {4, 8})
+      for (int taps : {0, 1, 3, 4, 25, 49, 60})
+        for (int count = 0; count <= kMost; ++count) {
+          double run[kMost * 8], alone[8];
+          form.bankRun(h.data(), x.data() + 2, taps, phases, count, run);
+          for (int i = 0; i < count; ++i) {
+            form.bank(h.data(), x.data() + 2 + i, taps, phases, alone);
+            for (int k = 0; k < phases; ++k)
+              ASSERT_EQ(run[i * phases + k], alone[k]) << form.name << ", " << phases << " phases, " << taps
+                                                       << " taps, window " << i << " of " << count;
+          }
+        }
+  }
+  // The baseline's run form too, against its own single form.
+  const simd::DotForms& baseline = simd::AvailableDotForms().back();
+  double run[3 * 8], alone[8];
+  baseline.bankRun(h.data(), x.data(), 49, 8, 3, run);
+  for (int i = 0; i < 3; ++i) {
+    baseline.bank(h.data(), x.data() + i, 49, 8, alone);
+    for (int k = 0; k < 8; ++k) ASSERT_EQ(run[i * 8 + k], alone[k]) << "baseline window " << i;
   }
 }
