@@ -105,13 +105,15 @@ BENCHMARK(BM_TruePeakEstimate<false>)->Name("BM_TruePeakEstimate/scalar");
 BENCHMARK(BM_TruePeakEstimate<true>)->Name("BM_TruePeakEstimate/vector");
 
 // A run of 256 consecutive true-peak estimates (the detector's work for one run): one window at
-// a time, or eight windows a pass.
+// a time, or eight windows a pass. Over a second of noise, so that the branch predictor cannot
+// learn the signal as it would a few runs repeated.
 template <bool kEightAtOnce>
 void BM_TruePeakRun(benchmark::State& state) {
   constexpr int kRun = 256;
   TruePeakTable table;
   table.Design(TruePeakTable::DetectionCutoff(kRate));
-  const std::vector<double> noise = PinkNoise(4096 + kRun + TruePeakTable::kTaps, 3);
+  constexpr size_t kLength = 1 << 16;
+  const std::vector<double> noise = PinkNoise(kLength + kRun + TruePeakTable::kTaps, 3);
   std::vector<float> signal(noise.begin(), noise.end());
   alignas(64) float peaks[kRun];
   size_t start = 0;
@@ -124,7 +126,7 @@ void BM_TruePeakRun(benchmark::State& state) {
         peaks[t] = truepeak::InterpolatedPeak(table, line + t, std::fabs(line[t + TruePeakTable::kTaps - 1]));
     }
     benchmark::DoNotOptimize(peaks);
-    start = (start + kRun) % 4096;
+    start = (start + kRun) % kLength;
   }
   state.SetItemsProcessed(state.iterations() * kRun);
 }

@@ -55,12 +55,26 @@ ZARN_AVX512 inline void FoldedSumsOfGroups(const float (*taps)[8], const __m512*
   }
 }
 
+ZARN_AVX512 inline __m512 Curvature(__m512 l, __m512 c, __m512 r) {
+  return _mm512_add_ps(_mm512_sub_ps(l, _mm512_mul_ps(_mm512_set1_ps(2.0f), c)), r);
+}
+
+ZARN_AVX512 inline __mmask16 Curved(__m512 curvature) {
+  return _mm512_cmp_ps_mask(curvature, _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+}
+
+// The lanes where c is a local maximum with a curvature: those Refined refines.
+ZARN_AVX512 inline __mmask16 RefinesAt(__m512 l, __m512 c, __m512 r) {
+  const __mmask16 maximum = _mm512_mask_cmp_ps_mask(_mm512_cmp_ps_mask(c, l, _CMP_GE_OQ), c, r, _CMP_GE_OQ);
+  return _mm512_mask_cmp_ps_mask(maximum, Curvature(l, c, r), _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+}
+
 // The parabola's top where c is a local maximum with a curvature, 0 elsewhere: the eight-lane
 // Refined's arithmetic, with masks.
 ZARN_AVX512 inline __m512 Refined(__m512 l, __m512 c, __m512 r, __mmask16 maximum) {
   const __m512 half = _mm512_set1_ps(0.5f);
-  const __m512 curvature = _mm512_add_ps(_mm512_sub_ps(l, _mm512_mul_ps(_mm512_set1_ps(2.0f), c)), r);
-  const __mmask16 refine = maximum & _mm512_cmp_ps_mask(curvature, _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+  const __m512 curvature = Curvature(l, c, r);
+  const __mmask16 refine = maximum & Curved(curvature);
   const __m512 slope = _mm512_sub_ps(l, r);
   const __m512 delta = _mm512_min_ps(
       _mm512_max_ps(_mm512_div_ps(_mm512_mul_ps(slope, half), curvature), _mm512_set1_ps(-0.5f)), half);
@@ -80,6 +94,24 @@ ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, cons
   }
   __m512 peak = newestCounts ? Magnitude(_mm512_loadu_ps(line + kTaps - 1)) : _mm512_setzero_ps();
   for (int k = 0; k < kPhases; ++k) peak = _mm512_max_ps(peak, w.magnitude[k]);
+  // Only a point that is a local maximum with a curvature refines to anything (the rest give 0,
+  // below every magnitude), and in a window there is nearly always at most one. Each lane's is
+  // picked out first and refined once, one division for the sixteen windows and no branch that
+  // depends on the signal; where a lane has more than one, every point is refined, as the
+  // eight-lane form does.
+  __m512 left = _mm512_setzero_ps(), centre = left, right = left;
+  __m512i found = _mm512_setzero_si512();
+  for (int k = 1; k < kPhases - 1; ++k) {
+    const __m512 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
+    const __mmask16 candidate = RefinesAt(l, c, r);
+    found = _mm512_mask_add_epi32(found, candidate, found, _mm512_set1_epi32(1));
+    left = _mm512_mask_mov_ps(left, candidate, l);
+    centre = _mm512_mask_mov_ps(centre, candidate, c);
+    right = _mm512_mask_mov_ps(right, candidate, r);
+  }
+  const __mmask16 picked = _mm512_test_epi32_mask(found, found);
+  const __mmask16 twice = _mm512_cmpgt_epi32_mask(found, _mm512_set1_epi32(1));
+  if (twice == 0) return picked == 0 ? peak : _mm512_max_ps(peak, Refined(left, centre, right, picked));
   for (int k = 1; k < kPhases - 1; ++k) {
     const __m512 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
     const __mmask16 maximum = _mm512_cmp_ps_mask(c, l, _CMP_GE_OQ) & _mm512_cmp_ps_mask(c, r, _CMP_GE_OQ);

@@ -1,6 +1,6 @@
-// ZARN_TEST_CPU=avx2 keeps the AVX-512 forms out of this run of the tests: a machine that has
-// AVX-512 then tests the AVX2 forms too (./run.sh test does so in its sanitizer run). Set before
-// main, so before any dispatched function picks its form.
+// ZARN_TEST_CPU=avx2 keeps the AVX-512 forms out of this run of the tests (or the benchmarks): a
+// machine that has AVX-512 then tests and measures the AVX2 forms too (./run.sh test does so in its
+// sanitizer run). Set before main, so before any dispatched function picks its form.
 #include <cstdlib>
 #include <string_view>
 
