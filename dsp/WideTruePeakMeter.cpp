@@ -33,17 +33,21 @@ inline float WideTruePeakMeter::SamplesAround(int i) const {
   return std::max(std::fabs(window[WideInterpolator::kCentre]), std::fabs(window[WideInterpolator::kCentre + 1]));
 }
 
-void WideTruePeakMeter::ReadNewest(int i, float guard) {
+bool WideTruePeakMeter::MayExceed(int i, float guard, float samples) const {
+  const float given = readings_[i + kShortEnd];
+  const float shortPeak = !std::isnan(given)
+                              ? given
+                              : truepeak::InterpolatedPeak(*table_, line_ + i + WideGate::kShortOffset, 0.0f);
+  return gate_->MayExceedSpread(shortPeak, guard, spreads_[i], std::max(peakHold_, samples));
+}
+
+void WideTruePeakMeter::ReadNewest(int i, float guard, bool passed) {
   const float* window = line_ + i;  // the newest 256, oldest first
   float peak = SamplesAround(i);
-  const float given = readings_[i + kShortEnd];
-  const float shortPeak = !std::isnan(given) ? given
-                                         : truepeak::InterpolatedPeak(*table_, window + WideGate::kShortOffset, 0.0f);
-  const float threshold = std::max(peakHold_, peak);
   // The bound of the spread settles it: the gate's full test would pass nearly every window this
   // one passes (98 % with every stage in), and reading one it would not have changes nothing
   // unless that window passes the hold after all, which the reading then shows.
-  if (gate_->MayExceedSpread(shortPeak, guard, spreads_[i], threshold)) {
+  if (passed || MayExceed(i, guard, peak)) {
     float y[TruePeakTable::kPhases];
     // Only a peak above the hold changes it.
     peak = wide_->Peak(window, peak, peakHold_, y);
@@ -116,8 +120,10 @@ void WideTruePeakMeter::ReadRun(int count) {
   }
   gate_->MayExceedSpreads(shortPeaks, guards_, spreads_, thresholds, count, mayExceed);
   for (int i = 0; i < count; ++i) {
+    // While the hold stands where the run's test took it, that test's yes stands for a window
+    // whose reading was given.
     if (mayExceed[i])
-      ReadNewest(i, guards_[i]);
+      ReadNewest(i, guards_[i], peakHold_ == hold && !std::isnan(readings_[i + kShortEnd]));
     else
       peakHold_ = std::max(peakHold_, thresholds[i]);  // the samples around it, or what the hold was
   }

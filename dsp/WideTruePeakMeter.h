@@ -34,8 +34,11 @@ class WideTruePeakMeter {
  private:
   static constexpr int kKept = WideInterpolator::kTaps - 1;
 
-  // The interval kLag behind line_[kKept + i], whose near-Nyquist envelope is `guard`.
-  void ReadNewest(int i, float guard);
+  // The interval kLag behind line_[kKept + i], whose near-Nyquist envelope is `guard`; `passed`
+  // where the gate is known to pass it at the present hold.
+  void ReadNewest(int i, float guard, bool passed);
+  // The gate's test of that interval at the present hold; `samples`: SamplesAround(i).
+  bool MayExceed(int i, float guard, float samples) const;
   float SamplesAround(int i) const;  // the larger magnitude of the two samples around that interval
   void KeepNewest(int appended);
   void SumSquares(int appended);  // squares_ over the kept and appended samples
