@@ -227,17 +227,36 @@ struct GainWindow::PairLanes {
     }
   }
 
-  // The release scale and the release's per-sample pole.
+  // A release scale, its release time and the release's per-sample pole.
+  struct Release {
+    V2d scale, ms, pole;
+  };
+  static Release ReleaseFor(V2d scale, const Constants& c) {
+    const V2d ms = 180.0 * (1.0 + 13.3 * Min(scale, V2d{1.0, 1.0}));
+    return {scale, ms, 1.0 / (ms * c.sampleRate * 0.001)};
+  }
+
+  // The release scale and the release's per-sample pole. The scale takes one of four values,
+  // whether there is a transient and whether more than 0.5 dB is taken off, both of which wait on
+  // the last gain; all four and their poles are worked out from the last scale alone, so that the
+  // division need not wait on the gain too. Each is what the steps in turn would give.
   V2d ScaleRelease(const Sample& x, const Constants& c) {
+    const V2d one = {1.0, 1.0};
+    const V2d cut = releaseScale * 0.8;
+    const Release neither = ReleaseFor(releaseScale * c.a2s, c);
+    const Release transientOnly = ReleaseFor(cut * c.a2s, c);
+    const Release deepOnly = ReleaseFor(Min(one, releaseScale + (1.0 - c.a2s)) * c.a2s, c);
+    const Release both = ReleaseFor(Min(one, cut + (1.0 - c.a2s)) * c.a2s, c);
     const V2l transient = (x.msDriven > 1e-10) & (2.0 * x.msDriven < x.u * x.u) & (gainState < 0.9999) &
                           (releaseScale > 0.2);
-    releaseScale = Select(transient, releaseScale * 0.8, releaseScale);
-    const V2d one = {1.0, 1.0};
-    releaseScale = Select(Max(gainState, V2d{kLogFloor, kLogFloor}) < kGainAtHalfDb,
-                          Min(one, releaseScale + (1.0 - c.a2s)), releaseScale);
-    releaseScale *= c.a2s;
-    effReleaseMs = 180.0 * (1.0 + 13.3 * Min(releaseScale, one));
-    return 1.0 / (effReleaseMs * c.sampleRate * 0.001);
+    const V2l deep = Max(gainState, V2d{kLogFloor, kLogFloor}) < kGainAtHalfDb;
+    const auto pick = [&](V2d Release::*value) {
+      return Select(transient, Select(deep, both.*value, transientOnly.*value),
+                    Select(deep, deepOnly.*value, neither.*value));
+    };
+    releaseScale = pick(&Release::scale);
+    effReleaseMs = pick(&Release::ms);
+    return pick(&Release::pole);
   }
 
   // The gain to head for: the window minimum, along the ramp line where it lies ahead.
