@@ -62,15 +62,22 @@ void GainWindow::RestartFromCurrentGain() {
 
 // Monotonic deque over the last K required gains: values rise from oldest to newest, so the
 // oldest entry is the window's minimum. Ties keep the newest entry.
+// The first two pops from the back and the expiry are counted without branches: how many there
+// are follows the signal, and a mispredicted branch costs more than the comparisons.
 double GainWindow::PushRequired(double r) {
   const int64_t now = counter_;
-  while (size_ > 0 && deque_[(head_ + size_ - 1) & (kDequeSize - 1)].value >= r) --size_;
-  deque_[(head_ + size_) & (kDequeSize - 1)] = Entry{r, now};
+  constexpr int kMask = kDequeSize - 1;
+  // (Both sides are always read: the slot before the head is memory of the ring too.)
+  const auto backPops = [&] { return static_cast<int>((size_ > 0) & (deque_[(head_ + size_ - 1) & kMask].value >= r)); };
+  size_ -= backPops();
+  size_ -= backPops();
+  while (size_ > 0 && deque_[(head_ + size_ - 1) & kMask].value >= r) --size_;
+  deque_[(head_ + size_) & kMask] = Entry{r, now};
   ++size_;
-  while (size_ > 1 && deque_[head_].time <= now - lookAhead_) {
-    head_ = (head_ + 1) & (kDequeSize - 1);
-    --size_;
-  }
+  // One entry enters per push, so at most one, the oldest, comes of age.
+  const int expired = (size_ > 1) & (deque_[head_].time <= now - lookAhead_);
+  head_ = (head_ + expired) & kMask;
+  size_ -= expired;
   ++counter_;
   return deque_[head_].value;
 }
@@ -267,7 +274,10 @@ struct GainWindow::PairLanes {
     const V2l falling = f < gainState;
     const V2l steep = (holdCounter >= 1.0) & (fallCount >= 3.0) & falling;
     const V2d target = Select(steep, gainState - 0.3 * (gainState - f), f);
-    rampLine = Select(falling & ~ramping, gainState, rampLine);
+    // A ramp begins far less often than it goes on: as a branch, predicted not taken, the step
+    // below need not wait on the gain.
+    const V2l begins = falling & ~ramping;
+    if ((begins[0] | begins[1]) != 0) rampLine = Select(begins, gainState, rampLine);
     ramping = falling;
     const V2l arriving = x.leavesIn < 2.0;
     const V2d stepped = rampLine + (f - rampLine) / x.leavesIn;
