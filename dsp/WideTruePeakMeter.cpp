@@ -119,14 +119,28 @@ void WideTruePeakMeter::ReadRun(int count) {
     thresholds[i] = std::max(hold, SamplesAround(i));
   }
   gate_->MayExceedSpreads(shortPeaks, guards_, spreads_, thresholds, count, mayExceed);
+  // A window the test does not pass only raises the hold to its threshold (the samples around it,
+  // or what the hold was). Those are gathered as a running maximum and the windows it passes as a
+  // list, without a branch on each window (which way it goes follows the signal); then the hold
+  // takes them in the same order.
+  int passing[kRun];
+  float failedUpTo[kRun];  // the largest threshold of the windows not passed before each
+  int passed = 0;
+  float failed = 0.0f;
   for (int i = 0; i < count; ++i) {
+    passing[passed] = i;
+    passed += mayExceed[i];
+    failedUpTo[i] = failed;
+    failed = mayExceed[i] ? failed : std::max(failed, thresholds[i]);
+  }
+  for (int k = 0; k < passed; ++k) {
+    const int i = passing[k];
+    peakHold_ = std::max(peakHold_, failedUpTo[i]);
     // While the hold stands where the run's test took it, that test's yes stands for a window
     // whose reading was given.
-    if (mayExceed[i])
-      ReadNewest(i, guards_[i], peakHold_ == hold && !std::isnan(readings_[i + kShortEnd]));
-    else
-      peakHold_ = std::max(peakHold_, thresholds[i]);  // the samples around it, or what the hold was
+    ReadNewest(i, guards_[i], peakHold_ == hold && !std::isnan(readings_[i + kShortEnd]));
   }
+  peakHold_ = std::max(peakHold_, failed);
   KeepNewest(count);
 }
 
