@@ -64,6 +64,20 @@ void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const 
   std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
 }
 
+// Up to the present step, known_ holds the products as they stand (the run's inputs at unit gain
+// are its products until a dip, and dips are written to both): the line takes what it lacks from
+// there.
+const float* PeakCatcher::RunLineWindow(const Preview& preview) {
+  const int newest = kWideKnown - 1 + runStep_;
+  std::copy(known_ + lineKnown_, known_ + newest + 1, runLine_ + lineKnown_);
+  lineKnown_ = newest + 1;
+  float* window = runLine_ + runStep_;
+  const int known = std::min(kWideAhead, preview.available);
+  simd::ScaledToFloat(preview.aheadExact, preview.gain, known, window + kWideKnown);
+  std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
+  return window;
+}
+
 bool PeakCatcher::MayExceed(const Preview& preview, float shortPeak, float guard, float ceilLin,
                             bool boundPassed) const {
   // Most steps the bound from running sums settles, and where it says yes the wide reading follows
@@ -121,6 +135,7 @@ void PeakCatcher::PrepareRun(const double* a, int n, const double* aheadSquares)
   constexpr int kOlder = kWideKnown - 1;
   for (int j = 0; j < kOlder; ++j) known_[j] = product_[(q_ - kOlder + j) & kMask];
   for (int i = 0; i < n; ++i) known_[kOlder + i] = Finite(a[i]);
+  lineKnown_ = 0;
   guard_.PushRun(known_ + kOlder, n);
   guard_.Envelopes(kDelay / 2 + n - 1, n, envelope_);
   // The short window of step i: the 48 products up to it.
@@ -222,8 +237,9 @@ double PeakCatcher::Step(double a, float ceilLin, const Preview& preview, bool b
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
     if (!MayExceed(preview, shortPeak, guard, ceilLin, firstOfRun && boundPassed)) break;
-    alignas(32) float window[WideInterpolator::kTaps];
-    GatherWideWindow(preview, window);
+    alignas(32) float own[WideInterpolator::kTaps];
+    const float* window = prepared ? RunLineWindow(preview) : own;
+    if (!prepared) GatherWideWindow(preview, own);
     float y[TruePeakTable::kPhases];
     const float p = WidePeak(window, ceilLin, y);
     ++wideReadings_;
@@ -246,7 +262,7 @@ double PeakCatcher::Step(double a, float ceilLin, const Preview& preview, bool b
     dippedUntil_ = runStep_ + TruePeakTable::kTaps - 1;
     if (prepared) {
       const int first = kWideKnown - 1 + runStep_ - kDelay;  // the dip's first product
-      for (int m = 0; m < kWindow; ++m) known_[first + m] = product_[(q_ - kDelay + m) & kMask];
+      for (int m = 0; m < kWindow; ++m) known_[first + m] = runLine_[first + m] = product_[(q_ - kDelay + m) & kMask];
       SumKnownSquares(first);
     }
   }

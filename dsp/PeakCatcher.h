@@ -84,6 +84,9 @@ class PeakCatcher {
   static_assert(kWideKnown == WideGate::kKnown && kWideAhead == WideGate::kAhead);
 
   void GatherWideWindow(const Preview& preview, float* window) const;
+  // The same for the present step of a prepared run, in place in runLine_: the known part lies
+  // there already, and the look-ahead is written after it, where later steps' products go.
+  const float* RunLineWindow(const Preview& preview);
   // What depends on the run's inputs alone, for the steps to come in one pass: the guard, each
   // step's first reading and, given the running sums of squares of the first step's look-ahead
   // (the next steps' one further each), those sums of the gate's bound.
@@ -121,6 +124,11 @@ class PeakCatcher {
   // and running sums of their squares, kept up to date as dips are cut.
   float known_[kWideKnown - 1 + NyquistGuard::kMaxRun] = {};
   double knownSquares_[kWideKnown + NyquistGuard::kMaxRun] = {};
+  // The same products up to the present step (the first lineKnown_ of them, brought up to date
+  // before a wide reading, dips written to both), with room after the newest for a look-ahead:
+  // each step's wide window is a straight stretch of it.
+  alignas(64) float runLine_[kWideKnown - 1 + NyquistGuard::kMaxRun + kWideAhead] = {};
+  int lineKnown_ = 0;
   void SumKnownSquares(int from);  // knownSquares_ from known_[from] on
   // The gate bound's weighted sums of both parts, per step of the run; the known part's kept up
   // to date from the step at which a dip was cut.
