@@ -133,18 +133,16 @@ void LoudClipper::FinishLinear(double sum) {
 
 double LoudClipper::Shape(double x) const { return Curve().Apply(x); }
 
-// The bank reads the inputs alone, so the run's points are all summed first, two inputs' windows
-// side by side where the processor allows; then each input's points are shaped and pushed in turn.
+// The bank reads the inputs alone and the curve each point alone, so the run's points are all
+// summed first (four inputs' windows side by side where the processor allows), then all shaped,
+// then pushed in order.
 void LoudClipper::Oversample(Path& path, const double* x, int count, double biasOut) {
   for (int i = 0; i < count; ++i) path.PushInput(x[i]);
   double points[kRun * kMaxFactor];
+  const int n = count * path.factor;
   simd::BankDotProductsRun(path.bank.data(), path.Inputs(count - 1), path.tapsPerPhase, path.factor, count, points);
-  const ClipCurve curve = Curve();
-  for (int i = 0; i < count; ++i) {
-    double* shaped = points + i * path.factor;
-    curve.ApplyAll(shaped, bias_ > 0.0 ? bias_ : 0.0, biasOut, path.factor, shaped);
-    for (int k = 0; k < path.factor; ++k) path.PushOutput(shaped[k]);
-  }
+  Curve().ApplyAll(points, bias_ > 0.0 ? bias_ : 0.0, biasOut, n, points);
+  path.PushOutputs(points, n);
 }
 
 float LoudClipper::Finish(double decimated) {

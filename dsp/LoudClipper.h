@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -101,6 +102,18 @@ class LoudClipper {
     void PushOutput(double u) {
       output[static_cast<size_t>(outputIndex)] = output[static_cast<size_t>(outputIndex + ring)] = u;
       if (++outputIndex == ring) outputIndex = 0;
+    }
+    // PushOutput of each, in stretches up to the ring's end.
+    void PushOutputs(const double* u, int n) {
+      while (n > 0) {
+        const int stretch = std::min(n, ring - outputIndex);
+        std::copy(u, u + stretch, output.begin() + outputIndex);
+        std::copy(u, u + stretch, output.begin() + outputIndex + ring);
+        outputIndex += stretch;
+        if (outputIndex == ring) outputIndex = 0;
+        u += stretch;
+        n -= stretch;
+      }
     }
     // The decimating filter's window (the N newest values, oldest first) as it stood `back`
     // inputs ago; the windows of the `back` inputs after it follow at steps of `factor`.
