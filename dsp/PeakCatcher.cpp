@@ -59,9 +59,15 @@ void PeakCatcher::Reset() {
 // still in the look-ahead, at the limiter's present gain.
 void PeakCatcher::GatherWideWindow(const Preview& preview, float* window) const {
   const float* past = product_ + ((q_ - kWideKnown + 1) & kMask);
+  std::copy(past, past + kWideKnown, window);
+  WriteLookAhead(preview, window + kWideKnown);
+}
+
+// What is still in the look-ahead at the limiter's present gain, silence past its end.
+void PeakCatcher::WriteLookAhead(const Preview& preview, float* ahead) const {
   const int known = std::min(kWideAhead, preview.available);
-  simd::CopyThenScaled(past, kWideKnown, preview.aheadExact, preview.gain, known, window);
-  std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
+  simd::ScaledToFloat(preview.aheadExact, preview.gain, known, ahead);
+  std::fill(ahead + known, ahead + kWideAhead, 0.0f);
 }
 
 // Up to the present step, known_ holds the products as they stand (the run's inputs at unit gain
@@ -72,9 +78,7 @@ const float* PeakCatcher::RunLineWindow(const Preview& preview) {
   std::copy(known_ + lineKnown_, known_ + newest + 1, runLine_ + lineKnown_);
   lineKnown_ = newest + 1;
   float* window = runLine_ + runStep_;
-  const int known = std::min(kWideAhead, preview.available);
-  simd::ScaledToFloat(preview.aheadExact, preview.gain, known, window + kWideKnown);
-  std::fill(window + kWideKnown + known, window + WideInterpolator::kTaps, 0.0f);
+  WriteLookAhead(preview, window + kWideKnown);
   return window;
 }
 

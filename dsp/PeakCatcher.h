@@ -84,6 +84,7 @@ class PeakCatcher {
   static_assert(kWideKnown == WideGate::kKnown && kWideAhead == WideGate::kAhead);
 
   void GatherWideWindow(const Preview& preview, float* window) const;
+  void WriteLookAhead(const Preview& preview, float* ahead) const;  // the window's last kWideAhead
   // The same for the present step of a prepared run, in place in runLine_: the known part lies
   // there already, and the look-ahead is written after it, where later steps' products go.
   const float* RunLineWindow(const Preview& preview);

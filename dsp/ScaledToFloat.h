@@ -8,9 +8,4 @@ namespace simd {
 void ScaledToFloat(const double* x, double gain, int n, float* out);
 void ScaledToFloatPlain(const double* x, double gain, int n, float* out);
 
-// out[0 .. m) = head[0 .. m), then ScaledToFloat(x, gain, n, out + m): a window whose first part is
-// known and whose rest is scaled, in one pass. The copy is made in vector moves, as the library's
-// copy of a few hundred bytes takes longer to start than to do. `head` and `out` do not overlap.
-void CopyThenScaled(const float* head, int m, const double* x, double gain, int n, float* out);
-
 }  // namespace simd

@@ -59,14 +59,15 @@ ZARN_AVX512 inline __m512 Curvature(__m512 l, __m512 c, __m512 r) {
   return _mm512_add_ps(_mm512_sub_ps(l, _mm512_mul_ps(_mm512_set1_ps(2.0f), c)), r);
 }
 
-ZARN_AVX512 inline __mmask16 Curved(__m512 curvature) {
-  return _mm512_cmp_ps_mask(curvature, _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+// The lanes among `among` whose curvature is enough to refine.
+ZARN_AVX512 inline __mmask16 Curved(__m512 curvature, __mmask16 among) {
+  return _mm512_mask_cmp_ps_mask(among, curvature, _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
 }
 
 // The lanes where c is a local maximum with a curvature: those Refined refines.
 ZARN_AVX512 inline __mmask16 RefinesAt(__m512 l, __m512 c, __m512 r) {
   const __mmask16 maximum = _mm512_mask_cmp_ps_mask(_mm512_cmp_ps_mask(c, l, _CMP_GE_OQ), c, r, _CMP_GE_OQ);
-  return _mm512_mask_cmp_ps_mask(maximum, Curvature(l, c, r), _mm512_set1_ps(-1e-12f), _CMP_LT_OQ);
+  return Curved(Curvature(l, c, r), maximum);
 }
 
 // The parabola's top where c is a local maximum with a curvature, 0 elsewhere: the eight-lane
@@ -74,7 +75,7 @@ ZARN_AVX512 inline __mmask16 RefinesAt(__m512 l, __m512 c, __m512 r) {
 ZARN_AVX512 inline __m512 Refined(__m512 l, __m512 c, __m512 r, __mmask16 maximum) {
   const __m512 half = _mm512_set1_ps(0.5f);
   const __m512 curvature = Curvature(l, c, r);
-  const __mmask16 refine = maximum & Curved(curvature);
+  const __mmask16 refine = Curved(curvature, maximum);
   const __m512 slope = _mm512_sub_ps(l, r);
   const __m512 delta = _mm512_min_ps(
       _mm512_max_ps(_mm512_div_ps(_mm512_mul_ps(slope, half), curvature), _mm512_set1_ps(-0.5f)), half);

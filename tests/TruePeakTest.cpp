@@ -453,24 +453,6 @@ TEST(ScaledToFloat, RoundsEveryValueAsThePlainLoop) {
     }
 }
 
-// The wide window as the catcher gathers it: a known part copied as it is (whatever its bits),
-// then the scaled look-ahead, at every split around the vector widths and nothing written past.
-TEST(ScaledToFloat, CopiesTheKnownPartThenScalesTheRest) {
-  std::vector<float> head(40);
-  for (size_t i = 0; i < head.size(); ++i) head[i] = static_cast<float>(i) * 0.37f - 5.0f;
-  head[9] = std::numeric_limits<float>::quiet_NaN();
-  head[33] = std::numeric_limits<float>::denorm_min();
-  const std::vector<double> x = {0.25, -1e300, 3.0, std::numeric_limits<double>::quiet_NaN(), 1e-310, -0.5, 7.0, 1.0, 2.0};
-  for (int m = 0; m <= 40; ++m)
-    for (int n = 0; n <= static_cast<int>(x.size()); ++n) {
-      std::vector<float> out(m + n + 1, -7.0f), expected(m + n + 1, -7.0f);
-      simd::CopyThenScaled(head.data(), m, x.data(), 0.5, n, out.data());
-      std::copy(head.begin(), head.begin() + m, expected.begin());
-      simd::ScaledToFloatPlain(x.data(), 0.5, n, expected.data() + m);
-      ASSERT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(float)), 0) << "m " << m << ", n " << n;
-    }
-}
-
 TEST(TruePeakCatcher, FirstOutputsAreSilenceThenTheInputDelayedBy48Samples) {
   PeakCatcher catcher;
   catcher.Prepare(48000.0);
