@@ -13,15 +13,16 @@ namespace truepeak {
 namespace {
 
 constexpr int kPhases = TruePeakTable::kPhases;
-constexpr int kTaps = TruePeakTable::kTaps;
 #define ZARN_AVX512 __attribute__((target("avx512f,avx2,fma")))
 
+// The mirrored sums a[m] = x[m] + x[N-1-m] and differences b[m] = x[m] - x[N-1-m] of sixteen
+// 48-sample windows, one per lane, stored once for both halves of the phases.
 struct SixteenLanes {
-  __m512 a[kTaps / 2], b[kTaps / 2];  // mirrored sums and differences, per tap, across the lanes
-  __m512 magnitude[kPhases];
+  __m512 a[TruePeakTable::kTaps / 2], b[TruePeakTable::kTaps / 2];
 };
 
 ZARN_AVX512 inline void MirroredSums(const float* line, SixteenLanes& w) {
+  constexpr int kTaps = TruePeakTable::kTaps;
   for (int m = 0; m < kTaps / 2; ++m) {
     const __m512 near = _mm512_loadu_ps(line + m), far = _mm512_loadu_ps(line + kTaps - 1 - m);
     w.a[m] = _mm512_add_ps(near, far);
@@ -29,20 +30,40 @@ ZARN_AVX512 inline void MirroredSums(const float* line, SixteenLanes& w) {
   }
 }
 
-// The eight-lane FoldedSumsOfGroups, lane for lane: sum over m of taps[m][k] * x[m] in four
-// chains (m mod 4) added as (0 + 1) + (2 + 3), four phases at a time.
-template <int kVectors>
-ZARN_AVX512 inline void FoldedSumsOfGroups(const float (*taps)[8], const __m512* const* x, __m512 (*y)[8]) {
+// Group v's mirrored value at tap m, as stored.
+struct StoredMirror {
+  const __m512* const* x;
+  ZARN_AVX512 __m512 operator()(int v, int m) const { return x[v][m]; }
+};
+
+// The same formed from the line as it is used (window v's lanes start at line + 16 * v): the
+// 256-tap windows' sums would not stay in the cache beside each other.
+template <int N, bool kSum>
+struct FormedMirror {
+  const float* line;
+  ZARN_AVX512 __m512 operator()(int v, int m) const {
+    const __m512 near = _mm512_loadu_ps(line + 16 * v + m), far = _mm512_loadu_ps(line + 16 * v + N - 1 - m);
+    return kSum ? _mm512_add_ps(near, far) : _mm512_sub_ps(near, far);
+  }
+};
+
+// The eight-lane FoldedSumsOfGroups, lane for lane (and so the one-window forms): sum over m of
+// taps[m][k] * x[m] in four chains (m mod 4) added as (0 + 1) + (2 + 3), four phases at a time,
+// each broadcast tap serving kVectors groups of sixteen windows.
+template <int kHalf, int kVectors, typename Mirror>
+ZARN_AVX512 inline void FoldedSumsOfGroups(const float (*taps)[8], Mirror mirror, __m512 (*y)[8]) {
   for (int half = 0; half < 2; ++half) {
     __m512 chain[4][kVectors][4];
     for (int g = 0; g < 4; ++g) {
       __m512 acc[kVectors][4];
       for (int v = 0; v < kVectors; ++v)
         for (int k = 0; k < 4; ++k) acc[v][k] = _mm512_setzero_ps();
-      for (int i = g; i < kTaps / 2; i += 4) {
+      for (int i = g; i < kHalf; i += 4) {
+        __m512 x[kVectors];
+        for (int v = 0; v < kVectors; ++v) x[v] = mirror(v, i);
         for (int k = 0; k < 4; ++k) {
           const __m512 tap = _mm512_set1_ps(taps[i][4 * half + k]);
-          for (int v = 0; v < kVectors; ++v) acc[v][k] = _mm512_fmadd_ps(tap, x[v][i], acc[v][k]);
+          for (int v = 0; v < kVectors; ++v) acc[v][k] = _mm512_fmadd_ps(tap, x[v], acc[v][k]);
         }
       }
       for (int v = 0; v < kVectors; ++v)
@@ -87,14 +108,13 @@ ZARN_AVX512 inline __m512 Magnitude(__m512 v) {
   return _mm512_castsi512_ps(_mm512_and_si512(_mm512_castps_si512(v), _mm512_set1_epi32(0x7fffffff)));
 }
 
-ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, const float* line, bool newestCounts,
-                                     SixteenLanes& w) {
+// The peak of each lane's window from its phases' sums and differences, no less than `peak`.
+ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, __m512 peak, __m512* magnitude) {
   for (int k = 0; k < 8; ++k) {
-    w.magnitude[k] = Magnitude(_mm512_add_ps(sum[k], diff[k]));
-    w.magnitude[kPhases - 1 - k] = Magnitude(_mm512_sub_ps(sum[k], diff[k]));
+    magnitude[k] = Magnitude(_mm512_add_ps(sum[k], diff[k]));
+    magnitude[kPhases - 1 - k] = Magnitude(_mm512_sub_ps(sum[k], diff[k]));
   }
-  __m512 peak = newestCounts ? Magnitude(_mm512_loadu_ps(line + kTaps - 1)) : _mm512_setzero_ps();
-  for (int k = 0; k < kPhases; ++k) peak = _mm512_max_ps(peak, w.magnitude[k]);
+  for (int k = 0; k < kPhases; ++k) peak = _mm512_max_ps(peak, magnitude[k]);
   // Only a point that is a local maximum with a curvature refines to anything (the rest give 0,
   // below every magnitude), and in a window there is nearly always at most one. Each lane's is
   // picked out first and refined once, one division for the sixteen windows and no branch that
@@ -103,7 +123,7 @@ ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, cons
   __m512 left = _mm512_setzero_ps(), centre = left, right = left;
   __m512i found = _mm512_setzero_si512();
   for (int k = 1; k < kPhases - 1; ++k) {
-    const __m512 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
+    const __m512 l = magnitude[k - 1], c = magnitude[k], r = magnitude[k + 1];
     const __mmask16 candidate = RefinesAt(l, c, r);
     found = _mm512_mask_add_epi32(found, candidate, found, _mm512_set1_epi32(1));
     left = _mm512_mask_mov_ps(left, candidate, l);
@@ -114,15 +134,31 @@ ZARN_AVX512 inline __m512 PeakOfSums(const __m512* sum, const __m512* diff, cons
   const __mmask16 twice = _mm512_cmpgt_epi32_mask(found, _mm512_set1_epi32(1));
   if (twice == 0) return picked == 0 ? peak : _mm512_max_ps(peak, Refined(left, centre, right, picked));
   for (int k = 1; k < kPhases - 1; ++k) {
-    const __m512 l = w.magnitude[k - 1], c = w.magnitude[k], r = w.magnitude[k + 1];
+    const __m512 l = magnitude[k - 1], c = magnitude[k], r = magnitude[k + 1];
     const __mmask16 maximum = _mm512_cmp_ps_mask(c, l, _CMP_GE_OQ) & _mm512_cmp_ps_mask(c, r, _CMP_GE_OQ);
     if (maximum != 0) peak = _mm512_max_ps(peak, Refined(l, c, r, maximum));
   }
   return peak;
 }
 
+// Where a 48-tap reading starts: at the newest sample, or at nothing.
+struct NewestSample {
+  bool counts;
+  ZARN_AVX512 __m512 operator()(const float* first) const {
+    return counts ? Magnitude(_mm512_loadu_ps(first + TruePeakTable::kTaps - 1)) : _mm512_setzero_ps();
+  }
+};
+
+// Where a wide reading starts: at the samples either side of its interval.
+struct SamplesAround {
+  static constexpr int kCentre = 256 / 2 - 1;
+  ZARN_AVX512 __m512 operator()(const float* first) const {
+    return _mm512_max_ps(Magnitude(_mm512_loadu_ps(first + kCentre)), Magnitude(_mm512_loadu_ps(first + kCentre + 1)));
+  }
+};
+
 template <int kVectors>
-ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* line, bool newestCounts,
+ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* line, NewestSample start,
                                       SixteenLanes* w, float* peaks) {
   const __m512* a[kVectors];
   const __m512* b[kVectors];
@@ -131,11 +167,21 @@ ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* l
     a[v] = w[v].a;
     b[v] = w[v].b;
   }
-  __m512 sum[kVectors][8], diff[kVectors][8];
-  FoldedSumsOfGroups<kVectors>(table.folded.sum, a, sum);
-  FoldedSumsOfGroups<kVectors>(table.folded.diff, b, diff);
+  constexpr int kHalf = TruePeakTable::kTaps / 2;
+  __m512 sum[kVectors][8], diff[kVectors][8], magnitude[kPhases];
+  FoldedSumsOfGroups<kHalf, kVectors>(table.folded.sum, StoredMirror{a}, sum);
+  FoldedSumsOfGroups<kHalf, kVectors>(table.folded.diff, StoredMirror{b}, diff);
   for (int v = 0; v < kVectors; ++v)
-    _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], line + 16 * v, newestCounts, w[v]));
+    _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], start(line + 16 * v), magnitude));
+}
+
+template <int kVectors>
+ZARN_AVX512 inline void WidePeaksOfGroups(const FoldedTaps<256>& taps, const float* line, float* peaks) {
+  __m512 sum[kVectors][8], diff[kVectors][8], magnitude[kPhases];
+  FoldedSumsOfGroups<128, kVectors>(taps.sum, FormedMirror<256, true>{line}, sum);
+  FoldedSumsOfGroups<128, kVectors>(taps.diff, FormedMirror<256, false>{line}, diff);
+  for (int v = 0; v < kVectors; ++v)
+    _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], SamplesAround{}(line + 16 * v), magnitude));
 }
 
 }  // namespace
@@ -143,9 +189,18 @@ ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* l
 ZARN_AVX512 int SixteenWindowPeaks(const TruePeakTable& table, const float* line, int count, float* peaks,
                                    bool newestCounts) {
   SixteenLanes w[2];
+  const NewestSample start{newestCounts};
   int t = 0;
-  for (; t + 32 <= count; t += 32) PeaksOfGroups<2>(table, line + t, newestCounts, w, peaks + t);
-  for (; t + 16 <= count; t += 16) PeaksOfGroups<1>(table, line + t, newestCounts, w, peaks + t);
+  for (; t + 32 <= count; t += 32) PeaksOfGroups<2>(table, line + t, start, w, peaks + t);
+  for (; t + 16 <= count; t += 16) PeaksOfGroups<1>(table, line + t, start, w, peaks + t);
+  return t;
+}
+
+// Four groups a pass, as many as keep their sums in registers beside the tap and the samples.
+ZARN_AVX512 int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* line, int count, float* peaks) {
+  int t = 0;
+  for (; t + 64 <= count; t += 64) WidePeaksOfGroups<4>(taps, line + t, peaks + t);
+  for (; t + 16 <= count; t += 16) WidePeaksOfGroups<1>(taps, line + t, peaks + t);
   return t;
 }
 
@@ -155,6 +210,7 @@ ZARN_AVX512 int SixteenWindowPeaks(const TruePeakTable& table, const float* line
 
 namespace truepeak {
 int SixteenWindowPeaks(const TruePeakTable&, const float*, int, float*, bool) { return 0; }
+int SixteenWidePeaks(const FoldedTaps<256>&, const float*, int, float*) { return 0; }
 }  // namespace truepeak
 
 #endif

@@ -9,5 +9,9 @@ namespace truepeak {
 // t = 0 .. done - 1 of line (window t is line[t .. t + 47]), where done is count rounded down to
 // sixteen; the caller reads the rest. Call only where cpu::HasAvx512().
 int SixteenWindowPeaks(const TruePeakTable& table, const float* line, int count, float* peaks, bool newestCounts);
+// The same for the wide interpolator's 256-tap windows (window t is line[t .. t + 255]): peaks[t]
+// is exactly its reading of window t with nothing to skip, no less than the samples either side of
+// the interval, as the one-window form reads it with `a` = those and `floor` = 0.
+int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* line, int count, float* peaks);
 
 }  // namespace truepeak

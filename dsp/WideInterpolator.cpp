@@ -4,6 +4,8 @@
 #include <numbers>
 
 #include "dsp/Kaiser.h"
+#include "dsp/CpuDispatch.h"
+#include "dsp/SixteenWindows.h"
 #include "dsp/TruePeakKernel.h"
 
 namespace {
@@ -44,6 +46,12 @@ void WideInterpolator::Interpolate(const float* window, float* y) const {
 
 float WideInterpolator::Peak(const float* window, float a, float floor, float* y) const {
   return truepeak::InterpolatedPeak(folded_, window, a, floor, y);
+}
+
+bool WideInterpolator::ReadsSixteensAtOnce() { return cpu::HasAvx512(); }
+
+int WideInterpolator::SixteensOfPeaks(const float* line, int count, float* peaks) const {
+  return ReadsSixteensAtOnce() ? truepeak::SixteenWidePeaks(folded_, line, count, peaks) : 0;
 }
 
 void WideInterpolator::InterpolateScalar(const float* window, float* y) const {

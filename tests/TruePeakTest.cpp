@@ -675,6 +675,36 @@ TEST(TruePeakKernel, RunsOfWindowsReadExactlyAsOneAtATime) {
   }
 }
 
+// Wide readings of consecutive windows taken sixteen or 64 at once give exactly what reading each
+// alone gives with nothing to skip, over runs of every length around the pass widths and
+// material of every kind; nothing is read past the sixteens, and nothing at all where the
+// processor cannot.
+TEST(TruePeakKernel, WideReadingsAtOnceReadExactlyAsOneAtATime) {
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  constexpr int kWide = WideInterpolator::kTaps, kCentre = WideInterpolator::kCentre;
+  std::mt19937 rng(31);
+  std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+  for (int count : {0, 15, 16, 17, 63, 64, 65, 80, 95, 96, 127, 128, 143, 256}) {
+    for (int kind = 0; kind <= kMaterials; ++kind) {
+      std::vector<float> line(static_cast<size_t>(count + kWide - 1));
+      if (kind == kMaterials)  // clipped noise: plateaus, where a lane may have two maxima
+        for (float& x : line) x = std::clamp(2.0f * uniform(rng), -0.8f, 0.8f);
+      else
+        FillMaterial(kind, rng, line.data(), static_cast<int>(line.size()));
+      std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
+      const int done = wide.SixteensOfPeaks(line.data(), count, peaks.data());
+      ASSERT_EQ(done, WideInterpolator::ReadsSixteensAtOnce() ? count / 16 * 16 : 0);
+      for (int t = 0; t < done; ++t) {
+        const float* window = line.data() + t;
+        const float around = std::max(std::fabs(window[kCentre]), std::fabs(window[kCentre + 1]));
+        float y[kPhases];
+        ASSERT_EQ(peaks[t], wide.Peak(window, around, 0.0f, y)) << "window " << t << " of " << count << ", kind " << kind;
+      }
+      EXPECT_EQ(peaks[done], -1.0f) << "read past the sixteens, " << count;
+    }
+  }
+}
+
 // The detector's run forms against its one-sample form: the same peak for every sample, and a
 // hold that skips only windows that cannot reach it, over loud and quiet stretches (so both the
 // skipped and the read paths run) in runs of uneven length.
