@@ -143,6 +143,11 @@ class PeakCatcher {
   float runCeiling_ = 0.0f;
   float runGain_[NyquistGuard::kMaxRun] = {};
   bool boundPasses_[NyquistGuard::kMaxRun] = {};
+  // Each step's wide reading taken ahead for the run, on the products as they stand before it,
+  // NaN where not taken; void once a dip is cut (every later window then holds other products).
+  void ReadWideAhead(const RunPreview& preview);
+  float wideAhead_[NyquistGuard::kMaxRun] = {};
+  bool wideAheadStands_ = false;
   const WideInterpolator* wide_;
   const WideGate* gate_;
   int q_ = 0;

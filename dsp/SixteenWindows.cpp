@@ -47,6 +47,25 @@ struct FormedMirror {
   }
 };
 
+// Windows whose first kKnown samples lie in one line (window v's lanes start at known + 16 * v)
+// and whose last kAhead are their own: lane l's look-ahead sample r is rows[v][r][l].
+template <int kKnown>
+struct KnownAndAhead {
+  static constexpr int kAhead = 256 - kKnown;
+  const float* known;
+  const float (*const* rows)[16];
+  ZARN_AVX512 __m512 Far(int v, int m) const {
+    return m < kAhead ? _mm512_load_ps(rows[v][kAhead - 1 - m]) : _mm512_loadu_ps(known + 16 * v + 255 - m);
+  }
+};
+template <int kKnown, bool kSum>
+struct MirrorOfKnownAndAhead : KnownAndAhead<kKnown> {
+  ZARN_AVX512 __m512 operator()(int v, int m) const {
+    const __m512 near = _mm512_loadu_ps(this->known + 16 * v + m), far = this->Far(v, m);
+    return kSum ? _mm512_add_ps(near, far) : _mm512_sub_ps(near, far);
+  }
+};
+
 // The eight-lane FoldedSumsOfGroups, lane for lane (and so the one-window forms): sum over m of
 // taps[m][k] * x[m] in four chains (m mod 4) added as (0 + 1) + (2 + 3), four phases at a time,
 // each broadcast tap serving kVectors groups of sixteen windows.
@@ -184,6 +203,34 @@ ZARN_AVX512 inline void WidePeaksOfGroups(const FoldedTaps<256>& taps, const flo
     _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], SamplesAround{}(line + 16 * v), magnitude));
 }
 
+// rows[r][l] = ahead[l + r] * gains[l], rounded to double, then to float, for r < kAhead.
+template <int kAhead>
+ZARN_AVX512 inline void ScaleAhead(const double* ahead, const double* gains, float (*rows)[16]) {
+  const __m512d low = _mm512_loadu_pd(gains), high = _mm512_loadu_pd(gains + 8);
+  const __m256 none = _mm256_setzero_ps();
+  for (int r = 0; r < kAhead; ++r) {
+    _mm256_store_ps(rows[r], _mm512_mask_cvtpd_ps(none, 0xFF, _mm512_mul_pd(low, _mm512_loadu_pd(ahead + r))));
+    _mm256_store_ps(rows[r] + 8, _mm512_mask_cvtpd_ps(none, 0xFF, _mm512_mul_pd(high, _mm512_loadu_pd(ahead + r + 8))));
+  }
+}
+
+template <int kKnown, int kVectors>
+ZARN_AVX512 inline void WidePeaksAheadOfGroups(const FoldedTaps<256>& taps, const float* known, const double* ahead,
+                                               const double* gains, float* peaks) {
+  constexpr int kAhead = 256 - kKnown;
+  alignas(64) float rows[kVectors][kAhead][16];
+  const float(*rowsOf[kVectors])[16];
+  for (int v = 0; v < kVectors; ++v) {
+    ScaleAhead<kAhead>(ahead + 16 * v, gains + 16 * v, rows[v]);
+    rowsOf[v] = rows[v];
+  }
+  __m512 sum[kVectors][8], diff[kVectors][8], magnitude[kPhases];
+  FoldedSumsOfGroups<128, kVectors>(taps.sum, MirrorOfKnownAndAhead<kKnown, true>{{known, rowsOf}}, sum);
+  FoldedSumsOfGroups<128, kVectors>(taps.diff, MirrorOfKnownAndAhead<kKnown, false>{{known, rowsOf}}, diff);
+  for (int v = 0; v < kVectors; ++v)
+    _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], SamplesAround{}(known + 16 * v), magnitude));
+}
+
 }  // namespace
 
 ZARN_AVX512 int SixteenWindowPeaks(const TruePeakTable& table, const float* line, int count, float* peaks,
@@ -204,6 +251,15 @@ ZARN_AVX512 int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* line,
   return t;
 }
 
+ZARN_AVX512 int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* known, const double* ahead,
+                                 const double* gains, int count, float* peaks) {
+  constexpr int kKnown = kWideKnown;
+  int t = 0;
+  for (; t + 64 <= count; t += 64) WidePeaksAheadOfGroups<kKnown, 4>(taps, known + t, ahead + t, gains + t, peaks + t);
+  for (; t + 16 <= count; t += 16) WidePeaksAheadOfGroups<kKnown, 1>(taps, known + t, ahead + t, gains + t, peaks + t);
+  return t;
+}
+
 }  // namespace truepeak
 
 #else
@@ -211,6 +267,7 @@ ZARN_AVX512 int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* line,
 namespace truepeak {
 int SixteenWindowPeaks(const TruePeakTable&, const float*, int, float*, bool) { return 0; }
 int SixteenWidePeaks(const FoldedTaps<256>&, const float*, int, float*) { return 0; }
+int SixteenWidePeaks(const FoldedTaps<256>&, const float*, const double*, const double*, int, float*) { return 0; }
 }  // namespace truepeak
 
 #endif

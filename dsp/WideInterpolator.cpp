@@ -48,6 +48,12 @@ float WideInterpolator::Peak(const float* window, float a, float floor, float* y
   return truepeak::InterpolatedPeak(folded_, window, a, floor, y);
 }
 
+int WideInterpolator::SixteensOfPeaks(const float* known, const double* ahead, const double* gains, int count,
+                                      float* peaks) const {
+  static_assert(kKnownPart == truepeak::kWideKnown);
+  return ReadsSixteensAtOnce() ? truepeak::SixteenWidePeaks(folded_, known, ahead, gains, count, peaks) : 0;
+}
+
 bool WideInterpolator::ReadsSixteensAtOnce() { return cpu::HasAvx512(); }
 
 int WideInterpolator::SixteensOfPeaks(const float* line, int count, float* peaks) const {

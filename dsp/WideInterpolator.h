@@ -29,6 +29,11 @@ class WideInterpolator {
   // many; none where the processor has no AVX-512. A pass of sixteen costs about what thirteen
   // readings apart cost, a pass of 64 what 33 cost.
   int SixteensOfPeaks(const float* line, int count, float* peaks) const;
+  // The same for windows whose look-ahead is each their own: window t is known[t .. t + 151],
+  // then static_cast<float>(gains[t] * ahead[t + r]) for r = 0 .. 103 (the peak catcher's windows
+  // over a run, where no dip is cut).
+  static constexpr int kKnownPart = kCentre + 25;
+  int SixteensOfPeaks(const float* known, const double* ahead, const double* gains, int count, float* peaks) const;
   static bool ReadsSixteensAtOnce();  // whether SixteensOfPeaks reads anything here
 
   float Coefficient(int phase, int tap) const { return tapMajor_[tap][phase]; }

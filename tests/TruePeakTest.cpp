@@ -705,6 +705,38 @@ TEST(TruePeakKernel, WideReadingsAtOnceReadExactlyAsOneAtATime) {
   }
 }
 
+// The same for windows whose look-ahead is each their own, at gains that differ from window to
+// window, as the peak catcher's run gives them: each exactly what the window gathered and read
+// alone gives.
+TEST(TruePeakKernel, WideReadingsAtOnceWithTheirOwnLookAheadReadExactlyAsOneAtATime) {
+  const WideInterpolator& wide = WideInterpolator::Shared();
+  constexpr int kWide = WideInterpolator::kTaps, kCentre = WideInterpolator::kCentre;
+  constexpr int kKnown = WideInterpolator::kKnownPart, kAhead = kWide - kKnown;
+  std::mt19937 rng(37);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0), gainOf(0.2, 1.0);
+  for (int count : {0, 16, 31, 64, 80, 100, 256}) {
+    for (int kind = 0; kind <= kMaterials; ++kind) {
+      std::vector<float> known(static_cast<size_t>(count + kKnown - 1));
+      FillMaterial(kind % kMaterials, rng, known.data(), static_cast<int>(known.size()));
+      std::vector<double> ahead(static_cast<size_t>(count + kAhead - 1)), gains(static_cast<size_t>(count));
+      for (double& x : ahead) x = kind == kMaterials ? 1e-39 * uniform(rng) : 1.5 * uniform(rng);  // or below floats
+      for (double& g : gains) g = gainOf(rng);
+      std::vector<float> peaks(static_cast<size_t>(count) + 1, -1.0f);
+      const int done = wide.SixteensOfPeaks(known.data(), ahead.data(), gains.data(), count, peaks.data());
+      ASSERT_EQ(done, WideInterpolator::ReadsSixteensAtOnce() ? count / 16 * 16 : 0);
+      for (int t = 0; t < done; ++t) {
+        float window[kWide];
+        std::copy_n(known.data() + t, kKnown, window);
+        for (int r = 0; r < kAhead; ++r) window[kKnown + r] = static_cast<float>(gains[t] * ahead[t + r]);
+        const float around = std::max(std::fabs(window[kCentre]), std::fabs(window[kCentre + 1]));
+        float y[kPhases];
+        ASSERT_EQ(peaks[t], wide.Peak(window, around, 0.0f, y)) << "window " << t << " of " << count << ", kind " << kind;
+      }
+      EXPECT_EQ(peaks[done], -1.0f) << "read past the sixteens, " << count;
+    }
+  }
+}
+
 // The detector's run forms against its one-sample form: the same peak for every sample, and a
 // hold that skips only windows that cannot reach it, over loud and quiet stretches (so both the
 // skipped and the read paths run) in runs of uneven length.
@@ -808,6 +840,7 @@ TEST(TruePeakCatcher, RunsGiveExactlyTheOneSampleResult) {
     const double level = part % 3 == 0 ? 1.5 : part % 3 == 1 ? 0.3 : 0.62;
     for (int n = 0; n < 500 + 61 * part; ++n) x.push_back(level * uniform(rng));
   }
+  for (int n = 0; n < 60000; ++n) x.push_back(std::clamp(1.0 * uniform(rng), -0.78, 0.78));
   for (int n = 0; n < 4000; ++n)
     x.push_back(0.43 * (std::sin(0.472 * 2.0 * std::numbers::pi * n) + std::sin(0.481 * 2.0 * std::numbers::pi * n)));
   for (int lookAhead : {kLookAhead, 60}) {
