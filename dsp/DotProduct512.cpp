@@ -43,6 +43,43 @@ ZARN_AVX512 inline void SymmetricDots(const double* half, const double* x, int l
   for (int v = 0; v < kWindows; ++v) out[v] = tail::Symmetric(half, x + v * stride, i, length, Close(acc[v]));
 }
 
+// SymmetricDots<8> where the stride divides eight (the oversampled windows lie kStride points
+// apart): window v's taps i .. i + 7 start at the line's point kStride v + i, and their mirror
+// ends at its point kStride v - i from the far end. Windows 8 / kStride apart are one vector
+// apart, so each step of eight taps shares seven of every eight near vectors, and of every eight
+// reversed far ones, with the step before. They are carried over in registers, and each step
+// loads and reverses kSets of each instead of eight: the same sums in the same order.
+template <int kStride>
+ZARN_AVX512 inline void SymmetricDotsCarried(const double* half, const double* x, int length, double* out) {
+  constexpr int kSets = 8 / kStride, kPerSet = kStride;  // window v = set p + kSets * u
+  const __m512i reverse = _mm512_set_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+  const double* far = x + length - 8;
+  __m512d acc[8], near[kSets][kPerSet], mirror[kSets][kPerSet];
+  for (int p = 0; p < kSets; ++p)
+    for (int u = 0; u < kPerSet; ++u) {
+      acc[p + kSets * u] = _mm512_setzero_pd();
+      near[p][u] = _mm512_loadu_pd(x + kStride * p + 8 * u);
+      mirror[p][u] = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(far + kStride * p + 8 * u));
+    }
+  const int middle = (length - 1) / 2;
+  int i = 0;
+  for (; i + 8 <= middle; i += 8) {
+    const __m512d h = _mm512_loadu_pd(half + i);
+    for (int p = 0; p < kSets; ++p)
+      for (int u = 0; u < kPerSet; ++u)
+        acc[p + kSets * u] = _mm512_fmadd_pd(h, _mm512_add_pd(near[p][u], mirror[p][u]), acc[p + kSets * u]);
+    // On to taps i + 8 .. i + 15: a window's near vector is the next one's of its set now, its
+    // far one the one's before.
+    for (int p = 0; p < kSets; ++p) {
+      for (int u = 0; u + 1 < kPerSet; ++u) near[p][u] = near[p][u + 1];
+      near[p][kPerSet - 1] = _mm512_loadu_pd(x + kStride * p + 8 * kPerSet + i);
+      for (int u = kPerSet - 1; u > 0; --u) mirror[p][u] = mirror[p][u - 1];
+      mirror[p][0] = _mm512_permutexvar_pd(reverse, _mm512_loadu_pd(far + kStride * p - 8 - i));
+    }
+  }
+  for (int v = 0; v < 8; ++v) out[v] = tail::Symmetric(half, x + kStride * v, i, length, Close(acc[v]));
+}
+
 template <int kWindows>
 ZARN_AVX512 inline void Dots(const double* a, const double* b, int n, double* out) {
   __m512d acc[kWindows];
@@ -60,6 +97,12 @@ ZARN_AVX512 inline void Dots(const double* a, const double* b, int n, double* ou
 // Eight windows side by side where there are as many: eight chains keep both multiply-add units busy.
 ZARN_AVX512 void SymmetricDots(const double* half, const double* x, int length, int stride, int count, double* out) {
   int j = 0;
+  // (The carried vectors are loaded before the first step: only for windows that take one.)
+  const bool carried = (length - 1) / 2 >= 8;
+  if (carried && stride == 8)
+    for (; j + 8 <= count; j += 8) SymmetricDotsCarried<8>(half, x + j * stride, length, out + j);
+  if (carried && stride == 4)
+    for (; j + 8 <= count; j += 8) SymmetricDotsCarried<4>(half, x + j * stride, length, out + j);
   for (; j + 8 <= count; j += 8) SymmetricDots<8>(half, x + j * stride, length, stride, out + j);
   for (; j + 4 <= count; j += 4) SymmetricDots<4>(half, x + j * stride, length, stride, out + j);
   for (; j < count; ++j) SymmetricDots<1>(half, x + j * stride, length, stride, out + j);
