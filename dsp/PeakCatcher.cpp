@@ -17,6 +17,8 @@ constexpr int kMask = PeakCatcher::kRing - 1;
 // A dip aimed exactly at the ceiling lands a rounding error either side of it; aim a hair under.
 constexpr float kExactAim = 0.9995f;
 constexpr float kUnread = std::numeric_limits<float>::quiet_NaN();
+// A reading under this is of silence: nothing there can reach a ceiling.
+constexpr float kSilentReading = 1e-12f;
 
 float Finite(double a) { return std::isfinite(a) ? static_cast<float>(a) : 0.0f; }
 
@@ -216,10 +218,16 @@ void PeakCatcher::ProcessRun(const double* a, int n, float ceilLin, const RunPre
   }
   for (int i = 0; i < n; ++i) {
     const bool decided = boundsDecided_ && i > dippedUntil_;
-    if (decided && !boundPasses_[i])
+    if (decided && !boundPasses_[i]) {
       out[i] = SettledStep(a[i]);
-    else
+    } else if (decided && wideAheadStands_ && wideAhead_[i] <= ceilLin) {
+      // The bound passed and the reading taken ahead stays under the ceiling: Step would read
+      // the first reading, count the wide one (unless the window is silent) and cut nothing.
+      wideReadings_ += firstReading_[i] >= kSilentReading;
+      out[i] = SettledStep(a[i]);
+    } else {
       out[i] = Step(a[i], ceilLin, preview.At(i), decided && boundPasses_[i]);
+    }
     leavingReadings[i] = LeavingReading();
     outputGains[i] = OutputGain();
   }
@@ -256,7 +264,7 @@ double PeakCatcher::Step(double a, float ceilLin, const Preview& preview, bool b
                    : truepeak::InterpolatedPeak(*table_, product_ + ((q_ - TruePeakTable::kTaps + 1) & kMask),
                                                 product_[q_], 0.0f);
     reading_[q_] = shortPeak;
-    if (shortPeak < 1e-12f) break;
+    if (shortPeak < kSilentReading) break;
     // The dips already cut around the interval scale its content too.
     const float guard = envelope * gain_[(q_ - kDelay / 2) & kMask];
     if (!MayExceed(preview, shortPeak, guard, ceilLin, firstOfRun && boundPassed)) break;
