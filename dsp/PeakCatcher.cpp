@@ -192,9 +192,9 @@ void PeakCatcher::DecideBounds(int from) {
 // is rare), the stretch's windows are read at once: a pass of 64 costs about what 33 readings
 // apart cost, one of 16 what 13 cost.
 void PeakCatcher::ReadWideAhead(const RunPreview& preview) {
-  std::fill(wideAhead_, wideAhead_ + runLength_, kUnread);
   wideAheadStands_ = WideInterpolator::ReadsSixteensAtOnce();
   if (!wideAheadStands_) return;
+  std::fill(wideAhead_, wideAhead_ + runLength_, kUnread);
   for (int start = 0; start + 16 <= runLength_;) {
     const int length = runLength_ - start >= 64 ? 64 : 16;
     const int reading = static_cast<int>(std::count(boundPasses_ + start, boundPasses_ + start + length, true));

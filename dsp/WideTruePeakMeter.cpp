@@ -102,9 +102,8 @@ void WideTruePeakMeter::ReadShortPeaks(int count) {
 }
 
 // The stretch of a run of `count` windows that window i is read ahead with: 64 windows, 16 near
-// the run's end, none for the last few (nor anywhere, where the processor cannot).
+// the run's end, none for the last few.
 WideTruePeakMeter::Stretch WideTruePeakMeter::StretchOf(int i, int count) {
-  if (!WideInterpolator::ReadsSixteensAtOnce()) return {i, 0};
   const int sixtyFours = count / 64 * 64;
   if (i < sixtyFours) return {i / 64 * 64, 64};
   const int sixteens = sixtyFours + (count - sixtyFours) / 16 * 16;
@@ -166,7 +165,9 @@ void WideTruePeakMeter::ReadRun(int count) {
     failed = mayExceed[i] ? failed : std::max(failed, thresholds[i]);
   }
   float wide[kRun];
-  int readAheadTo = 0;
+  // (Where the processor cannot read ahead, no window is.)
+  const bool readsAhead = WideInterpolator::ReadsSixteensAtOnce();
+  int readAheadTo = readsAhead ? 0 : count;
   for (int k = 0; k < passed; ++k) {
     const int i = passing[k];
     peakHold_ = std::max(peakHold_, failedUpTo[i]);
@@ -179,7 +180,8 @@ void WideTruePeakMeter::ReadRun(int count) {
     }
     // While the hold stands where the run's test took it, that test's yes stands for a window
     // whose reading was given.
-    ReadNewest(i, guards_[i], peakHold_ == hold && !std::isnan(readings_[i + kShortEnd]), wide[i]);
+    ReadNewest(i, guards_[i], peakHold_ == hold && !std::isnan(readings_[i + kShortEnd]),
+               readsAhead ? wide[i] : kUnread);
   }
   peakHold_ = std::max(peakHold_, failed);
   KeepNewest(count);
