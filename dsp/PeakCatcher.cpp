@@ -195,13 +195,14 @@ void PeakCatcher::ReadWideAhead(const RunPreview& preview) {
   wideAheadStands_ = WideInterpolator::ReadsSixteensAtOnce();
   if (!wideAheadStands_) return;
   std::fill(wideAhead_, wideAhead_ + runLength_, kUnread);
-  for (int start = 0; start + 16 <= runLength_;) {
-    const int length = runLength_ - start >= 64 ? 64 : 16;
+  for (int i = 0;;) {
+    const auto [start, length] = WideInterpolator::StretchOf(i, runLength_);
+    if (length == 0) break;
     const int reading = static_cast<int>(std::count(boundPasses_ + start, boundPasses_ + start + length, true));
     if (reading >= (length == 64 ? 34 : 14))
       wide_->SixteensOfPeaks(known_ + start, preview.aheadExact + start, preview.gains + start, length,
                              wideAhead_ + start);
-    start += length;
+    i = start + length;
   }
 }
 

@@ -36,33 +36,33 @@ struct StoredMirror {
   ZARN_AVX512 __m512 operator()(int v, int m) const { return x[v][m]; }
 };
 
-// The same formed from the line as it is used (window v's lanes start at line + 16 * v): the
-// 256-tap windows' sums would not stay in the cache beside each other.
-template <int N, bool kSum>
+// The same formed from the line as it is used (window v's lanes start at line + 16 * v), the far
+// sample from `far`: the 256-tap windows' sums would not stay in the cache beside each other.
+template <typename Far, bool kSum>
 struct FormedMirror {
   const float* line;
+  Far far;
   ZARN_AVX512 __m512 operator()(int v, int m) const {
-    const __m512 near = _mm512_loadu_ps(line + 16 * v + m), far = _mm512_loadu_ps(line + 16 * v + N - 1 - m);
-    return kSum ? _mm512_add_ps(near, far) : _mm512_sub_ps(near, far);
+    const __m512 near = _mm512_loadu_ps(line + 16 * v + m), other = far(v, m);
+    return kSum ? _mm512_add_ps(near, other) : _mm512_sub_ps(near, other);
   }
 };
 
-// Windows whose first kKnown samples lie in one line (window v's lanes start at known + 16 * v)
-// and whose last kAhead are their own: lane l's look-ahead sample r is rows[v][r][l].
-template <int kKnown>
-struct KnownAndAhead {
-  static constexpr int kAhead = 256 - kKnown;
-  const float* known;
-  const float (*const* rows)[16];
-  ZARN_AVX512 __m512 Far(int v, int m) const {
-    return m < kAhead ? _mm512_load_ps(rows[v][kAhead - 1 - m]) : _mm512_loadu_ps(known + 16 * v + 255 - m);
-  }
+// Tap m's mirror in a window of 256 samples of the line.
+struct FarInLine {
+  const float* line;
+  ZARN_AVX512 __m512 operator()(int v, int m) const { return _mm512_loadu_ps(line + 16 * v + 255 - m); }
 };
-template <int kKnown, bool kSum>
-struct MirrorOfKnownAndAhead : KnownAndAhead<kKnown> {
+
+// The same where the window's last kAhead samples are its own: lane l's look-ahead sample r is
+// rows[v][r][l].
+template <int kKnown>
+struct FarInLineOrAhead {
+  static constexpr int kAhead = 256 - kKnown;
+  const float* line;
+  const float (*const* rows)[16];
   ZARN_AVX512 __m512 operator()(int v, int m) const {
-    const __m512 near = _mm512_loadu_ps(this->known + 16 * v + m), far = this->Far(v, m);
-    return kSum ? _mm512_add_ps(near, far) : _mm512_sub_ps(near, far);
+    return m < kAhead ? _mm512_load_ps(rows[v][kAhead - 1 - m]) : _mm512_loadu_ps(line + 16 * v + 255 - m);
   }
 };
 
@@ -197,8 +197,9 @@ ZARN_AVX512 inline void PeaksOfGroups(const TruePeakTable& table, const float* l
 template <int kVectors>
 ZARN_AVX512 inline void WidePeaksOfGroups(const FoldedTaps<256>& taps, const float* line, float* peaks) {
   __m512 sum[kVectors][8], diff[kVectors][8], magnitude[kPhases];
-  FoldedSumsOfGroups<128, kVectors>(taps.sum, FormedMirror<256, true>{line}, sum);
-  FoldedSumsOfGroups<128, kVectors>(taps.diff, FormedMirror<256, false>{line}, diff);
+  const FarInLine far{line};
+  FoldedSumsOfGroups<128, kVectors>(taps.sum, FormedMirror<FarInLine, true>{line, far}, sum);
+  FoldedSumsOfGroups<128, kVectors>(taps.diff, FormedMirror<FarInLine, false>{line, far}, diff);
   for (int v = 0; v < kVectors; ++v)
     _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], SamplesAround{}(line + 16 * v), magnitude));
 }
@@ -225,8 +226,10 @@ ZARN_AVX512 inline void WidePeaksAheadOfGroups(const FoldedTaps<256>& taps, cons
     rowsOf[v] = rows[v];
   }
   __m512 sum[kVectors][8], diff[kVectors][8], magnitude[kPhases];
-  FoldedSumsOfGroups<128, kVectors>(taps.sum, MirrorOfKnownAndAhead<kKnown, true>{{known, rowsOf}}, sum);
-  FoldedSumsOfGroups<128, kVectors>(taps.diff, MirrorOfKnownAndAhead<kKnown, false>{{known, rowsOf}}, diff);
+  using Far = FarInLineOrAhead<kKnown>;
+  const Far far{known, rowsOf};
+  FoldedSumsOfGroups<128, kVectors>(taps.sum, FormedMirror<Far, true>{known, far}, sum);
+  FoldedSumsOfGroups<128, kVectors>(taps.diff, FormedMirror<Far, false>{known, far}, diff);
   for (int v = 0; v < kVectors; ++v)
     _mm512_storeu_ps(peaks + 16 * v, PeakOfSums(sum[v], diff[v], SamplesAround{}(known + 16 * v), magnitude));
 }
@@ -243,7 +246,8 @@ ZARN_AVX512 int SixteenWindowPeaks(const TruePeakTable& table, const float* line
   return t;
 }
 
-// Four groups a pass, as many as keep their sums in registers beside the tap and the samples.
+// Four groups a pass, as many as keep their sums in registers beside the tap and the samples
+// (WideInterpolator::StretchOf lays a run out in these passes).
 ZARN_AVX512 int SixteenWidePeaks(const FoldedTaps<256>& taps, const float* line, int count, float* peaks) {
   int t = 0;
   for (; t + 64 <= count; t += 64) WidePeaksOfGroups<4>(taps, line + t, peaks + t);

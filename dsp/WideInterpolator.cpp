@@ -3,8 +3,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "dsp/Kaiser.h"
 #include "dsp/CpuDispatch.h"
+#include "dsp/Kaiser.h"
 #include "dsp/SixteenWindows.h"
 #include "dsp/TruePeakKernel.h"
 
@@ -55,6 +55,14 @@ int WideInterpolator::SixteensOfPeaks(const float* known, const double* ahead, c
 }
 
 bool WideInterpolator::ReadsSixteensAtOnce() { return cpu::HasAvx512(); }
+
+WideInterpolator::Stretch WideInterpolator::StretchOf(int i, int count) {
+  const int sixtyFours = count / 64 * 64;
+  if (i < sixtyFours) return {i / 64 * 64, 64};
+  const int sixteens = sixtyFours + (count - sixtyFours) / 16 * 16;
+  if (i < sixteens) return {sixtyFours + (i - sixtyFours) / 16 * 16, 16};
+  return {i, 0};
+}
 
 int WideInterpolator::SixteensOfPeaks(const float* line, int count, float* peaks) const {
   return ReadsSixteensAtOnce() ? truepeak::SixteenWidePeaks(folded_, line, count, peaks) : 0;

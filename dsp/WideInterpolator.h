@@ -35,6 +35,12 @@ class WideInterpolator {
   static constexpr int kKnownPart = kCentre + 25;
   int SixteensOfPeaks(const float* known, const double* ahead, const double* gains, int count, float* peaks) const;
   static bool ReadsSixteensAtOnce();  // whether SixteensOfPeaks reads anything here
+  // How a run of `count` windows is read at once: in stretches of 64, then of 16 near its end,
+  // the last few (fewer than 16) not at all. The stretch window i lies in; length 0 for those.
+  struct Stretch {
+    int start, length;
+  };
+  static Stretch StretchOf(int i, int count);
 
   float Coefficient(int phase, int tap) const { return tapMajor_[tap][phase]; }
 

@@ -101,23 +101,13 @@ void WideTruePeakMeter::ReadShortPeaks(int count) {
   }
 }
 
-// The stretch of a run of `count` windows that window i is read ahead with: 64 windows, 16 near
-// the run's end, none for the last few.
-WideTruePeakMeter::Stretch WideTruePeakMeter::StretchOf(int i, int count) {
-  const int sixtyFours = count / 64 * 64;
-  if (i < sixtyFours) return {i / 64 * 64, 64};
-  const int sixteens = sixtyFours + (count - sixtyFours) / 16 * 16;
-  if (i < sixteens) return {sixtyFours + (i - sixtyFours) / 16 * 16, 16};
-  return {i, 0};
-}
-
 // Reading a stretch at once costs about what 33 of its 64 (or 13 of its 16) readings cost apart,
 // but where the hold rises during the stretch, many windows that pass the gate now are not read
 // after all (at defaults, four in ten). So a stretch is read at once only where nearly all its
 // windows from i on, of the `listed` that passed the gate's first test at the run's start, pass
 // it still at the hold as it stands now with a 48-tap reading given (one without is read only
 // where its own reading passes the gate as well).
-void WideTruePeakMeter::ReadAhead(Stretch stretch, int i, int listed, const float* shortPeaks, float* wide) const {
+void WideTruePeakMeter::ReadAhead(WideInterpolator::Stretch stretch, int i, int listed, const float* shortPeaks, float* wide) const {
   std::fill(wide + stretch.start, wide + stretch.start + std::max(stretch.length, 1), kUnread);
   const int worth = stretch.length == 64 ? 52 : 15;
   if (stretch.length == 0 || listed < worth) return;
@@ -172,7 +162,7 @@ void WideTruePeakMeter::ReadRun(int count) {
     const int i = passing[k];
     peakHold_ = std::max(peakHold_, failedUpTo[i]);
     if (i >= readAheadTo) {
-      const Stretch stretch = StretchOf(i, count);
+      const WideInterpolator::Stretch stretch = WideInterpolator::StretchOf(i, count);
       readAheadTo = std::max(i + 1, stretch.start + stretch.length);
       int listed = 0;
       while (k + listed < passed && passing[k + listed] < readAheadTo) ++listed;

@@ -38,15 +38,10 @@ class WideTruePeakMeter {
   // where the gate is known to pass it at the present hold; `wide`: its wide reading where it was
   // read ahead, else NaN.
   void ReadNewest(int i, float guard, bool passed, float wide);
-  // Windows read ahead together, sixteen or 64 at once.
-  struct Stretch {
-    int start, length;
-  };
-  static Stretch StretchOf(int i, int count);
   // wide[j] for the windows j of the stretch: their wide readings where enough of them from i on
   // may be read to make it worth it, else NaN. `listed`: how many from i on passed the gate's
   // first test; `shortPeaks`: the run's as that test took them (infinite where not given).
-  void ReadAhead(Stretch stretch, int i, int listed, const float* shortPeaks, float* wide) const;
+  void ReadAhead(WideInterpolator::Stretch stretch, int i, int listed, const float* shortPeaks, float* wide) const;
   // The gate's test of that interval at the present hold; `samples`: SamplesAround(i).
   bool MayExceed(int i, float guard, float samples) const;
   float SamplesAround(int i) const;  // the larger magnitude of the two samples around that interval
