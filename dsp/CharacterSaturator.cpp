@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/VectorMath.h"
+
 namespace {
 constexpr double kDrive = 6.0;
 constexpr double kAmountPerRow = 0.00056;
@@ -17,7 +19,7 @@ void CharacterSaturator::Design() {
   norm_ = std::tanh(kDrive);
   amount_ = 0.0;
   previousInput_ = previousDiff_ = previousOut_ = 0.0;
-  previousAntiderivative_ = Antiderivative(0.0);
+  Antiderivatives(&previousInput_, &previousAntiderivative_, 1);
   historyIndex_ = historyFill_ = 0;
   ClearEnergies();
 }
@@ -27,39 +29,71 @@ void CharacterSaturator::SetRow(int row) {
 }
 
 // ln(cosh(6 v)) / (6 norm), written so that it cannot overflow: the antiderivative of
-// tanh(6 v) / norm.
-double CharacterSaturator::Antiderivative(double v) const {
-  const double a = std::fabs(kDrive * v);
-  return (std::log1p(std::exp(-2.0 * a)) + a - std::numbers::ln2) / (kDrive * norm_);
+// tanh(6 v) / norm. Its exp and log1p are the vector library's, a few units in the last place
+// from the scalar ones: the divided differences below lose at most 7 decimal places of the
+// antiderivative's 16, which leaves the output within 1e-12 of the scalar form's.
+void CharacterSaturator::Antiderivatives(const double* v, double* f, int n) const {
+  double a[kRun];
+  for (int i = 0; i < n; ++i) {
+    a[i] = std::fabs(kDrive * v[i]);
+    f[i] = -2.0 * a[i];
+  }
+  vmath::Exp(f, f, n);
+  vmath::Log1p(f, f, n);
+  for (int i = 0; i < n; ++i) f[i] = (f[i] + a[i] - std::numbers::ln2) / (kDrive * norm_);
 }
 
-double CharacterSaturator::Shape(double y) {
-  const double a = previousInput_;
-  const double fy = Antiderivative(y);
-  const double shaped = std::fabs(y - a) > 1e-7 ? (fy - previousAntiderivative_) / (y - a)
-                                                : std::tanh(kDrive * (a + y) / 2.0) / norm_;
-  const double diff = shaped - (y + a) / 2.0;  // only the curvature remains
-  previousInput_ = y;
-  previousAntiderivative_ = fy;
-  double out = diff - previousDiff_ + kDcBlockPole * previousOut_;
-  if (std::fabs(out) < kStateFloor) out = 0.0;
-  previousDiff_ = diff;
-  previousOut_ = out;
-  return out;
+void CharacterSaturator::Shape(const double* y, double* shaped, int n) {
+  double f[kRun], diff[kRun];
+  Antiderivatives(y, f, n);
+  // The antiderivative's divided difference against the sample before, less the line's: only
+  // the curvature remains.
+  diff[0] = (f[0] - previousAntiderivative_) / (y[0] - previousInput_) - (y[0] + previousInput_) / 2.0;
+  for (int i = 1; i < n; ++i) diff[i] = (f[i] - f[i - 1]) / (y[i] - y[i - 1]) - (y[i] + y[i - 1]) / 2.0;
+  // Two samples too close for it take tanh at their midpoint instead.
+  for (int i = 0; i < n; ++i) {
+    const double a = i > 0 ? y[i - 1] : previousInput_;
+    if (std::fabs(y[i] - a) > 1e-7) continue;
+    diff[i] = std::tanh(kDrive * (a + y[i]) / 2.0) / norm_ - (y[i] + a) / 2.0;
+  }
+  previousInput_ = y[n - 1];
+  previousAntiderivative_ = f[n - 1];
+  // The DC blocker.
+  double previousDiff = previousDiff_, previousOut = previousOut_;
+  for (int i = 0; i < n; ++i) {
+    double out = diff[i] - previousDiff + kDcBlockPole * previousOut;
+    if (std::fabs(out) < kStateFloor) out = 0.0;
+    previousDiff = diff[i];
+    previousOut = out;
+    shaped[i] = out;
+  }
+  previousDiff_ = previousDiff;
+  previousOut_ = previousOut;
 }
 
-void CharacterSaturator::Remember(double y) {
-  history_[static_cast<size_t>(historyIndex_)] = y;
-  historyIndex_ = (historyIndex_ + 1) & (kHistory - 1);
-  if (historyFill_ < kHistory) ++historyFill_;
+void CharacterSaturator::ProcessRun(const double* y, double* out, int n) {
+  while (n > 0) {
+    const int run = std::min(n, kRun);
+    Follow(y, run);  // the history and the input energy
+    double shaped[kRun];
+    Shape(y, shaped, run);
+    double energy = distortionEnergy_;
+    for (int i = 0; i < run; ++i) {
+      const double added = amount_ * shaped[i];
+      energy += added * added;
+      out[i] = y[i] + added;
+    }
+    distortionEnergy_ = energy;
+    y += run;
+    out += run;
+    n -= run;
+  }
 }
 
 double CharacterSaturator::Process(double y) {
-  Remember(y);
-  const double added = amount_ * Shape(y);
-  distortionEnergy_ += added * added;
-  inputEnergy_ += y * y;
-  return y + added;
+  double out;
+  ProcessRun(&y, &out, 1);
+  return out;
 }
 
 void CharacterSaturator::Follow(const double* y, int n) {
@@ -77,9 +111,17 @@ void CharacterSaturator::Follow(const double* y, int n) {
   }
 }
 
-// From the state Design leaves, over every input since (at most the history's length).
+// From the state Design leaves, over every input since (at most the history's length), in runs
+// up to the ring's end.
 void CharacterSaturator::CatchUp() {
   previousInput_ = previousDiff_ = previousOut_ = 0.0;
-  previousAntiderivative_ = Antiderivative(0.0);
-  for (int i = historyFill_; i > 0; --i) Shape(history_[static_cast<size_t>((historyIndex_ - i) & (kHistory - 1))]);
+  Antiderivatives(&previousInput_, &previousAntiderivative_, 1);
+  double shaped[kRun];
+  int position = (historyIndex_ - historyFill_) & (kHistory - 1);
+  for (int left = historyFill_; left > 0;) {
+    const int run = std::min({left, kRun, kHistory - position});
+    Shape(history_.data() + position, shaped, run);
+    position = (position + run) & (kHistory - 1);
+    left -= run;
+  }
 }

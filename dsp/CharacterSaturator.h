@@ -15,6 +15,8 @@ class CharacterSaturator {
   void SetRow(int row);
   bool InCircuit() const { return amount_ > 0.0; }
 
+  // A run of inputs to their outputs (out may be y); Process is the run of one.
+  void ProcessRun(const double* y, double* out, int n);
   double Process(double y);
   // Out of circuit (row 0) the output is the input: Follow keeps only the recent inputs and the
   // input energy, and CatchUp, before the next Process, runs the curve and its DC blocker over
@@ -28,9 +30,11 @@ class CharacterSaturator {
   void ClearEnergies() { distortionEnergy_ = inputEnergy_ = 0.0; }
 
  private:
-  double Antiderivative(double v) const;
-  double Shape(double y);  // the added curvature, DC removed, before the row's amount
-  void Remember(double y);
+  // The runs the work is done in: the arrays of a run live on the stack.
+  static constexpr int kRun = 256;
+  void Antiderivatives(const double* v, double* f, int n) const;
+  // The added curvature, DC removed, before the row's amount, over a run of at most kRun.
+  void Shape(const double* y, double* shaped, int n);
 
   // The DC blocker forgets at 0.9995 a sample: after 32768 samples what came before weighs
   // less than 1e-7.

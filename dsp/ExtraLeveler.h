@@ -12,11 +12,14 @@ class ExtraLeveler {
 
   void Reset() { envelope_ = 0.0; }
 
-  // The common gain for this sample pair; amount is the Extra setting, 0..1.
+  // The common gains for a run of sample pairs; amount is the Extra
+  // setting, 0..1. Gain is the run of one.
+  void GainRun(const double* xL, const double* xR, int n, double amount, const Coefficients& c, double* gains);
   double Gain(double xL, double xR, double amount, const Coefficients& c);
 
   double Envelope() const { return envelope_; }
 
  private:
+  static constexpr int kRun = 256;  // the runs the work is done in, on the stack
   double envelope_ = 0.0;
 };

@@ -274,18 +274,21 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
   double msIn[2] = {channels_[0].msIn, channels_[1].msIn};
   double msDriven[2] = {channels_[0].msDriven, channels_[1].msDriven};
   for (int i = 0; i < n; ++i) {
-    double x[2] = {inL[i], inR[i]};
-    double xp[2];
+    const double x[2] = {inL[i], inR[i]};
     for (int ch = 0; ch < 2; ++ch) {
-      if (bv.scrub && !std::isfinite(x[ch])) x[ch] = 0.0;
-      r.dry[ch][i] = channels_[ch].dryDelay.Push(x[ch]);  // aligned with the processed output
-      xp[ch] = std::clamp(x[ch], -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
-      SmoothSquare(msIn[ch], bv.a3s, xp[ch]);
-      r.in[ch][i] = xp[ch];
+      const double xs = bv.scrub && !std::isfinite(x[ch]) ? 0.0 : x[ch];
+      r.dry[ch][i] = channels_[ch].dryDelay.Push(xs);  // aligned with the processed output
+      const double xp = std::clamp(xs, -kMaxProcessedMagnitude, kMaxProcessedMagnitude);
+      SmoothSquare(msIn[ch], bv.a3s, xp);
+      r.in[ch][i] = xp;
     }
-    const double extraGain = bv.extra > 0.0 ? leveler_.Gain(xp[0], xp[1], bv.extra, bv.extraCoefficients) : 1.0;
+  }
+  double extraGains[RunBuffers::kFrames];
+  if (bv.extra > 0.0) leveler_.GainRun(r.in[0], r.in[1], n, bv.extra, bv.extraCoefficients, extraGains);
+  else std::fill(extraGains, extraGains + n, 1.0);
+  for (int i = 0; i < n; ++i) {
     for (int ch = 0; ch < 2; ++ch) {
-      const double xr = xp[ch] * extraGain;
+      const double xr = r.in[ch][i] * extraGains[i];
       r.reference[ch][i] = xr;
       const double y = xr * bv.driveLin[ch];
       SmoothSquare(msDriven[ch], bv.a3s, y);
@@ -411,7 +414,7 @@ void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
   const double* y = r.driven[ch];
   const double* character = y;  // Character out of circuit passes the driven signal
   if (bv.characterInCircuit) {
-    for (int i = 0; i < n; ++i) r.character[ch][i] = saturators_[ch].Process(y[i]);
+    saturators_[ch].ProcessRun(y, r.character[ch], n);
     character = r.character[ch];
   } else {
     saturators_[ch].Follow(y, n);

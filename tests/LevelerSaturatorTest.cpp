@@ -167,6 +167,40 @@ TEST(ExtraLeveler, OneCommonGainForBothChannels) {
   EXPECT_NEAR(liftDb(quietOnly.right, quiet, latency, 1500.0), 7.4, 1e-4);
 }
 
+// Runs of any length, their gains worked out in the vector library, against the gain sample by
+// sample in the scalar functions: loud, quiet and silent stretches, runs longer than the work's.
+TEST(ExtraLeveler, RunsAgreeWithTheGainSampleBySample) {
+  std::mt19937_64 random(21);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  std::vector<double> left(6000), right(6000);
+  for (size_t n = 0; n < left.size(); ++n) {
+    const double level = n < 2000 ? 1.0 : n < 3000 ? 0.01 : n < 4000 ? 0.0 : 0.3;
+    left[n] = level * uniform(random);
+    right[n] = 0.5 * level * uniform(random);
+  }
+  const ExtraLeveler::Coefficients c = ExtraLeveler::ForRate(kRate);
+  for (double amount : {0.3, 1.0}) {
+    ExtraLeveler leveler;
+    double envelope = 0.0;  // the gain's formula, written out
+    size_t start = 0;
+    for (int n : {1, 7, 256, 257, 1000, 31, 4448}) {
+      std::vector<double> gains(static_cast<size_t>(n));
+      leveler.GainRun(&left[start], &right[start], n, amount, c, gains.data());
+      for (int i = 0; i < n; ++i, ++start) {
+        const double u = std::max(std::fabs(left[start]), std::fabs(right[start]));
+        const double a = envelope < u ? c.attack : c.release;
+        envelope = envelope * a + u * (1.0 - a);
+        if (envelope < 1e-20) envelope = 0.0;
+        const double overKneeDb = 20.0 * std::log10(envelope) + 18.0;
+        const double gainDb = amount * 14.8 - (overKneeDb > 0.0 ? amount * 0.6 * overKneeDb : 0.0);
+        ASSERT_NEAR(gains[static_cast<size_t>(i)], std::pow(10.0, gainDb / 20.0), 1e-14)
+            << "amount " << amount << " sample " << start;
+      }
+    }
+    ASSERT_EQ(start, left.size());
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Character saturator
 
@@ -222,6 +256,48 @@ TEST(CharacterSaturator, FollowingThenCatchingUpContinuesAsRunningAllAlong) {
     worst = std::max(worst, std::fabs(y - expected));
   }
   EXPECT_LT(worst, 1e-9);
+}
+
+// Runs of any length against the curve sample by sample in the scalar functions: random input,
+// equal and nearly equal neighbours (the tanh branch) and large values.
+TEST(CharacterSaturator, RunsAgreeWithTheCurveSampleBySample) {
+  std::mt19937_64 random(17);
+  std::uniform_real_distribution<double> uniform(-1.2, 1.2);
+  std::vector<double> x(5000);
+  for (double& v : x) v = uniform(random);
+  for (size_t i = 700; i < 760; ++i) x[i] = x[699];
+  for (size_t i = 900; i < 960; ++i) x[i] = x[899] + 1e-8 * static_cast<double>(i % 3);
+  x[1500] = 40.0;
+  x[1501] = -40.0;
+  CharacterSaturator s;
+  s.Design();
+  s.SetRow(10);
+  const double norm = std::tanh(6.0);
+  const auto antiderivative = [norm](double v) {
+    const double a = std::fabs(6.0 * v);
+    return (std::log1p(std::exp(-2.0 * a)) + a - std::numbers::ln2) / (6.0 * norm);
+  };
+  double previous = 0.0, previousF = antiderivative(0.0), previousDiff = 0.0, previousOut = 0.0, worst = 0.0;
+  size_t start = 0;
+  for (int n : {1, 5, 256, 257, 600, 3, 3878}) {
+    std::vector<double> y(static_cast<size_t>(n));
+    s.ProcessRun(&x[start], y.data(), n);
+    for (int i = 0; i < n; ++i, ++start) {
+      const double v = x[start], f = antiderivative(v);
+      const double shaped = std::fabs(v - previous) > 1e-7 ? (f - previousF) / (v - previous)
+                                                            : std::tanh(6.0 * (previous + v) / 2.0) / norm;
+      const double diff = shaped - (v + previous) / 2.0;
+      double out = diff - previousDiff + 0.9995 * previousOut;
+      if (std::fabs(out) < 1e-20) out = 0.0;
+      previous = v;
+      previousF = f;
+      previousDiff = diff;
+      previousOut = out;
+      worst = std::max(worst, std::fabs(y[static_cast<size_t>(i)] - (v + 0.0056 * out)));
+    }
+  }
+  ASSERT_EQ(start, x.size());
+  EXPECT_LT(worst, 1e-12);
 }
 
 TEST(CharacterSaturator, SmallSignalsGainAboutAmountTimesTheCurveSlope) {
