@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "dsp/VectorMath.h"
 
@@ -11,6 +12,7 @@ constexpr double kKneeDb = -18.0;
 const double kKneeLin = std::pow(10.0, -0.9);  // -18 dBFS
 constexpr double kSlope = 0.6;                  // dB less lift per dB above the knee
 constexpr double kStateFloor = 1e-20;
+constexpr double kDbPerNeper = 20.0 / std::numbers::ln10;  // 20 log10(x) = kDbPerNeper ln(x)
 }  // namespace
 
 ExtraLeveler::Coefficients ExtraLeveler::ForRate(double sampleRate) {
@@ -18,13 +20,13 @@ ExtraLeveler::Coefficients ExtraLeveler::ForRate(double sampleRate) {
 }
 
 // The envelope follows sample by sample; its level in dB and the gain from it are worked out for
-// the whole run at once, in the vector library's log10 and 10^x (a few units in the last place
-// from the scalar ones).
+// the whole run at once, with the vector library's log and exp (10^x as e^(x ln 10)), within a few
+// units in the last place of the scalar forms.
 void ExtraLeveler::GainRun(const double* xL, const double* xR, int n, double amount, const Coefficients& c,
                            double* gains) {
   while (n > 0) {
     const int run = std::min(n, kRun);
-    double envelopes[kRun], levelDb[kRun];
+    double envelopes[kRun], logs[kRun];
     for (int i = 0; i < run; ++i) {
       const double u = std::max(std::fabs(xL[i]), std::fabs(xR[i]));
       const double a = envelope_ < u ? c.attack : c.release;
@@ -32,12 +34,13 @@ void ExtraLeveler::GainRun(const double* xL, const double* xR, int n, double amo
       if (envelope_ < kStateFloor) envelope_ = 0.0;
       envelopes[i] = envelope_;
     }
-    vmath::Log10(envelopes, levelDb, run);  // -inf at silence, which lies below the knee
+    vmath::Log(envelopes, logs, run);  // -inf at silence, which lies below the knee
     for (int i = 0; i < run; ++i) {
-      const double reductionDb = envelopes[i] > kKneeLin ? amount * kSlope * (20.0 * levelDb[i] - kKneeDb) : 0.0;
-      gains[i] = (amount * kMaxLiftDb - reductionDb) / 20.0;
+      const double levelDb = kDbPerNeper * logs[i];
+      const double reductionDb = envelopes[i] > kKneeLin ? amount * kSlope * (levelDb - kKneeDb) : 0.0;
+      gains[i] = (amount * kMaxLiftDb - reductionDb) / kDbPerNeper;  // the gain's natural log
     }
-    vmath::Exp10(gains, gains, run);
+    vmath::Exp(gains, gains, run);
     xL += run;
     xR += run;
     gains += run;

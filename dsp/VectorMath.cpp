@@ -21,22 +21,17 @@ void Scalar(const double* x, double* out, int n) {
 }
 
 double ScalarExp(double x) { return std::exp(x); }
-double ScalarLog1p(double x) { return std::log1p(x); }
-double ScalarLog10(double x) { return std::log10(x); }
-double ScalarExp10(double x) { return std::pow(10.0, x); }
+double ScalarLog(double x) { return std::log(x); }
 
 #if ZARN_HAVE_LIBMVEC
 // libmvec's entry points, by the vector function ABI's names: 'e' is the AVX-512 form of eight
-// lanes, 'd' the AVX2 form of four.
+// lanes, 'd' the AVX2 form of four. Only those glibc has had since 2.22: its log1p, log10 and exp10
+// came in 2.35, which would keep the plug-in out of hosts on systems a few years old.
 extern "C" {
 __m512d _ZGVeN8v_exp(__m512d);
-__m512d _ZGVeN8v_log1p(__m512d);
-__m512d _ZGVeN8v_log10(__m512d);
-__m512d _ZGVeN8v_exp10(__m512d);
+__m512d _ZGVeN8v_log(__m512d);
 __m256d _ZGVdN4v_exp(__m256d);
-__m256d _ZGVdN4v_log1p(__m256d);
-__m256d _ZGVdN4v_log10(__m256d);
-__m256d _ZGVdN4v_exp10(__m256d);
+__m256d _ZGVdN4v_log(__m256d);
 }
 
 #define ZARN_AVX512 __attribute__((target("avx512f,avx2,fma")))
@@ -65,21 +60,15 @@ ZARN_AVX2 void Fours(const double* x, double* out, int n) {
 }
 
 using ExpDispatch = cpu::Dispatch<UnaryFn, Fours<_ZGVdN4v_exp>, Scalar<ScalarExp>, Eights<_ZGVeN8v_exp>>;
-using Log1pDispatch = cpu::Dispatch<UnaryFn, Fours<_ZGVdN4v_log1p>, Scalar<ScalarLog1p>, Eights<_ZGVeN8v_log1p>>;
-using Log10Dispatch = cpu::Dispatch<UnaryFn, Fours<_ZGVdN4v_log10>, Scalar<ScalarLog10>, Eights<_ZGVeN8v_log10>>;
-using Exp10Dispatch = cpu::Dispatch<UnaryFn, Fours<_ZGVdN4v_exp10>, Scalar<ScalarExp10>, Eights<_ZGVeN8v_exp10>>;
+using LogDispatch = cpu::Dispatch<UnaryFn, Fours<_ZGVdN4v_log>, Scalar<ScalarLog>, Eights<_ZGVeN8v_log>>;
 #else
 using ExpDispatch = cpu::Dispatch<UnaryFn, Scalar<ScalarExp>, Scalar<ScalarExp>>;
-using Log1pDispatch = cpu::Dispatch<UnaryFn, Scalar<ScalarLog1p>, Scalar<ScalarLog1p>>;
-using Log10Dispatch = cpu::Dispatch<UnaryFn, Scalar<ScalarLog10>, Scalar<ScalarLog10>>;
-using Exp10Dispatch = cpu::Dispatch<UnaryFn, Scalar<ScalarExp10>, Scalar<ScalarExp10>>;
+using LogDispatch = cpu::Dispatch<UnaryFn, Scalar<ScalarLog>, Scalar<ScalarLog>>;
 #endif
 
 }  // namespace
 
 void Exp(const double* x, double* out, int n) { ExpDispatch::Call(x, out, n); }
-void Log1p(const double* x, double* out, int n) { Log1pDispatch::Call(x, out, n); }
-void Log10(const double* x, double* out, int n) { Log10Dispatch::Call(x, out, n); }
-void Exp10(const double* x, double* out, int n) { Exp10Dispatch::Call(x, out, n); }
+void Log(const double* x, double* out, int n) { LogDispatch::Call(x, out, n); }
 
 }  // namespace vmath

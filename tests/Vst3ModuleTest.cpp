@@ -4,7 +4,10 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cctype>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -43,6 +46,26 @@ TEST(Vst3Module, ExportsOnlyTheEntryPoints) {
   EXPECT_NE(module.getFactory, nullptr);
   EXPECT_EQ(dlsym(module.handle, "InitDll"), nullptr);
   EXPECT_EQ(dlsym(module.handle, "_ZN4ZARNC1Ev"), nullptr);  // ZARN::ZARN() stays inside
+}
+
+// The newest glibc symbol version the module asks for decides which systems' hosts can load it at
+// all: building here already asks for 2.34 (RHEL 9 and its kin have that), and nothing may ask for
+// more (the vector maths functions glibc added in 2.35, for one).
+TEST(Vst3Module, AsksForNoGlibcNewerThanTwoPointThirtyFour) {
+  std::ifstream file(ModulePath(), std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 0u);
+  const std::string prefix = "GLIBC_2.";
+  int newest = 0;
+  for (size_t at = bytes.find(prefix); at != std::string::npos; at = bytes.find(prefix, at + 1)) {
+    size_t end = at + prefix.size();
+    int minor = 0;
+    while (end < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[end])))
+      minor = 10 * minor + (bytes[end++] - '0');
+    if (end < bytes.size() && bytes[end] == '\0') newest = std::max(newest, minor);
+  }
+  EXPECT_GE(newest, 2);  // the versions were found at all
+  EXPECT_LE(newest, 34) << "the module asks for GLIBC_2." << newest;
 }
 
 TEST(Vst3Module, EntryAndExitCountAndAnUnmatchedExitIsRefused) {
