@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kPhases = WideInterpolator::kPhases;
 constexpr int kTaps = WideInterpolator::kTaps;
 constexpr double kHalfLength = kTaps / 2;
 // A low beta keeps the transition band narrow (about 1 % of the sample rate), close to what a
