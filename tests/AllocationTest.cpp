@@ -89,6 +89,10 @@ TEST(AllocationFree, EngineProcess) {
   AllocationScope scope;
   for (size_t start = 0, block = 0; start + kBlock <= in.Frames(); start += kBlock, ++block) {
     engine.settings.driveDb[0] = engine.settings.driveDb[1] = static_cast<float>(block % 13);
+    // Character and Extra in and out of circuit: following, catching up and running.
+    engine.settings.character = static_cast<float>(block % 7 < 4 ? block % 11 : 0);
+    engine.settings.extra = block % 5 < 3 ? 0.75f : 0.0f;
+    engine.settings.loud = block % 9 < 5 ? 1.0f : 0.0f;
     if (block % 10 == 3) engine.RequestMeterReset();
     engine.Process(in.left.data() + start, in.right.data() + start, outL.data(), outR.data(),
                    kBlock, false);
@@ -100,6 +104,9 @@ TEST(AllocationFree, EngineProcess) {
 [[noreturn]] void ExitAfterFirstBlock() {
   LimiterEngine engine;
   engine.Prepare(48000.0);
+  engine.settings.character = 10.0f;  // every stage in
+  engine.settings.extra = 0.75f;
+  engine.settings.loud = 1.0f;
   std::vector<double> in(kBlock, 0.5), outL(kBlock), outR(kBlock);
   size_t allocations = 0;
   {
