@@ -805,7 +805,7 @@ TEST(WideGateBound, NeverMissesWhatTheFullTestCatchesAndIsTheSameInBatches) {
   }
 }
 
-// The near-Nyquist guard taken a run at a time (eight windows a pass) against one sample at a
+// The near-Nyquist guard taken a run at a time (eight or sixteen windows a pass) against one sample at a
 // time: the same envelope everywhere, for runs longer than one pass and across the ring's wrap.
 TEST(NyquistGuardRuns, MatchOneSampleAtATime) {
   std::mt19937 rng(23);
