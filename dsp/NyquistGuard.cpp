@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <iterator>
 #include <numbers>
 
@@ -56,26 +57,37 @@ void HighpassesPlain(const float* taps, const float* x, int count, float* out) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// Eight windows a pass, one per lane, in the same four chains with separate multiplies and adds
-// (no FMA in this function's instruction set, so none are fused): exactly the plain sums.
-__attribute__((target("avx2"))) void HighpassesAvx2(const float* taps, const float* x, int count, float* out) {
+// kLanes windows a pass, one per lane, in the plain form's four chains with separate multiplies and
+// adds: every lane gives exactly the plain sum. Returns how many windows it took; inlined into each
+// form, so its vectors are that form's.
+template <int kLanes>
+inline __attribute__((always_inline)) int HighpassPasses(const float* taps, const float* x, int count, float* out) {
+  typedef float Lanes __attribute__((vector_size(4 * kLanes)));
   int t = 0;
-  for (; t + 8 <= count; t += 8) {
-    __m256 acc[4];
-    for (int k = 0; k < 4; ++k) acc[k] = _mm256_setzero_ps();
+  for (; t + kLanes <= count; t += kLanes) {
+    Lanes acc[4] = {};
+    const auto add = [&](int k, int m) __attribute__((always_inline)) {
+      Lanes window;
+      std::memcpy(&window, x + t + m, sizeof window);
+      acc[k] += taps[m] * window;
+    };
     for (int m = 0; m < kTaps - 3; m += 4)
-      for (int k = 0; k < 4; ++k)
-        acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(_mm256_set1_ps(taps[m + k]), _mm256_loadu_ps(x + t + m + k)));
-    for (int k = 0; k < 3; ++k)
-      acc[k] = _mm256_add_ps(acc[k], _mm256_mul_ps(_mm256_set1_ps(taps[kTaps - 3 + k]),
-                                                   _mm256_loadu_ps(x + t + kTaps - 3 + k)));
-    _mm256_storeu_ps(out + t, _mm256_add_ps(_mm256_add_ps(acc[0], acc[1]), _mm256_add_ps(acc[2], acc[3])));
+      for (int k = 0; k < 4; ++k) add(k, m + k);
+    for (int k = 0; k < 3; ++k) add(k, kTaps - 3 + k);
+    const Lanes sum = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+    std::memcpy(out + t, &sum, sizeof sum);
   }
+  return t;
+}
+
+// AVX2 without FMA in the instruction set, so nothing is fused.
+__attribute__((target("avx2"))) void HighpassesAvx2(const float* taps, const float* x, int count, float* out) {
+  const int t = HighpassPasses<8>(taps, x, count, out);
   HighpassesPlain(taps, x + t, count - t, out + t);
 }
 
-// Sixteen windows a pass in the same chains. AVX-512 has fused multiply-adds, which GCC would make
-// of a product and its sum (clang does not across the intrinsics' calls).
+// AVX-512 has fused multiply-adds, which GCC would make of a product and its sum (clang does not
+// across statements).
 #if defined(__GNUC__) && !defined(__clang__)
 #define ZARN_UNFUSED __attribute__((optimize("fp-contract=off")))
 #else
@@ -83,18 +95,7 @@ __attribute__((target("avx2"))) void HighpassesAvx2(const float* taps, const flo
 #endif
 __attribute__((target("avx512f,avx2"))) ZARN_UNFUSED void HighpassesAvx512(const float* taps, const float* x,
                                                                           int count, float* out) {
-  int t = 0;
-  for (; t + 16 <= count; t += 16) {
-    __m512 acc[4];
-    for (int k = 0; k < 4; ++k) acc[k] = _mm512_setzero_ps();
-    for (int m = 0; m < kTaps - 3; m += 4)
-      for (int k = 0; k < 4; ++k)
-        acc[k] = _mm512_add_ps(acc[k], _mm512_mul_ps(_mm512_set1_ps(taps[m + k]), _mm512_loadu_ps(x + t + m + k)));
-    for (int k = 0; k < 3; ++k)
-      acc[k] = _mm512_add_ps(acc[k], _mm512_mul_ps(_mm512_set1_ps(taps[kTaps - 3 + k]),
-                                                   _mm512_loadu_ps(x + t + kTaps - 3 + k)));
-    _mm512_storeu_ps(out + t, _mm512_add_ps(_mm512_add_ps(acc[0], acc[1]), _mm512_add_ps(acc[2], acc[3])));
-  }
+  const int t = HighpassPasses<16>(taps, x, count, out);
   HighpassesAvx2(taps, x + t, count - t, out + t);
 }
 #else
