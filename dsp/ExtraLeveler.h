@@ -12,8 +12,8 @@ class ExtraLeveler {
 
   void Reset() { envelope_ = 0.0; }
 
-  // The common gains for a run of sample pairs; amount is the Extra
-  // setting, 0..1. Gain is the run of one.
+  // The common gains for a run of sample pairs; amount is the Extra setting, 0..1. Gain is the
+  // run of one.
   void GainRun(const double* xL, const double* xR, int n, double amount, const Coefficients& c, double* gains);
   double Gain(double xL, double xR, double amount, const Coefficients& c);
 
