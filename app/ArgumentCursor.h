@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CommandError.h"
+#include "app/audio/UserError.h"
 
 // Walks a subcommand's words in order; an option that takes a value consumes the next word.
 class ArgumentCursor {
@@ -13,7 +13,7 @@ class ArgumentCursor {
   bool Done() const { return next_ >= args_.size(); }
   const std::string& Take() { return args_[next_++]; }
   const std::string& TakeValueOf(const std::string& option) {
-    if (Done()) throw CommandError(option + " needs a value");
+    if (Done()) throw UserError(option + " needs a value");
     return Take();
   }
 

@@ -2,48 +2,20 @@
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <ostream>
 
-#include "app/CommandError.h"
 #include "app/EditorCommand.h"
 #include "app/GenerateCommand.h"
-#include "app/MasterArguments.h"
 #include "app/MasterCommand.h"
 #include "app/ParamsCommand.h"
-#include "app/ProgressBar.h"
-#include "app/RenderArguments.h"
-#include "app/RenderReport.h"
+#include "app/RenderCommand.h"
+#include "app/audio/UserError.h"
 
 namespace {
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-int RunRenderCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  RenderArguments parsed = ParseRenderArguments(args);
-  if (parsed.help) {
-    out << UsageText();
-    return kExitOk;
-  }
-  if (parsed.list) return RunParamsCommand(parsed.json ? std::vector<std::string>{"--json"}
-                                                      : std::vector<std::string>{}, out);
-  // Whether to show a bar is decided once, on the first block, when the length is known.
-  std::unique_ptr<ProgressBar> progress;
-  bool progressDecided = false;
-  parsed.options.onProgress = [&progress, &progressDecided](double done, double total) {
-    if (!progressDecided && ProgressBar::WantedFor(total))
-      progress = std::make_unique<ProgressBar>(stderr);
-    progressDecided = true;
-    if (progress) progress->Update(done / total);
-  };
-  const RenderResult result = RenderFile(parsed.options);
-  progress.reset();
-  for (const std::string& warning : result.warnings) err << "zarn: warning: " << warning << "\n";
-  out << (parsed.json ? FormatRenderReportJson(result) : FormatRenderReport(result));
-  return kExitOk;
-}
 
 int Dispatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
@@ -115,7 +87,7 @@ const char* UsageText() {
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   try {
     return Dispatch(args, out, err);
-  } catch (const CommandError& error) {
+  } catch (const UserError& error) {
     err << "zarn: " << error.what() << "\n";
     if (!error.Hint().empty()) err << "  " << error.Hint() << "\n";
     return kExitUsage;

@@ -12,13 +12,13 @@
 #include <thread>
 
 #include "app/ArgumentCursor.h"
-#include "app/AudioFile.h"
-#include "app/AudioSink.h"
-#include "app/CommandError.h"
-#include "app/NumberParsing.h"
-#include "app/ParamAssignment.h"
-#include "app/OutputFormat.h"
-#include "app/RenderCommand.h"
+#include "app/audio/AudioFile.h"
+#include "app/audio/AudioSink.h"
+#include "app/audio/OutputFormat.h"
+#include "app/audio/UserError.h"
+#include "app/render/NumberParsing.h"
+#include "app/render/ParamAssignment.h"
+#include "app/render/RenderFile.h"
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumWebView.h"
 #include "editor/linux/SystemOpener.h"
@@ -57,7 +57,7 @@ void ParseSize(const std::string& text, EditorOptions& options) {
   char x = 0, rest = 0;
   if (std::sscanf(text.c_str(), "%d%c%d%c", &width, &x, &height, &rest) != 3 || (x != 'x' && x != 'X') ||
       width < 480 || width > 4320 || height < 201 || height > 1812)
-    throw CommandError("--size: expected WxH within 480x201 and 4320x1812, not " + text);
+    throw UserError("--size: expected WxH within 480x201 and 4320x1812, not " + text);
   options.width = width;
   options.height = height;
 }
@@ -71,17 +71,17 @@ EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
       options.headless = true;
     } else if (word == "--seconds") {
       const auto seconds = ParseFiniteNumber(cursor.TakeValueOf(word));
-      if (!seconds || *seconds <= 0.0) throw CommandError("--seconds: expected a positive number");
+      if (!seconds || *seconds <= 0.0) throw UserError("--seconds: expected a positive number");
       options.seconds = *seconds;
     } else if (word == "--size") {
       ParseSize(cursor.TakeValueOf(word), options);
     } else if (word == "--scale") {
       const auto scale = ParseFiniteNumber(cursor.TakeValueOf(word));
-      if (!scale || *scale < 0.5 || *scale > 4.0) throw CommandError("--scale: expected a factor from 0.5 to 4");
+      if (!scale || *scale < 0.5 || *scale > 4.0) throw UserError("--scale: expected a factor from 0.5 to 4");
       options.deviceScale = *scale;
     } else if (word == "--screenshot-at") {
       const auto seconds = ParseFiniteNumber(cursor.TakeValueOf(word));
-      if (!seconds || *seconds < 0.0) throw CommandError("--screenshot-at: expected seconds, 0 or more");
+      if (!seconds || *seconds < 0.0) throw UserError("--screenshot-at: expected seconds, 0 or more");
       options.screenshotAt = *seconds;
     } else if (word == "--screenshot") {
       options.screenshotPath = cursor.TakeValueOf(word);
@@ -95,14 +95,14 @@ EditorOptions ParseEditorArguments(const std::vector<std::string>& args) {
     } else if (word == "--no-audio") {
       options.silent = true;
     } else if (ArgumentCursor::IsOption(word)) {
-      throw CommandError("editor: unknown option " + word);
+      throw UserError("editor: unknown option " + word);
     } else if (options.inputPath.empty()) {
       options.inputPath = word;
     } else {
-      throw CommandError("editor: expected one input file");
+      throw UserError("editor: expected one input file");
     }
   }
-  if (options.inputPath.empty()) throw CommandError("editor: expected an input file");
+  if (options.inputPath.empty()) throw UserError("editor: expected an input file");
   return options;
 }
 
@@ -218,13 +218,13 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
   const EditorOptions options = ParseEditorArguments(args);
   const AudioBuffer audio = LoadAudioFile(options.inputPath);
   if (audio.Channels() < 1 || audio.Channels() > 2)
-    throw CommandError("cannot play " + options.inputPath + ": only mono and stereo files");
+    throw UserError("cannot play " + options.inputPath + ": only mono and stereo files");
   const std::string page = FindEditorPage(ProgramPath());
-  if (page.empty()) throw CommandError("editor: the editor page (Resources/web/index.html) was not found");
+  if (page.empty()) throw UserError("editor: the editor page (Resources/web/index.html) was not found");
 
   auto plugin = std::make_unique<ZARN>();
   if (!plugin->SetupProcessing(audio.sampleRate, kBlock, audio.Channels(), audio.Channels()))
-    throw CommandError("cannot play " + options.inputPath + ": unsupported sample rate");
+    throw UserError("cannot play " + options.inputPath + ": unsupported sample rate");
   ApplyParamAssignments(*plugin, ParseParamAssignments(options.settings, *plugin));
   IFxAPIBase::SetLinkOpener(OpenInSystemBrowser);
 
@@ -249,7 +249,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
     view = std::move(headless);
   } else {
     window = X11EditorWindow::Open("ZARN", options.width, options.height);
-    if (!window) throw CommandError("editor: no X display to show the page on (DISPLAY); try --headless");
+    if (!window) throw UserError("editor: no X display to show the page on (DISPLAY); try --headless");
     X11EmbeddedView::Options embedding;
     embedding.ownsParent = true;
     if (options.deviceScale > 0.0) embedding.contentScale = static_cast<float>(options.deviceScale);
@@ -257,7 +257,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
     if (embedded) webView = embedded->Browser();
     view = std::move(embedded);
   }
-  if (!webView || webView->BrowserPid() == 0) throw CommandError("editor: chromium could not be started");
+  if (!webView || webView->BrowserPid() == 0) throw UserError("editor: chromium could not be started");
   IWebView* shown = view.get();
   plugin->AttachWebView(std::move(view));
 
@@ -279,7 +279,7 @@ int RunEditorCommand(const std::vector<std::string>& args, std::ostream& out) {
           audioThread.SecondsPlayed() >= options.screenshotAt) {
         screenshotTaken = true;
         if (!webView->CaptureScreenshot(options.screenshotPath))
-          throw CommandError("cannot write " + options.screenshotPath + ": no screenshot of the page");
+          throw UserError("cannot write " + options.screenshotPath + ": no screenshot of the page");
         out << "Saved " << options.screenshotPath << "\n";
         break;
       }

@@ -6,10 +6,10 @@
 #include <ostream>
 
 #include "app/ArgumentCursor.h"
-#include "app/CommandError.h"
-#include "app/Decibels.h"
-#include "app/NumberParsing.h"
-#include "app/TestSignals.h"
+#include "app/audio/Decibels.h"
+#include "app/audio/UserError.h"
+#include "app/render/NumberParsing.h"
+#include "app/signals/TestSignals.h"
 
 namespace {
 
@@ -23,14 +23,14 @@ signals::Stereo GenerateStereo(const GenerateRequest& request) {
   if (request.kind == "pink")
     return signals::PinkNoise(request.sampleRate, request.seconds, kPinkRmsDbfs, kPinkSeed);
   if (request.kind == "isp") return signals::IntersamplePeakTone(request.sampleRate, request.seconds);
-  throw CommandError("generate: unknown kind \"" + request.kind + "\"",
+  throw UserError("generate: unknown kind \"" + request.kind + "\"",
                      "kinds: demo, pink, isp");
 }
 
 double ParseNumberIn(const std::string& option, const std::string& text, double low, double high) {
   const auto value = ParseFiniteNumber(text);
   if (!value || *value < low || *value > high)
-    throw CommandError(option + " \"" + text + "\": expected a number from " +
+    throw UserError(option + " \"" + text + "\": expected a number from " +
                        std::to_string(static_cast<long long>(low)) + " to " +
                        std::to_string(static_cast<long long>(high)));
   return *value;
@@ -45,11 +45,11 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, GenerateRequ
     const std::string& text = cursor.TakeValueOf(option);
     const auto value = ParseWholeNumber(text);
     if (!value || *value < 1 || *value > kMaxChannels)
-      throw CommandError(option + " \"" + text + "\": expected a whole number from 1 to " +
+      throw UserError(option + " \"" + text + "\": expected a whole number from 1 to " +
                          std::to_string(kMaxChannels));
     request.channels = static_cast<int>(*value);
   } else {
-    throw CommandError("generate: unknown option " + option);
+    throw UserError("generate: unknown option " + option);
   }
 }
 
@@ -78,7 +78,7 @@ int RunGenerateCommand(const std::vector<std::string>& args, std::ostream& out) 
         ParseOption(option, cursor, request);
       });
   if (operands.size() != 2)
-    throw CommandError("generate: expected a kind and an output file", "kinds: demo, pink, isp");
+    throw UserError("generate: expected a kind and an output file", "kinds: demo, pink, isp");
   request.kind = operands[0];
   const std::string& path = operands[1];
 

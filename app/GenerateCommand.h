@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AudioFile.h"
+#include "app/audio/AudioFile.h"
 
 // `zarn generate KIND OUT [--rate R] [--seconds S] [--channels N]`: writes a test signal as a
 // 32-bit float WAV. Kinds: "demo" (drums and chords), "pink" (pink noise at -18 dBFS RMS),
@@ -17,9 +17,9 @@ struct GenerateRequest {
   int channels = 2;  // stereo signals are spread over more channels left, right, left, ...
 };
 
-// Throws CommandError for an unknown kind.
+// Throws UserError for an unknown kind.
 AudioBuffer GenerateSignal(const GenerateRequest& request);
 
 // `args` are the words after "generate". Writes OUT and a one-line summary to `out`; throws
-// CommandError for bad arguments or an unwritable OUT. Returns the exit status.
+// UserError for bad arguments or an unwritable OUT. Returns the exit status.
 int RunGenerateCommand(const std::vector<std::string>& args, std::ostream& out);

@@ -3,9 +3,9 @@
 #include <thread>
 
 #include "app/ArgumentCursor.h"
-#include "app/CommandError.h"
-#include "app/NumberParsing.h"
-#include "app/OutputFormat.h"
+#include "app/audio/OutputFormat.h"
+#include "app/audio/UserError.h"
+#include "app/render/NumberParsing.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ double ParseNumberIn(const std::string& option, const std::string& text, double 
                      const char* unit) {
   const auto value = ParseFiniteNumber(text);
   if (!value || *value < lo || *value > hi)
-    throw CommandError(option + " \"" + text + "\": expected a number from " +
+    throw UserError(option + " \"" + text + "\": expected a number from " +
                        std::to_string(static_cast<int>(lo)) + " to " +
                        std::to_string(static_cast<int>(hi)) + " " + unit);
   return *value;
@@ -22,13 +22,13 @@ double ParseNumberIn(const std::string& option, const std::string& text, double 
 int ParseJobs(const std::string& text) {
   const auto value = ParseWholeNumber(text);
   if (!value || *value < 1 || *value > 256)
-    throw CommandError("--jobs \"" + text + "\": expected a whole number from 1 to 256");
+    throw UserError("--jobs \"" + text + "\": expected a whole number from 1 to 256");
   return static_cast<int>(*value);
 }
 
 std::string ParseFormat(const std::string& text) {
   if (ContainerNamed(text)) return text;
-  throw CommandError("--format \"" + text + "\": expected wav, flac or aiff");
+  throw UserError("--format \"" + text + "\": expected wav, flac or aiff");
 }
 
 void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOptions& parsed) {
@@ -68,7 +68,7 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
   } else if (option == "--help" || option == "-h") {
     parsed.help = true;
   } else {
-    throw CommandError("master: unknown option " + option);
+    throw UserError("master: unknown option " + option);
   }
 }
 
@@ -81,21 +81,11 @@ MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
     ParseOption(option, cursor, parsed);
   });
   if (parsed.help) return parsed;
-  if (parsed.inputs.empty()) throw CommandError("master: expected at least one input file");
-  if (parsed.outputDir.empty()) throw CommandError("master: expected --out DIR");
+  if (parsed.inputs.empty()) throw UserError("master: expected at least one input file");
+  if (parsed.outputDir.empty()) throw UserError("master: expected --out DIR");
   if (parsed.codecSafe && parsed.codecs.empty())
-    throw CommandError("--codec-safe needs at least one codec (--codecs)");
+    throw UserError("--codec-safe needs at least one codec (--codecs)");
   if (!CanHold(*ContainerNamed(parsed.format), parsed.bits))
-    throw CommandError("--format flac cannot hold float samples; use --bits 16 or 24");
+    throw UserError("--format flac cannot hold float samples; use --bits 16 or 24");
   return parsed;
 }
-
-int MasterFileFormat(const MasterOptions& options) {
-  return SndfileFormat(*ContainerNamed(options.format), options.bits);
-}
-
-std::string MasterFileExtension(const MasterOptions& options) { return "." + options.format; }
-
-int MasterDither(const MasterOptions& options) { return DitherFor(options.bits); }
-
-const char* BitsName(MasterOptions::Bits bits) { return WordLengthName(bits); }

@@ -3,47 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "app/CodecProof.h"
-#include "app/OutputFormat.h"
+#include "app/delivery/MasterOptions.h"
 
 // The command line of `zarn master IN... --out DIR [--target LUFS] [--ceiling DBTP] [--album]
 // [--rate HZ] [--bits 16|24|float] [--format wav|flac|aiff] [--set "Name=value"]...
 // [--preset FILE] [--max-reduction DB] [--codecs LIST|none] [--codec-safe] [--jobs N] [--no-pdf] [--chromium PATH]
 // [--quiet]`.
-struct MasterOptions {
-  using Bits = WordLength;
-
-  std::vector<std::string> inputs;
-  std::string outputDir;
-  double targetLufs = -14.0;
-  double ceilingDbtp = -1.0;
-  bool album = false;
-  double sampleRate = 0.0;  // 0: each input's own
-  Bits bits = Bits::k24;
-  std::string format = "wav";
-  std::vector<std::string> settings;
-  std::string presetPath;
-  double maxReductionDb = 8.0;
-  std::vector<Codec> codecs = {Codec::kAac, Codec::kMp3, Codec::kOpus};
-  bool codecSafe = false;   // lower the ceiling until every codec decodes without an over
-  int jobs = 1;             // the number of cores unless given
-  bool quiet = false;
-  bool pdf = true;          // print report.html to report.pdf (needs Chromium)
-  std::string chromiumPath; // the browser that prints it; empty: Debian's chromium
-  bool help = false;
-};
-
-inline constexpr double kMinMasterRate = 8000.0;
-inline constexpr double kMaxMasterRate = 768000.0;
-
-// `args` are the words after "master". Throws CommandError for an unknown option, a missing or
+// `args` are the words after "master". Throws UserError for an unknown option, a missing or
 // out-of-range value, no input or no --out, and float samples in FLAC (which cannot hold them).
 MasterOptions ParseMasterArguments(const std::vector<std::string>& args);
-
-// libsndfile's SF_FORMAT_* major | subtype for the options' format and word length.
-int MasterFileFormat(const MasterOptions& options);
-// ".wav", ".flac" or ".aiff".
-std::string MasterFileExtension(const MasterOptions& options);
-// The plug-in's "Dither" value for the word length: 1 (16-bit), 2 (24-bit), 0 (float).
-int MasterDither(const MasterOptions& options);
-const char* BitsName(MasterOptions::Bits bits);

@@ -5,8 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/CommandError.h"
-#include "app/ParamAssignment.h"
+#include "app/audio/UserError.h"
+#include "app/render/ParamAssignment.h"
 #include "core/ZARN.h"
 
 namespace {
@@ -79,7 +79,7 @@ int RunParamsCommand(const std::vector<std::string>& args, std::ostream& out) {
       out << "usage: zarn params [--json]\n";
       return 0;
     } else {
-      throw CommandError("params: unexpected argument " + arg, "usage: zarn params [--json]");
+      throw UserError("params: unexpected argument " + arg, "usage: zarn params [--json]");
     }
   }
   const ZARN plugin;

@@ -15,5 +15,5 @@ std::string FormatParamList(const IFxAPIBase& plugin);
 // A JSON array of {index, name, kind, min, max, step, unit, default, values: [{value, text}]}.
 std::string FormatParamListJson(const IFxAPIBase& plugin);
 
-// `args` are the words after "params". Throws CommandError for anything but --json or --help.
+// `args` are the words after "params". Throws UserError for anything but --json or --help.
 int RunParamsCommand(const std::vector<std::string>& args, std::ostream& out);

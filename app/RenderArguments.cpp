@@ -1,16 +1,16 @@
 #include "app/RenderArguments.h"
 
 #include "app/ArgumentCursor.h"
-#include "app/CommandError.h"
-#include "app/NumberParsing.h"
-#include "app/OutputFormat.h"
+#include "app/audio/OutputFormat.h"
+#include "app/audio/UserError.h"
+#include "app/render/NumberParsing.h"
 
 namespace {
 
 int ParseBlockSize(const std::string& text) {
   const auto value = ParseWholeNumber(text);
   if (!value || *value < RenderOptions::kMinBlockSize || *value > RenderOptions::kMaxBlockSize)
-    throw CommandError("--block \"" + text + "\": expected a whole number from " +
+    throw UserError("--block \"" + text + "\": expected a whole number from " +
                        std::to_string(RenderOptions::kMinBlockSize) + " to " +
                        std::to_string(RenderOptions::kMaxBlockSize));
   return static_cast<int>(*value);
@@ -19,7 +19,7 @@ int ParseBlockSize(const std::string& text) {
 bool ParseKeepFormat(const std::string& text) {
   if (text == "same") return true;
   if (text == "float") return false;
-  throw CommandError("--format \"" + text + "\": expected \"same\" (the input's word length) or "
+  throw UserError("--format \"" + text + "\": expected \"same\" (the input's word length) or "
                      "\"float\" (32-bit float)");
 }
 
@@ -44,7 +44,7 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArgume
   } else if (option == "--help" || option == "-h") {
     parsed.help = true;
   } else {
-    throw CommandError("render: unknown option " + option);
+    throw UserError("render: unknown option " + option);
   }
 }
 
@@ -58,9 +58,9 @@ RenderArguments ParseRenderArguments(const std::vector<std::string>& args) {
       });
   if (parsed.help || parsed.list) return parsed;
   if (parsed.formatGiven && parsed.options.bits)
-    throw CommandError("render: --format and --bits both choose the word length; give one of them");
+    throw UserError("render: --format and --bits both choose the word length; give one of them");
   if (files.size() != 2)
-    throw CommandError("render: expected an input and an output file, got " +
+    throw UserError("render: expected an input and an output file, got " +
                        std::to_string(files.size()) + " file name(s)");
   parsed.options.inputPath = files[0];
   parsed.options.outputPath = files[1];

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RenderCommand.h"
+#include "app/render/RenderFile.h"
 
 // The command line of `zarn render IN OUT [--set "Name=value"]... [--block N] [--json]
 // [--meters FILE.jsonl] [--format same|float] [--bits 16|24|float] [--list] [--help]`.
@@ -15,6 +15,6 @@ struct RenderArguments {
   bool formatGiven = false;
 };
 
-// `args` are the words after "render". Throws CommandError for an unknown option, a missing or
+// `args` are the words after "render". Throws UserError for an unknown option, a missing or
 // malformed value, or not exactly two file names. Parameter names are checked when rendering.
 RenderArguments ParseRenderArguments(const std::vector<std::string>& args);

@@ -7,17 +7,17 @@
 
 #include <benchmark/benchmark.h>
 
+#include "PinkNoise.h"
 #include "core/ParamIds.h"
 #include "core/ZARN.h"
-#include "dsp/TruePeakKernel.h"
-#include "dsp/TruePeakTable.h"
 #include "dsp/WideInterpolator.h"
+#include "dsp/kernels/TruePeakKernel.h"
+#include "dsp/kernels/TruePeakTable.h"
 #include "meters/GainAnalysis.h"
 #include "meters/ImpactIndicators.h"
 #include "meters/LevelMeters.h"
 #include "meters/LoudnessMeter.h"
 #include "meters/MeterBlockTaps.h"
-#include "PinkNoise.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include "PinkNoise.h"
 #include "dsp/GainWindow.h"
 #include "dsp/TruePeakDetector.h"
-#include "PinkNoise.h"
 
 namespace {
 

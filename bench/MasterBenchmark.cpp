@@ -14,12 +14,12 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include "app/AudioFile.h"
-#include "app/CodecProof.h"
 #include "app/MasterArguments.h"
 #include "app/MasterCommand.h"
-#include "app/RenderCommand.h"
-#include "app/TestSignals.h"
+#include "app/audio/AudioFile.h"
+#include "app/delivery/CodecProof.h"
+#include "app/render/RenderFile.h"
+#include "app/signals/TestSignals.h"
 
 namespace {
 

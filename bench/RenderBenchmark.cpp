@@ -11,15 +11,15 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
-#include "app/AudioFile.h"
-#include "app/AudioReader.h"
-#include "app/AudioWriter.h"
-#include "app/MeterLog.h"
-#include "app/OutputPeakMeter.h"
-#include "app/ParamAssignment.h"
-#include "app/RenderCommand.h"
-#include "app/RenderPipeline.h"
-#include "app/TestSignals.h"
+#include "app/audio/AudioFile.h"
+#include "app/audio/AudioReader.h"
+#include "app/audio/AudioWriter.h"
+#include "app/render/MeterLog.h"
+#include "app/render/OutputPeakMeter.h"
+#include "app/render/ParamAssignment.h"
+#include "app/render/RenderFile.h"
+#include "app/render/RenderPipeline.h"
+#include "app/signals/TestSignals.h"
 #include "core/ZARN.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "dsp/VectorMath.h"
+#include "dsp/kernels/VectorMath.h"
 
 namespace {
 constexpr double kDrive = 6.0;

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "dsp/CpuDispatch.h"
+#include "dsp/kernels/CpuDispatch.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -4,7 +4,8 @@
 #include <iterator>
 #include <cmath>
 
-#include "meters/MeterSimd.h"
+#include "dsp/kernels/CpuDispatch.h"
+#include "dsp/kernels/LaneVectors.h"
 
 namespace {
 constexpr double kLogFloor = 1e-12;
@@ -174,11 +175,11 @@ double GainWindow::Process(double u, float p, double ceilLin, double msDriven, d
 
 namespace {
 
-using meter_simd::V2d;
-using meter_simd::V2l;
+using lanes::V2d;
+using lanes::V2l;
 
 // Lanes of a where mask is set, else of b. In the floating-point domain (andpd, andnpd, orpd):
-// meter_simd::Select, which goes through integer lanes, made this loop 12 % slower.
+// lanes::Select, which goes through integer lanes, made this loop 12 % slower.
 V2d Select(V2l mask, V2d a, V2d b) { return mask ? a : b; }
 // std::min and std::max lane by lane, picking exactly what they pick (minpd, maxpd).
 V2d Min(V2d a, V2d b) { return b < a ? b : a; }
@@ -356,7 +357,7 @@ void GainWindow::PairLanes::RunBaseline(GainWindow (&w)[2], const GainPairRun& r
 }
 
 void ProcessGainPair(GainWindow (&w)[2], const GainPairRun& run, const GainWindow::Constants& c) {
-  if (meter_simd::UseAvx2())
+  if (cpu::UseAvx2())
     GainWindow::PairLanes::RunAvx2(w, run, c);
   else
     GainWindow::PairLanes::RunBaseline(w, run, c);

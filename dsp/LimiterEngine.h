@@ -14,7 +14,7 @@
 #include "dsp/LoudClipper.h"
 #include "dsp/LoudStageTaps.h"
 #include "dsp/OutputCapture.h"
-#include "dsp/TruePeakTable.h"
+#include "dsp/kernels/TruePeakTable.h"
 #include "meters/GainAnalysis.h"
 #include "meters/ImpactIndicators.h"
 #include "meters/LevelMeters.h"

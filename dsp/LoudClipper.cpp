@@ -6,8 +6,8 @@
 #include <numbers>
 
 #include "dsp/ClipCurve.h"
-#include "dsp/DotProduct.h"
-#include "dsp/Kaiser.h"
+#include "dsp/kernels/DotProduct.h"
+#include "dsp/kernels/Kaiser.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <limits>
 #include <numbers>
 
-#include "dsp/ScaledToFloat.h"
-#include "dsp/TruePeakKernel.h"
 #include "dsp/WideGate.h"
+#include "dsp/kernels/ScaledToFloat.h"
+#include "dsp/kernels/TruePeakKernel.h"
 
 namespace {
 

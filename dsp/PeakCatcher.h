@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "dsp/NyquistGuard.h"
-#include "dsp/TruePeakTable.h"
 #include "dsp/WideGate.h"
 #include "dsp/WideInterpolator.h"
+#include "dsp/kernels/TruePeakTable.h"
 
 
 // The last safety stage: delays the gained signal by 48 samples and, wherever the true peak of

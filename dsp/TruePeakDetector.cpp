@@ -5,7 +5,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "dsp/TruePeakKernel.h"
+#include "dsp/kernels/TruePeakKernel.h"
 
 void TruePeakDetector::SetTable(const TruePeakTable* table) {
   table_ = table;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/TruePeakTable.h"
+#include "dsp/kernels/TruePeakTable.h"
 
 // Streaming true-peak estimator: for every sample, the largest magnitude among the sample itself,
 // 16 points interpolated between the last 48 samples and their parabolic refinements. The

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dsp/WideInterpolator.h"
+#include "dsp/kernels/GateKernels.h"
 
 // Tells when the 48-tap reading of an interval may fall short of the wide one by enough to
 // matter, so the wide interpolator (sixteen times the work) runs only there. The 48-tap reading
@@ -27,8 +28,9 @@ class WideGate {
   // The same, the window given in two parts: `known`, its first kKnown samples (the last of
   // which, `newest`, is read from the argument), and `ahead`, the kAhead after them, to be taken
   // times aheadGain.
-  static constexpr int kKnown = WideInterpolator::kCentre + 25;  // 152
-  static constexpr int kAhead = WideInterpolator::kTaps - kKnown;  // 104
+  static constexpr int kKnown = gate::kKnown;
+  static constexpr int kAhead = gate::kAhead;
+  static_assert(kKnown == WideInterpolator::kCentre + 25 && gate::kWindow == WideInterpolator::kTaps);
   bool MayExceed(float shortPeak, float guard, const float* known, float newest, const float* ahead,
                  float aheadGain, float threshold) const;
   // A cheaper test that never says no where that one says yes: the spread bounded from running
@@ -46,15 +48,7 @@ class WideGate {
   // That bound for `count` consecutive windows at once, four a pass where the processor has AVX2,
   // each deciding exactly as the bound given its sums: window t's reading, guard, look-ahead gain,
   // weighted sums and its prefixes' totals (knownPrefix[kKnown], aheadPrefix[kAhead]).
-  struct BoundRun {
-    const float* shortPeak;
-    const float* guard;
-    const float* aheadGain;
-    const double* knownSum;
-    const double* aheadSum;
-    const double* knownTotal;
-    const double* aheadTotal;
-  };
+  using BoundRun = gate::BoundRun;
   void MayExceedBounds(const BoundRun& run, int count, float threshold, bool* mayExceed) const;
 
   // Where the 48 taps of the short reading start in the wide window.
@@ -68,16 +62,11 @@ class WideGate {
   alignas(32) float tapDifference_[WideInterpolator::kTaps] = {};
   // The largest of those over each region of kRegion taps, as weights of the running sums at the
   // regions' edges: sum_j weight[j] * prefix[j * kRegion] >= the summed squares.
-  static constexpr int kRegion = 8;
+  static constexpr int kRegion = gate::kStride;
   static constexpr int kRegions = WideInterpolator::kTaps / kRegion;
   double edgeWeight_[kRegions + 1] = {};
   // The same split at kKnown (a region edge) for the two-part window.
-  static constexpr int kKnownEdges = kKnown / kRegion + 1, kAheadEdges = kAhead / kRegion + 1;
-  static_assert(kKnown % kRegion == 0 && kAhead % kRegion == 0);
+  static constexpr int kKnownEdges = gate::kKnownEdges, kAheadEdges = gate::kAheadEdges;
   double knownEdgeWeight_[kKnownEdges] = {};
   double aheadEdgeWeight_[kAheadEdges] = {};
-
- public:
-  static constexpr int kEdges = kRegions + 1;
-  static constexpr int kEdgeStride = kRegion;
 };

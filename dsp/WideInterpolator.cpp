@@ -3,10 +3,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "dsp/CpuDispatch.h"
-#include "dsp/Kaiser.h"
-#include "dsp/SixteenWindows.h"
-#include "dsp/TruePeakKernel.h"
+#include "dsp/kernels/CpuDispatch.h"
+#include "dsp/kernels/Kaiser.h"
+#include "dsp/kernels/SixteenWindows.h"
+#include "dsp/kernels/TruePeakKernel.h"
 
 namespace {
 

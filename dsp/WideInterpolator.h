@@ -1,6 +1,6 @@
 #pragma once
 
-#include "dsp/FoldedTaps.h"
+#include "dsp/kernels/FoldedTaps.h"
 
 // Points between two samples through a long windowed sinc: 16 phases, 256 taps (128 samples
 // either side), Kaiser beta 4. The 48-tap interpolator cannot see the top of the band or the

@@ -6,8 +6,8 @@
 #include <iterator>
 #include <limits>
 
-#include "dsp/TruePeakKernel.h"
 #include "dsp/WideGate.h"
+#include "dsp/kernels/TruePeakKernel.h"
 
 WideTruePeakMeter::WideTruePeakMeter()
     : table_(&TruePeakTable::DefaultCatcher()),

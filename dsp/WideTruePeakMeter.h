@@ -1,8 +1,8 @@
 #pragma once
 
 #include "dsp/NyquistGuard.h"
-#include "dsp/TruePeakTable.h"
 #include "dsp/WideInterpolator.h"
+#include "dsp/kernels/TruePeakTable.h"
 
 class WideGate;
 

@@ -6,9 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "host/IFxVST3View.h"
 #include "host/IFxVST3.h"
 #include "host/IFxVST3Parameter.h"
+#include "host/IFxVST3View.h"
 #include "host/MidiProxy.h"
 #include "host/vst3kit/Interfaces.h"
 #include "host/vst3kit/Strings.h"

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "host/VstKeyTranslation.h"
 #include "host/HostIdentity.h"
 #include "host/IFxVST3.h"
+#include "host/VstKeyTranslation.h"
 
 using namespace Steinberg;
 

@@ -5,10 +5,11 @@
 #include <iterator>
 #include <numbers>
 
+#include "dsp/kernels/CpuDispatch.h"
 #include "meters/ImpactIndicators.h"
 
-ZARN_METERS_KERNEL_FILE
-using namespace meter_simd;
+ZARN_LANES_KERNEL_FILE
+using namespace lanes;
 
 namespace {
 
@@ -60,7 +61,7 @@ const ModulationBasis& Basis() {
 // 1 / ln 10 as glibc's log10 takes it there: now and then an ulp off the per-sample term, which
 // the load's 20000-sample average rounds away.
 template <class D4>
-ZARN_METERS_INLINE D4 LoadTerm(const D4& g) {
+ZARN_LANES_INLINE D4 LoadTerm(const D4& g) {
   constexpr double kLg1 = 6.666666666666735130e-01, kLg2 = 3.999999999940941908e-01,
                    kLg3 = 2.857142874366239149e-01, kLg4 = 2.222219843214978396e-01,
                    kLg5 = 1.818357216161805012e-01, kLg6 = 1.531383769920937332e-01,
@@ -104,7 +105,7 @@ void GainAnalysis::Prepare(double sampleRate) {
   sampleRate_ = sampleRate;
   bands_ = BandCoefficients::ForRate(sampleRate);
   loadCoefficient_ = 1.0 - std::exp(-1.0 / sampleRate);
-  avx2_ = UseAvx2();
+  avx2_ = cpu::UseAvx2();
   for (int ch = 0; ch < 2; ++ch) {
     channels_[ch].Clear(1.0);
     splitA_[ch].Reset();
@@ -186,7 +187,7 @@ constexpr int kBandPairs[3][2] = {{0, 2}, {1, 3}, {4, 5}};
 }  // namespace
 
 template <class L>
-ZARN_METERS_INLINE void GainAnalysis::Kernel(const MeterBlockTaps& t, int from, int count,
+ZARN_LANES_INLINE void GainAnalysis::Kernel(const MeterBlockTaps& t, int from, int count,
                                              bool channelsIndependent) {
   SplitPass<L>(t, from, count);
   EnergyPass<L>(t, from, count);
@@ -197,7 +198,7 @@ ZARN_METERS_INLINE void GainAnalysis::Kernel(const MeterBlockTaps& t, int from, 
 // The four band splits, their bands (stored for the next passes) and the low-passes and inputs
 // the impact indicators read.
 template <class L>
-ZARN_METERS_INLINE void GainAnalysis::SplitPass(const MeterBlockTaps& t, int from, int count) {
+ZARN_LANES_INLINE void GainAnalysis::SplitPass(const MeterBlockTaps& t, int from, int count) {
   using D4 = typename L::D4;
   using F8 = typename L::F8;
   Scratch& sc = scratch_;
@@ -251,7 +252,7 @@ ZARN_METERS_INLINE void GainAnalysis::SplitPass(const MeterBlockTaps& t, int fro
 // The float band energies: e of the output while the left gain reduces, r of the input while its
 // channel's gain state does, and w, r weighed by that depth.
 template <class L>
-ZARN_METERS_INLINE void GainAnalysis::EnergyPass(const MeterBlockTaps& t, int from, int count) {
+ZARN_LANES_INLINE void GainAnalysis::EnergyPass(const MeterBlockTaps& t, int from, int count) {
   using D4 = typename L::D4;
   using F8 = typename L::F8;
   using M8 = typename L::M8;
@@ -304,7 +305,7 @@ ZARN_METERS_INLINE void GainAnalysis::EnergyPass(const MeterBlockTaps& t, int fr
 
 // Per band, L L, R R and L R of the input bands: the float products summed in double.
 template <class L>
-ZARN_METERS_INLINE void GainAnalysis::StereoSumPass(int count) {
+ZARN_LANES_INLINE void GainAnalysis::StereoSumPass(int count) {
   using D4 = typename L::D4;
   using F8 = typename L::F8;
   const Scratch& sc = scratch_;
@@ -337,7 +338,7 @@ ZARN_METERS_INLINE void GainAnalysis::StereoSumPass(int count) {
 // Per channel the sums of the gain and of its square, the transients and their gains; the load
 // and the stereo gain difference, each term + keep x state.
 template <class L>
-ZARN_METERS_INLINE void GainAnalysis::StatisticsPass(const MeterBlockTaps& t, int from, int count,
+ZARN_LANES_INLINE void GainAnalysis::StatisticsPass(const MeterBlockTaps& t, int from, int count,
                                                      bool channelsIndependent) {
   using D4 = typename L::D4;
   Scratch& sc = scratch_;
@@ -391,7 +392,7 @@ ZARN_METERS_INLINE void GainAnalysis::StatisticsPass(const MeterBlockTaps& t, in
 void GainAnalysis::KernelBaseline(const MeterBlockTaps& t, int from, int count, bool channelsIndependent) {
   Kernel<BaselineLanes>(t, from, count, channelsIndependent);
 }
-ZARN_METERS_AVX2 void GainAnalysis::KernelAvx2(const MeterBlockTaps& t, int from, int count,
+ZARN_LANES_AVX2 void GainAnalysis::KernelAvx2(const MeterBlockTaps& t, int from, int count,
                                                bool channelsIndependent) {
   Kernel<Avx2Lanes>(t, from, count, channelsIndependent);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "dsp/kernels/LaneVectors.h"
 #include "meters/BandSplit.h"
 #include "meters/MeterBlockTaps.h"
-#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 
 class ImpactIndicators;
@@ -86,7 +86,7 @@ class GainAnalysis {
   template <class Lanes>
   void StatisticsPass(const MeterBlockTaps& t, int from, int count, bool channelsIndependent);
   void KernelBaseline(const MeterBlockTaps& t, int from, int count, bool channelsIndependent);
-  ZARN_METERS_AVX2 void KernelAvx2(const MeterBlockTaps& t, int from, int count, bool channelsIndependent);
+  ZARN_LANES_AVX2 void KernelAvx2(const MeterBlockTaps& t, int from, int count, bool channelsIndependent);
 
   float NoiseToMask(const Channel& c) const;
   static float Steadiness(Channel& c);

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <iterator>
 
-ZARN_METERS_KERNEL_FILE
-using namespace meter_simd;
+#include "dsp/kernels/CpuDispatch.h"
+
+ZARN_LANES_KERNEL_FILE
+using namespace lanes;
 
 namespace {
 constexpr int kLowPass125 = 1;
@@ -16,7 +18,7 @@ constexpr double kCodecKeep = 0.99;
 void ImpactIndicators::Prepare(double sampleRate) {
   punchCoefficient_ = std::exp(-1.0 / (0.3 * sampleRate));
   balanceCoefficient_ = std::exp(-1.0 / (3.0 * sampleRate));
-  avx2_ = UseAvx2();
+  avx2_ = cpu::UseAvx2();
   std::fill(std::begin(ceilingHits_), std::end(ceilingHits_), 0.0f);
   ceilingHitPosition_ = 0;
   std::fill(std::begin(features_), std::end(features_), 0.0f);
@@ -64,7 +66,7 @@ void ImpactIndicators::AccumulateBlock(const SplitChunk& c) {
 // and the total in another; the mean of range 2 and the low share, mid and side in others. Where
 // the compiler fuses multiplies and adds, the averages round differently, within double rounding.
 template <class L>
-ZARN_METERS_INLINE void ImpactIndicators::Kernel(const SplitChunk& c) {
+ZARN_LANES_INLINE void ImpactIndicators::Kernel(const SplitChunk& c) {
   using D4 = typename L::D4;
   using F8 = typename L::F8;
   const double f = punchCoefficient_, a = balanceCoefficient_;
@@ -123,7 +125,7 @@ ZARN_METERS_INLINE void ImpactIndicators::Kernel(const SplitChunk& c) {
 }
 
 void ImpactIndicators::KernelBaseline(const SplitChunk& c) { Kernel<BaselineLanes>(c); }
-ZARN_METERS_AVX2_FMA void ImpactIndicators::KernelAvx2(const SplitChunk& c) { Kernel<Avx2FmaLanes>(c); }
+ZARN_LANES_AVX2_FMA void ImpactIndicators::KernelAvx2(const SplitChunk& c) { Kernel<Avx2FmaLanes>(c); }
 
 float ImpactIndicators::CeilingHitFraction(float ceilingDbLeft, float tpL) {
   const float nearCeiling = 0.9441f * static_cast<float>(std::pow(10.0, ceilingDbLeft / 20.0));

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "dsp/kernels/LaneVectors.h"
 #include "meters/BandSplit.h"
-#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 
 // What limiting changed, comparing the limiter input u with the catcher output o: crest factor
@@ -42,7 +42,7 @@ class ImpactIndicators {
   template <class Lanes>
   void Kernel(const SplitChunk& c);
   void KernelBaseline(const SplitChunk& c);
-  ZARN_METERS_AVX2_FMA void KernelAvx2(const SplitChunk& c);
+  ZARN_LANES_AVX2_FMA void KernelAvx2(const SplitChunk& c);
   void AccumulateSide(Side& side, const BandSplit& left, const BandSplit& right, const double* x);
   float CeilingHitFraction(float ceilingDbLeft, float tpL);
 

@@ -4,8 +4,10 @@
 #include <cmath>
 #include <iterator>
 
-ZARN_METERS_KERNEL_FILE
-using namespace meter_simd;
+#include "dsp/kernels/CpuDispatch.h"
+
+ZARN_LANES_KERNEL_FILE
+using namespace lanes;
 
 namespace {
 double Coefficient(double seconds, double sampleRate) {
@@ -26,7 +28,7 @@ void LevelMeters::Prepare(double sampleRate) {
   cIn_ = Coefficient(0.3, sampleRate);
   cFast_ = Coefficient(0.0651, sampleRate);
   cSlow_ = Coefficient(0.095, sampleRate);
-  avx2_ = UseAvx2();
+  avx2_ = cpu::UseAvx2();
   Reset();
 }
 
@@ -47,7 +49,7 @@ void LevelMeters::AccumulateBlock(const MeterBlockTaps& t) {
 // Fast and slow averages of the output in one vector, the input's in another; the correlation
 // sums as LR, LL, RR.
 template <class L>
-ZARN_METERS_INLINE void LevelMeters::Kernel(const MeterBlockTaps& t) {
+ZARN_LANES_INLINE void LevelMeters::Kernel(const MeterBlockTaps& t) {
   using D4 = typename L::D4;
   const V2d cIn = V2d{} + cIn_, keepIn = V2d{} + (1.0 - cIn_);
   const D4 cOut = Make4<D4>(cFast_, cFast_, cSlow_, cSlow_);
@@ -82,7 +84,7 @@ ZARN_METERS_INLINE void LevelMeters::Kernel(const MeterBlockTaps& t) {
 }
 
 void LevelMeters::KernelBaseline(const MeterBlockTaps& t) { Kernel<BaselineLanes>(t); }
-ZARN_METERS_AVX2_FMA void LevelMeters::KernelAvx2(const MeterBlockTaps& t) { Kernel<Avx2FmaLanes>(t); }
+ZARN_LANES_AVX2_FMA void LevelMeters::KernelAvx2(const MeterBlockTaps& t) { Kernel<Avx2FmaLanes>(t); }
 
 void LevelMeters::TickLevels(const double* smoothedGain, bool channelsIndependent,
                              MeterSnapshot& s) {

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "dsp/kernels/LaneVectors.h"
 #include "meters/MeterBlockTaps.h"
-#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 
 // Input level, VU-style output level, gain reduction, 3-s true-peak maxima, peak-to-loudness
@@ -42,7 +42,7 @@ class LevelMeters {
   template <class Lanes>
   void Kernel(const MeterBlockTaps& t);
   void KernelBaseline(const MeterBlockTaps& t);
-  ZARN_METERS_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t);
+  ZARN_LANES_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t);
 
   double cIn_ = 0.0, cFast_ = 0.0, cSlow_ = 0.0;
   double msIn_[2] = {}, msFast_[2] = {}, msSlow_[2] = {};

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
-ZARN_METERS_KERNEL_FILE
-using namespace meter_simd;
+#include "dsp/kernels/CpuDispatch.h"
+
+ZARN_LANES_KERNEL_FILE
+using namespace lanes;
 
 namespace {
 
@@ -25,7 +27,7 @@ struct VectorBiquad {
 // Fused: the older state's terms first, so that the recursion waits for one fused step, not for
 // a multiply and two subtractions (the sums round differently, within double rounding).
 template <class V, class M, bool kFused>
-ZARN_METERS_INLINE V Step(const VectorBiquad<V>& q, V& s0, V& s1, const V& x) {
+ZARN_LANES_INLINE V Step(const VectorBiquad<V>& q, V& s0, V& s1, const V& x) {
   V w = kFused ? (x - q.a2 * s1) - q.a1 * s0 : x - q.a1 * s0 - q.a2 * s1;
   const V magnitude = Keep(w, M{} + 0x7fffffffffffffffLL);
   w = Keep(w, ~(magnitude < 1e-20));  // NaN stays
@@ -45,7 +47,7 @@ void LoudnessMeter::Prepare(double sampleRate) {
   shortTermLength_ = shortTerm;
   momentary_.Resize(momentary);
   shortTerm_.Resize(shortTerm);
-  avx2_ = UseAvx2();
+  avx2_ = cpu::UseAvx2();
   Reset();
 }
 
@@ -95,7 +97,7 @@ void LoudnessMeter::AccumulateBlock(const MeterBlockTaps& t) {
 // L, R): its first shelf step and last high-pass step run alone. The squares go straight into the
 // rings, the short-term ring's a sample late.
 template <class L>
-ZARN_METERS_INLINE void LoudnessMeter::Kernel(const MeterBlockTaps& t, int from, int to) {
+ZARN_LANES_INLINE void LoudnessMeter::Kernel(const MeterBlockTaps& t, int from, int to) {
   using D4 = typename L::D4;
   using M4 = typename L::M4;
   const VectorBiquad<D4> shelf4(k_.shelf), highPass4(k_.highPass), staggered(k_.shelf, k_.highPass);
@@ -182,7 +184,7 @@ ZARN_METERS_INLINE void LoudnessMeter::Kernel(const MeterBlockTaps& t, int from,
 void LoudnessMeter::KernelBaseline(const MeterBlockTaps& t, int from, int to) {
   Kernel<BaselineLanes>(t, from, to);
 }
-ZARN_METERS_AVX2_FMA void LoudnessMeter::KernelAvx2(const MeterBlockTaps& t, int from, int to) {
+ZARN_LANES_AVX2_FMA void LoudnessMeter::KernelAvx2(const MeterBlockTaps& t, int from, int to) {
   Kernel<Avx2FmaLanes>(t, from, to);
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "dsp/kernels/LaneVectors.h"
 #include "meters/GatingHistogram.h"
 #include "meters/KWeighting.h"
 #include "meters/MeterBlockTaps.h"
-#include "meters/MeterSimd.h"
 #include "meters/MeterSnapshot.h"
 #include "meters/PowerWindows.h"
 
@@ -38,7 +38,7 @@ class LoudnessMeter {
   template <class Lanes>
   void Kernel(const MeterBlockTaps& t, int from, int to);
   void KernelBaseline(const MeterBlockTaps& t, int from, int to);
-  ZARN_METERS_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t, int from, int to);
+  ZARN_LANES_AVX2_FMA void KernelAvx2(const MeterBlockTaps& t, int from, int to);
 
   KWeightingCoefficients k_ = KWeightingCoefficients::Design(48000.0);
 

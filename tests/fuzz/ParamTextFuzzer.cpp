@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/NumberParsing.h"
+#include "app/render/NumberParsing.h"
 #include "core/ZARN.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "dsp/CpuDispatch.h"
+#include "dsp/kernels/CpuDispatch.h"
 
 namespace {
 const bool kAvx2Only = [] {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/NoiseSource.h"  // header-only, also in builds without the tools
+#include "app/signals/NoiseSource.h"  // header-only, also in builds without the tools
 #include "core/ZARN.h"
 #include "dsp/LimiterEngine.h"
 

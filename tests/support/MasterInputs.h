@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/AudioFile.h"
-#include "app/TestSignals.h"
+#include "app/audio/AudioFile.h"
+#include "app/signals/TestSignals.h"
 #include "support/ScratchDirectory.h"
 
 // Inputs the `zarn master` tests share.

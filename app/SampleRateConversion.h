@@ -1,8 +1,0 @@
-#pragma once
-
-#include "app/AudioFile.h"
-
-// The whole of `input` at `sampleRate`, converted with libsoxr's very-high-quality setting
-// (linear phase, so the converted peaks sit where the original's were). The same buffer when
-// the rate is already right. Throws CommandError when libsoxr refuses.
-AudioBuffer ConvertSampleRate(const AudioBuffer& input, double sampleRate);

@@ -1,0 +1,92 @@
+#include "app/render/ParamAssignment.h"
+
+#include <strings.h>
+
+#include <cstdio>
+
+#include "app/audio/UserError.h"
+#include "app/render/NumberParsing.h"
+#include "core/ZARN.h"
+
+namespace {
+
+[[noreturn]] void Refuse(std::string_view text, const std::string& problem,
+                         const IFxAPIBase& plugin) {
+  throw UserError("--set \"" + std::string(text) + "\": " + problem,
+                     "valid parameter names: " + ListParamNames(plugin));
+}
+
+[[noreturn]] void RefuseValue(const IParam& param, std::string_view value, const std::string& problem) {
+  throw UserError(param.Name() + " = " + std::string(value) + ": " + problem);
+}
+
+// "Off, 16-bit or 24-bit".
+std::string TextChoices(const IParam& param) {
+  std::string choices;
+  const int n = param.NumDisplayTexts();
+  for (int i = 0; i < n; ++i) {
+    if (i > 0) choices += i + 1 == n ? " or " : ", ";
+    choices += param.GetDisplayTextEntry(i).text;
+  }
+  return choices;
+}
+
+}  // namespace
+
+std::string FormatPlainNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value == 0.0 ? 0.0 : value);  // no "-0"
+  return text;
+}
+
+std::string ParamRangeText(const IParam& param) {
+  std::string range = FormatPlainNumber(param.Min()) + " .. " + FormatPlainNumber(param.Max());
+  if (!param.Label().empty()) range += " " + param.Label();
+  return range;
+}
+
+ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin) {
+  const auto equals = text.find('=');
+  if (equals == std::string_view::npos) Refuse(text, "expected Name=value", plugin);
+
+  const std::string name(TrimSpaces(text.substr(0, equals)));
+  const std::string valueText(TrimSpaces(text.substr(equals + 1)));
+  const int index = plugin.FindParam(name);
+  if (index < 0) Refuse(text, "unknown parameter \"" + name + "\"", plugin);
+
+  const IParam& param = *plugin.GetParam(index);
+  for (int i = 0; i < param.NumDisplayTexts(); ++i) {
+    const IParam::DisplayTextEntry& entry = param.GetDisplayTextEntry(i);
+    if (strcasecmp(entry.text.c_str(), valueText.c_str()) == 0) return {index, entry.value};
+  }
+  const auto value = ParseFiniteNumber(valueText);
+  if (!value || *value < param.Min() || *value > param.Max()) {
+    if (param.NumDisplayTexts() > 0)
+      RefuseValue(param, valueText, "expected " + TextChoices(param) + " (or " + ParamRangeText(param) + ")");
+    if (!value) RefuseValue(param, valueText, "not a number; expected " + ParamRangeText(param));
+    RefuseValue(param, valueText, "out of range " + ParamRangeText(param));
+  }
+  return {index, *value};
+}
+
+std::vector<ParamAssignment> ParseParamAssignments(const std::vector<std::string>& texts,
+                                                   const IFxAPIBase& plugin) {
+  std::vector<ParamAssignment> assignments;
+  assignments.reserve(texts.size());
+  for (const auto& text : texts) assignments.push_back(ParseParamAssignment(text, plugin));
+  return assignments;
+}
+
+std::string ListParamNames(const IFxAPIBase& plugin) {
+  std::string names;
+  for (int i = 0; i < plugin.NParams(); ++i) {
+    if (i > 0) names += ", ";
+    names += plugin.GetParam(i)->Name();
+  }
+  return names;
+}
+
+void ApplyParamAssignments(ZARN& plugin, const std::vector<ParamAssignment>& assignments) {
+  for (const auto& assignment : assignments)
+    plugin.SetParamValue(assignment.paramIdx, assignment.plainValue);
+}

@@ -1,0 +1,308 @@
+// Offline rendering through the plug-in: alignment, formats, reports and refused inputs.
+#ifdef ZARN_HAVE_APP
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "app/audio/AudioFile.h"
+#include "app/audio/Decibels.h"
+#include "app/audio/UserError.h"
+#include "app/render/RenderFile.h"
+#include "app/render/RenderReport.h"
+#include "app/signals/TestSignals.h"
+#include "support/EngineRender.h"
+#include "support/ReferenceTruePeak.h"
+#include "support/ScratchDirectory.h"
+
+namespace {
+
+constexpr double kRate = 48000.0;
+
+AudioBuffer SineFile(int nChannels, int frames, double rate = kRate,
+                     int format = AudioWriter::kFloatWav) {
+  AudioBuffer buffer;
+  buffer.sampleRate = rate;
+  buffer.format = format;
+  // The right channel a little out of phase, so a swapped or mixed channel shows.
+  for (int c = 0; c < nChannels; ++c)
+    buffer.channels.push_back(signals::Sine(rate, 1000.0, DbToAmplitude(-20.0), frames, 0.3 * c));
+  return buffer;
+}
+
+RenderResult Render(const std::string& in, const std::string& out, int blockSize = 512,
+                    std::vector<std::string> settings = {}) {
+  RenderOptions options;
+  options.inputPath = in;
+  options.outputPath = out;
+  options.blockSize = blockSize;
+  options.settings = std::move(settings);
+  return RenderFile(options);
+}
+
+// Largest difference between two files' samples; they must have the same shape.
+double MaxDifference(const AudioBuffer& a, const AudioBuffer& b) {
+  double worst = 0.0;
+  for (int c = 0; c < a.Channels(); ++c)
+    for (int64_t i = 0; i < a.Frames(); ++i)
+      worst = std::max(worst, std::abs(a.channels[c][i] - b.channels[c][i]));
+  return worst;
+}
+
+double SamplePeak(const AudioBuffer& buffer) {
+  double peak = 0.0;
+  for (const auto& channel : buffer.channels)
+    for (double x : channel) peak = std::max(peak, std::abs(x));
+  return peak;
+}
+
+// The plug-in's latency: a 5 ms look-ahead (plus one sample), the Loud stage's 47 and the peak
+// catcher's 48 - 1.
+int ExpectedLatency(double rate) { return 1 + static_cast<int>(0.005 * rate) + 47 + 47; }
+
+}  // namespace
+
+// (channels, block size, frames)
+using AlignmentCase = std::tuple<int, int, int>;
+class RenderAlignment : public ::testing::TestWithParam<AlignmentCase> {};
+
+std::string AlignmentCaseName(const ::testing::TestParamInfo<AlignmentCase>& info) {
+  const auto [nChannels, blockSize, frames] = info.param;
+  return std::string(nChannels == 1 ? "Mono" : "Stereo") + "Block" + std::to_string(blockSize) +
+         "Frames" + std::to_string(frames);
+}
+
+TEST_P(RenderAlignment, DefaultSettingsReturnTheInputAlignedAndComplete) {
+  const auto [nChannels, blockSize, frames] = GetParam();
+  ScratchDirectory dir;
+  const AudioBuffer input = SineFile(nChannels, frames);
+  SaveAudioFile(dir.File("in.wav"), input);
+
+  const RenderResult result = Render(dir.File("in.wav"), dir.File("out.wav"), blockSize);
+  const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+
+  ASSERT_EQ(output.Channels(), nChannels);
+  ASSERT_EQ(output.Frames(), frames);
+  EXPECT_EQ(output.format, AudioWriter::kFloatWav);
+  EXPECT_LT(MaxDifference(input, output), 1e-6);
+  EXPECT_EQ(result.frames, frames);
+  EXPECT_EQ(result.channels, nChannels);
+  EXPECT_EQ(result.latencySamples, ExpectedLatency(kRate));
+  EXPECT_NEAR(result.gainReduction.maxDb, 0.0, 1e-9);
+  EXPECT_NEAR(result.outputSamplePeakDbfs, AmplitudeToDb(SamplePeak(input)), 1e-5);
+  EXPECT_EQ(dir.Count(), 2) << "a temporary file was left behind";
+}
+
+// Block sizes that divide the length, that do not, and a file shorter than the latency.
+INSTANTIATE_TEST_SUITE_P(BlocksAndLengths, RenderAlignment,
+                         ::testing::Combine(::testing::Values(1, 2),
+                                            ::testing::Values(1, 64, 512, 4096),
+                                            ::testing::Values(8192, 12007, 100)),
+                         AlignmentCaseName);
+
+TEST(Render, OtherSampleRatesStayAlignedWithTheirOwnLatency) {
+  for (double rate : {44100.0, 96000.0}) {
+    ScratchDirectory dir;
+    const AudioBuffer input = SineFile(2, 10000, rate);
+    SaveAudioFile(dir.File("in.wav"), input);
+    const RenderResult result = Render(dir.File("in.wav"), dir.File("out.wav"));
+    const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+    EXPECT_EQ(result.latencySamples, ExpectedLatency(rate)) << rate;
+    EXPECT_EQ(output.sampleRate, rate);
+    ASSERT_EQ(output.Frames(), input.Frames());
+    EXPECT_LT(MaxDifference(input, output), 1e-6) << rate;
+  }
+}
+
+TEST(Render, DrivenDemoIsLimitedBelowTheCeiling) {
+  ScratchDirectory dir;
+  const signals::Stereo demo = signals::Demo(kRate, 4.0);
+  SaveAudioFile(dir.File("demo.wav"), AudioBuffer{kRate, {demo.left, demo.right}});
+
+  for (double ceiling : {-0.1, -1.0}) {
+    const std::string c = std::to_string(ceiling);
+    const RenderResult result =
+        Render(dir.File("demo.wav"), dir.File("out.wav"), 512,
+               {"Drive L=9", "Drive R=9", "Ceiling L=" + c, "Ceiling R=" + c});
+    const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+
+    // The demo peaks at -2 dBFS, so 9 dB of drive takes it 7 dB over full scale; the peak
+    // catcher may take the last part of that, so only the bulk is expected from the limiter.
+    EXPECT_GT(result.gainReduction.maxDb, 3.0) << ceiling;
+    EXPECT_LE(result.outputTruePeakDbtp, ceiling + 0.1) << ceiling;
+    EXPECT_GE(result.outputTruePeakDbtp, result.outputSamplePeakDbfs);
+    EXPECT_NEAR(result.outputSamplePeakDbfs, AmplitudeToDb(SamplePeak(output)), 1e-5);
+  }
+}
+
+// A file that ends loud is limited up to and including its last samples, with the silence a
+// player assumes after them, and the report's true peak is that of the file as written.
+TEST(Render, FilesEndingLoudHoldTheCeilingToTheirLastSample) {
+  ScratchDirectory dir;
+  const int frames = static_cast<int>(0.5 * kRate);
+  AudioBuffer noise{kRate, {render::White(static_cast<size_t>(frames), 5), render::White(static_cast<size_t>(frames), 6)}};
+  AudioBuffer tone = SineFile(2, frames);
+  for (auto& channel : tone.channels)
+    for (double& x : channel) x *= 10.0;  // +0 dBFS, cut off mid-cycle
+  for (const auto& [name, input] : {std::pair{"noise", noise}, std::pair{"tone", tone}}) {
+    SaveAudioFile(dir.File("in.wav"), input);
+    const RenderResult result =
+        Render(dir.File("in.wav"), dir.File("out.wav"), 512, {"Drive L=6", "Drive R=6", "Ceiling L=-1", "Ceiling R=-1"});
+    const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+    double truePeak = 0.0, lastSamples = 0.0;
+    for (const auto& channel : output.channels) {
+      truePeak = std::max(truePeak, reference::TruePeak(channel));
+      lastSamples = std::max(lastSamples, reference::TruePeak(channel.data(), channel.size(), channel.size() - 100, channel.size()));
+    }
+    EXPECT_LE(reference::ToDb(truePeak), -1.0 + 0.05) << name;
+    EXPECT_GT(reference::ToDb(lastSamples), -3.0) << name << ": the ending is still loud";
+    EXPECT_NEAR(result.outputTruePeakDbtp, reference::ToDb(truePeak), 0.1) << name;
+  }
+}
+
+TEST(Render, AiffAndFlacInputsAreReadAndKeptWithFormatSame) {
+  struct Case {
+    const char* name;
+    int format;
+  };
+  for (const Case& c : {Case{"in.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24},
+                        Case{"in.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                        Case{"in16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16}}) {
+    const std::string extension = std::filesystem::path(c.name).extension().string();
+    ScratchDirectory dir;
+    SaveAudioFile(dir.File(c.name), SineFile(2, 6000, kRate, c.format));
+    const AudioBuffer input = LoadAudioFile(dir.File(c.name));  // as quantised on disk
+    ASSERT_EQ(input.format, c.format) << c.name;
+
+    Render(dir.File(c.name), dir.File("float.wav"));
+    const AudioBuffer asFloat = LoadAudioFile(dir.File("float.wav"));
+    EXPECT_EQ(asFloat.format, AudioWriter::kFloatWav) << c.name;
+    EXPECT_LT(MaxDifference(input, asFloat), 1e-6) << c.name;
+
+    RenderOptions same;
+    same.inputPath = dir.File(c.name);
+    same.outputPath = dir.File("same" + extension);
+    same.keepInputFormat = true;
+    RenderFile(same);
+    const AudioBuffer kept = LoadAudioFile(same.outputPath);
+    EXPECT_EQ(kept.format, c.format) << c.name;
+    ASSERT_EQ(kept.Frames(), input.Frames());
+    // Re-quantised to the same grid: at most one step of the coarsest (16-bit) format.
+    EXPECT_LE(MaxDifference(input, kept), 1.0 / 32768.0) << c.name;
+  }
+}
+
+TEST(Render, RefusedInputsLeaveNoOutput) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("three.wav"), SineFile(3, 1000));
+  std::ofstream(dir.File("text.wav")) << "not audio\n";
+  SaveAudioFile(dir.File("good.wav"), SineFile(2, 1000));
+  SaveAudioFile(dir.File("4k.wav"), SineFile(1, 1000, 4000.0));
+  const std::string out = dir.File("out.wav");
+
+  struct Case {
+    std::string in;
+    std::vector<std::string> settings;
+    int block;
+    std::string expectedInMessage;
+  };
+  const Case cases[] = {
+      {dir.File("missing.wav"), {}, 512, "missing.wav: no such file"},
+      {dir.File("text.wav"), {}, 512, "text.wav"},
+      {dir.File("three.wav"), {}, 512, "3 channels"},
+      {dir.File("4k.wav"), {}, 512, "4000 Hz is not supported"},
+      {dir.File("good.wav"), {"Volume=1"}, 512, "unknown parameter"},
+      {dir.File("good.wav"), {}, 0, "block size"},
+      {dir.File("good.wav"), {}, 65537, "block size"},
+  };
+  for (const Case& c : cases) {
+    const int entriesBefore = dir.Count();
+    try {
+      Render(c.in, out, c.block, c.settings);
+      ADD_FAILURE() << c.in << " was rendered";
+    } catch (const UserError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.expectedInMessage), std::string::npos)
+          << error.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(out)) << c.in;
+    EXPECT_EQ(dir.Count(), entriesBefore) << c.in << ": a temporary file was left behind";
+  }
+}
+
+TEST(Render, FailedRenderKeepsAnExistingOutputAndTheInput) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(1, 1000));
+  std::ofstream(dir.File("out.wav")) << "previous result";
+
+  EXPECT_THROW(Render(dir.File("missing.wav"), dir.File("out.wav")), UserError);
+  EXPECT_THROW(Render(dir.File("in.wav"), dir.File("in.wav")), UserError);
+  EXPECT_THROW(Render(dir.File("in.wav"), dir.File("no-such-folder/out.wav")), UserError);
+
+  std::stringstream kept;
+  kept << std::ifstream(dir.File("out.wav")).rdbuf();
+  EXPECT_EQ(kept.str(), "previous result");
+  EXPECT_EQ(LoadAudioFile(dir.File("in.wav")).Frames(), 1000);
+  EXPECT_EQ(dir.Count(), 2);
+}
+
+TEST(RenderReport, JsonHasEveryReadingAndNoNanForSilence) {
+  ScratchDirectory dir;
+  AudioBuffer silence;
+  silence.channels = {std::vector<double>(4800, 0.0)};
+  SaveAudioFile(dir.File("silence.wav"), silence);
+
+  const RenderResult result = Render(dir.File("silence.wav"), dir.File("out.wav"));
+  const auto report = nlohmann::json::parse(FormatRenderReportJson(result));
+
+  EXPECT_EQ(report["sampleRate"], 48000.0);
+  EXPECT_EQ(report["channels"], 1);
+  EXPECT_EQ(report["frames"], 4800);
+  EXPECT_EQ(report["latencySamples"], ExpectedLatency(kRate));
+  const auto& whole = report["wholeFile"];
+  EXPECT_EQ(whole["maxGainReductionDb"], 0.0);
+  EXPECT_EQ(whole["outputSamplePeakDbfs"], -100.0);
+  EXPECT_EQ(whole["outputTruePeakDbtp"], -100.0);
+  EXPECT_EQ(whole["inputTruePeakDbtp"], -100.0);
+  EXPECT_EQ(whole["inputIntegratedLufs"], -100.0);
+  EXPECT_EQ(whole["outputIntegratedLufs"], -100.0);
+  for (const char* key : {"seconds", "realtimeFactor"}) {
+    ASSERT_TRUE(report[key].is_number()) << key;
+    EXPECT_TRUE(std::isfinite(report[key].get<double>())) << key;
+    EXPECT_GE(report[key].get<double>(), 0.0) << key;
+  }
+  const std::string text = FormatRenderReport(result);
+  EXPECT_NE(text.find("-100.00 dBTP"), std::string::npos) << text;
+  // A programme too short for a loudness range says so instead of printing a 0.
+  EXPECT_NE(text.find("no range (under 3 s of sound)"), std::string::npos) << text;
+  RenderResult measured = result;
+  measured.outputLoudnessRangeLu = 6.25;
+  measured.maxShortTermLufs = -12.0;
+  EXPECT_NE(FormatRenderReport(measured).find(", 6.2 LU range,"), std::string::npos);
+}
+
+// A quiet programme under a loud target: Dynamic Ceiling lifts a -1 dBTP ceiling by its full
+// 0.5 dB, less the limiter's safety margin, and the report says so; switched off, it says nothing.
+TEST(RenderReport, SaysWhenDynamicCeilingRaisedTheCeiling) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(2, static_cast<int>(4 * kRate)));
+  const std::vector<std::string> ceiling = {"Ceiling L=-1", "Ceiling R=-1", "Target LUFS=-6"};
+  std::vector<std::string> follow = ceiling;
+  follow.push_back("Dynamic Ceiling=1");
+  const RenderResult raised = Render(dir.File("in.wav"), dir.File("out.wav"), 512, follow);
+  EXPECT_NEAR(raised.dynamicCeilingRaisedToDbtp, -1.0 + 0.5 + 20.0 * std::log10(0.9954), 0.005);
+  EXPECT_NE(FormatRenderReport(raised).find("ceiling         raised to -0.54 dBTP by Dynamic Ceiling"),
+            std::string::npos) << FormatRenderReport(raised);
+  EXPECT_EQ(nlohmann::json::parse(FormatRenderReportJson(raised))["wholeFile"]["dynamicCeilingRaisedToDbtp"],
+            raised.dynamicCeilingRaisedToDbtp);
+
+  const RenderResult fixed = Render(dir.File("in.wav"), dir.File("out.wav"), 512, ceiling);
+  EXPECT_EQ(fixed.dynamicCeilingRaisedToDbtp, -100.0);
+  EXPECT_EQ(FormatRenderReport(fixed).find("raised"), std::string::npos);
+}
+
+#endif  // ZARN_HAVE_APP
