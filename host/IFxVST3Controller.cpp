@@ -53,6 +53,8 @@ tresult PLUGIN_API IFxVST3::setParamNormalized(ParamID id, ParamValue value) {
   parameter->SetNormalized(value);
   if (IParam* param = id < kBypassParamId ? GetParam(static_cast<int>(id)) : nullptr) {
     param->SetNormalized(value);
+    // The value the state will save is the one the sound follows, as with an edit on the page.
+    OnParamChange(static_cast<int>(id));
     SendParameterValueFromDelegate(static_cast<int>(id), parameter->GetNormalized());
   }
   return kResultOk;

@@ -2,6 +2,7 @@
 // and streams that are short, long, broken or full of nonsense.
 #ifdef ZARN_VST3_MODULE
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -14,7 +15,7 @@ namespace {
 
 using namespace testhost;
 
-constexpr int kDriveL = 0, kRelease = 4, kLevelMatch = 6, kCodecMode = 9, kLoudClip = 19, kTargetLufs = 24;
+constexpr int kDriveL = 0, kRelease = 4, kBypass = 5, kLevelMatch = 6, kCodecMode = 9, kLoudClip = 19, kTargetLufs = 24;
 constexpr ParamID kHostBypass = 65536;
 
 struct Plugin : Instance {
@@ -25,6 +26,18 @@ struct Plugin : Instance {
   void Send(ParameterChanges& changes) {
     std::vector<double> l(16, 0.0), r(16, 0.0), ol(16), orr(16);
     EXPECT_EQ(ProcessStereo(l, r, ol, orr, &changes), kResultOk);
+  }
+  // The largest output sample of the last of 40 blocks of a 1 kHz sine at +6 dBFS.
+  double LoudSinePeak() {
+    double peak = 0.0;
+    for (int block = 0; block < 40; ++block) {
+      std::vector<double> l(256), r(256), ol(256), orr(256);
+      for (int i = 0; i < 256; ++i) l[i] = r[i] = 2.0 * std::sin(2.0 * M_PI * 1000.0 * (block * 256 + i) / 48000.0);
+      EXPECT_EQ(ProcessStereo(l, r, ol, orr), kResultOk);
+      peak = 0.0;
+      for (double x : ol) peak = std::max(peak, std::fabs(x));
+    }
+    return peak;
   }
 };
 
@@ -68,6 +81,19 @@ TEST(Vst3State, RoundTripRestoresValuesAndBypassButNeverLevelMatch) {
   EXPECT_DOUBLE_EQ(restored.controller->getParamNormalized(kRelease), 0.5);
   EXPECT_EQ(restored.controller->getParamNormalized(kHostBypass), 1.0);
   EXPECT_EQ(again[216], 0);  // the processor bypasses only once the host sends it
+}
+
+// The host may set a value on the controller that the processor took from its queue before: the
+// state it then saves and the sound must agree.
+TEST(Vst3State, AControllerEditReachesTheSoundAsWellAsTheState) {
+  Plugin plugin;
+  ParameterChanges on;
+  on.Add(kBypass, 1.0);
+  plugin.Send(on);
+  EXPECT_GT(plugin.LoudSinePeak(), 1.9);  // passed through
+  EXPECT_EQ(plugin.controller->setParamNormalized(kBypass, 0.0), kResultOk);
+  EXPECT_EQ(StateValue(plugin.GetState(), kBypass), 0.0);
+  EXPECT_LT(plugin.LoudSinePeak(), 1.0);  // limited again
 }
 
 TEST(Vst3State, StoredValuesAreClampedRoundedOrReplaced) {
