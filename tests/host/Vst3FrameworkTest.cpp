@@ -291,10 +291,10 @@ TEST(IFxVST3, EditsFromTheEditorReachControllerHostAndEngine) {
   d.plugin.SetParamValueFromEditor(kDriveL, std::nan(""));
   EXPECT_EQ(d.handler.edits.size(), 1u);
 
-  // setParamNormalized sets the parameter but leaves the engine to the next block.
+  // A value the host sets on the controller is what the state saves, so the sound follows it too.
   EXPECT_EQ(d.plugin.setParamNormalized(kDriveR, 1.0), Steinberg::kResultOk);
   EXPECT_EQ(d.plugin.GetParam(kDriveR)->Value(), 12.0);
-  EXPECT_EQ(d.plugin.Engine().settings.driveDb[1].load(), 0.0f);
+  EXPECT_EQ(d.plugin.Engine().settings.driveDb[1].load(), 12.0f);
 }
 
 TEST(IFxVST3, PageResizeAsksTheFrameOnlyForANewSize) {
