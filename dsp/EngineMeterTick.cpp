@@ -18,6 +18,7 @@ void LimiterEngine::PrepareMeters() {
   impact_.Prepare(sampleRate_);
   codecHeadroomDb_ = 0.0;
   tpTick_ = 0.0f;
+  KeepGainComputerForCodec();
   for (LoudClipper& clipper : clippers_) clipper.ClearClipCounts();
   for (CharacterSaturator& saturator : saturators_) saturator.ClearEnergies();
 }
@@ -32,7 +33,13 @@ void LimiterEngine::ResetMeters() {
   impact_.Reset();
   codecHeadroomDb_ = 0.0;
   tpTick_ = 0.0f;
+  KeepGainComputerForCodec();
   meterCounter_ = 0;
+}
+
+void LimiterEngine::KeepGainComputerForCodec() {
+  for (int ch = 0; ch < 2; ++ch) tickGainState_[ch] = gainWindows_[ch].GainState();
+  tickHolding_ = gainWindows_[0].HoldCounter() >= 1 || gainWindows_[1].HoldCounter() >= 1;
 }
 
 void LimiterEngine::TickGainComputer(MeterSnapshot& s) {
@@ -47,6 +54,7 @@ void LimiterEngine::TickGainComputer(MeterSnapshot& s) {
   s.effRelMsR = static_cast<float>(right.EffReleaseMs());
   s.holdFracL = holdFraction(left);
   s.holdFracR = holdFraction(right);
+  KeepGainComputerForCodec();
 }
 
 void LimiterEngine::TickLoudStage(MeterSnapshot& s) {

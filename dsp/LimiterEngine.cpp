@@ -41,11 +41,16 @@ bool HasNonFinite(const double* x, int n) {
 
 struct LimiterEngine::BlockValues {
   double driveLin[2];
-  double ceilLin[2];
+  double ceilingDb[2];
+  int codecMode;
+  float dynamicCeiling;
+  float targetLufs;
+  double ceilLin[2];  // with the meters' feedback
   double a3s;
   ExtraLeveler::Coefficients extraCoefficients;
   double extra;
-  double loudGain;
+  double loudAmount;
+  double loudGain;  // with the meters' feedback
   double loudMix;
   bool loudDelta;
   bool channelsIndependent;
@@ -156,34 +161,20 @@ double LimiterEngine::TakeMinGain(int ch) {
 
 LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   BlockValues bv{};
-  const float ceilingDbLeft = static_cast<float>(Finite(settings.ceilingDb[0], -0.1));
-  const GainWindow& left = gainWindows_[0];
-  const GainWindow& right = gainWindows_[1];
-  codecHeadroomDb_ = ceiling_control::CodecHeadroomDb(
-      settings.codecMode,
-      {ceilingDbLeft, tpTick_, left.GainState(), right.GainState(),
-       left.HoldCounter() >= 1 || right.HoldCounter() >= 1, impact_.Features()});
-  const double dynamicOffsetDb = ceiling_control::DynamicOffsetDb(
-      static_cast<float>(Finite(settings.dynamicCeiling, 0.0)), loudness_.OutShortTermLufs(),
-      static_cast<float>(Finite(settings.targetLufs, -9.0)));
-  const double adjustmentDb = dynamicOffsetDb - impact_.CodecPreAttenDb() - codecHeadroomDb_;
   for (int ch = 0; ch < 2; ++ch) {
     bv.driveLin[ch] = DbToLin(Finite(settings.driveDb[ch], 0.0));
-    // The dynamic ceiling may raise the ceiling, but never past full scale: above it every
-    // fixed-point delivery clips.
-    const double ceilingDb = Finite(settings.ceilingDb[ch], -0.1);
-    bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(ceilingDb + adjustmentDb, std::max(ceilingDb, 0.0)));
+    bv.ceilingDb[ch] = Finite(settings.ceilingDb[ch], -0.1);
   }
+  bv.codecMode = settings.codecMode;
+  bv.dynamicCeiling = static_cast<float>(Finite(settings.dynamicCeiling, 0.0));
+  bv.targetLufs = static_cast<float>(Finite(settings.targetLufs, -9.0));
   bv.a3s = a3s_;
 
   bv.extra = std::clamp(Finite(settings.extra, 0.0), 0.0, 1.0);
   bv.extraCoefficients = extraCoefficients_;
   const double loud = std::clamp(Finite(settings.loud, 0.0), 0.0, 1.0);
-  const double loudAmount = std::max(loud, std::clamp(2.0 * bv.extra - 1.0, 0.0, 1.0));
-  bv.loudGain = DbToLin(loudAmount * 12.0);
-  if (loudAmount > 0.0)
-    bv.loudGain *= DbToLin(loudAmount * 1.5 * (analysis_.Maskedness(0) + analysis_.Maskedness(1)));
-  bv.loudMix = std::min(1.0, loudAmount / 0.1);
+  bv.loudAmount = std::max(loud, std::clamp(2.0 * bv.extra - 1.0, 0.0, 1.0));
+  bv.loudMix = std::min(1.0, bv.loudAmount / 0.1);
   bv.loudDelta = settings.loudDelta.load() > 0.5f;
   bv.channelsIndependent = settings.channelsIndependent;
   bv.clipMode = static_cast<int>(std::lround(Finite(settings.loudClipMode, 0.0)));
@@ -195,8 +186,30 @@ LimiterEngine::BlockValues LimiterEngine::ComputeBlockValues() {
   bv.output.fullDelta = settings.fullDelta.load() > 0.5f;
   bv.output.ditherStep = output_stage::DitherStep(settings.dither);
   // Codec Mode reads the output's true peak and loudness, Dynamic Ceiling its loudness.
-  bv.displayMeters = displayMeters_ || settings.codecMode.load() >= 1 || Finite(settings.dynamicCeiling, 0.0) > 0.0;
+  bv.displayMeters = displayMeters_ || bv.codecMode >= 1 || bv.dynamicCeiling > 0.0f;
+  ApplyMeterFeedback(bv);
   return bv;
+}
+
+// The values the meters feed back into the signal path: at the block's start and again after
+// every meter tick within it. They read only what the last tick left, so that they change at
+// the same sample whatever the block size.
+void LimiterEngine::ApplyMeterFeedback(BlockValues& bv) {
+  codecHeadroomDb_ = ceiling_control::CodecHeadroomDb(
+      bv.codecMode, {static_cast<float>(bv.ceilingDb[0]), tpTick_, tickGainState_[0], tickGainState_[1],
+                     tickHolding_, impact_.Features()});
+  const double dynamicOffsetDb =
+      ceiling_control::DynamicOffsetDb(bv.dynamicCeiling, loudness_.OutShortTermLufs(), bv.targetLufs);
+  const double adjustmentDb = dynamicOffsetDb - impact_.CodecPreAttenDb() - codecHeadroomDb_;
+  for (int ch = 0; ch < 2; ++ch) {
+    // The dynamic ceiling may raise the ceiling, but never past full scale: above it every
+    // fixed-point delivery clips.
+    const double ceilingDb = bv.ceilingDb[ch];
+    bv.ceilLin[ch] = kCeilingMargin * DbToLin(std::min(ceilingDb + adjustmentDb, std::max(ceilingDb, 0.0)));
+  }
+  bv.loudGain = DbToLin(bv.loudAmount * 12.0);
+  if (bv.loudAmount > 0.0)
+    bv.loudGain *= DbToLin(bv.loudAmount * 1.5 * (analysis_.Maskedness(0) + analysis_.Maskedness(1)));
 }
 
 void LimiterEngine::ConfigureStages(BlockValues& bv) {
@@ -254,17 +267,20 @@ void LimiterEngine::Process(const double* inL, const double* inR, double* outL, 
   bv.scrub = HasNonFinite(inL, nFrames) || HasNonFinite(inR, nFrames);
   ConfigureStages(bv);
 
-  for (int start = 0; start < nFrames; start += RunBuffers::kFrames) {
-    const int n = std::min(RunBuffers::kFrames, nFrames - start);
+  // Runs end where a meter period does, so that the meters' feedback changes at the same sample
+  // whatever the block size.
+  for (int start = 0; start < nFrames;) {
+    const int n = std::min({RunBuffers::kFrames, nFrames - start, std::max(1, meterPeriod_ - meterCounter_)});
     // Every input sample of the run is read before any output sample is written.
     RunFront(inL + start, inR + start, n, bv);
     RunLimiter(outL + start, outR + start, n, bv);
     RunMeters(n, bv);
-  }
-
-  if (meterCounter_ >= meterPeriod_) {
-    meterCounter_ = 0;
-    RunMeterTick();
+    start += n;
+    if (meterCounter_ >= meterPeriod_) {
+      meterCounter_ = 0;
+      RunMeterTick();
+      ApplyMeterFeedback(bv);
+    }
   }
 }
 

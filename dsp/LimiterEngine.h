@@ -60,6 +60,9 @@ class LimiterEngine {
   // The last tick's readings. [audio thread, or after processing in offline tools]
   const MeterSnapshot& LatestMeters() const { return working_; }
   int MeterPeriod() const { return meterPeriod_; }
+  // The tick runs every MeterPeriod() samples wherever that falls in a block; this many samples
+  // of the last block came after it.
+  int FramesSinceMeterTick() const { return meterCounter_; }
   // The driven signal's true peak held since the last meter tick (left channel).
   float DrivenPeakHold() const { return channels_[0].drivenMeter.PeakHold(); }
 
@@ -98,6 +101,7 @@ class LimiterEngine {
   void DesignTables();
   int MeasureLoudDelay();
   BlockValues ComputeBlockValues();
+  void ApplyMeterFeedback(BlockValues& bv);
   void ConfigureStages(BlockValues& bv);
   struct RunBuffers;
   // One run of at most RunBuffers::kFrames samples, stage by stage.
@@ -111,11 +115,12 @@ class LimiterEngine {
   void TapLoudStage(int n);  // the Loud stage's meter taps, over both channels' runs
   void RunCatcher(int ch, int n, float ceilLin);
 
-  // Every 50 ms of audio, at the end of a block: reduce the meter accumulators into the working
+  // Every 50 ms of audio, wherever it falls in a block: reduce the meter accumulators into the working
   // snapshot, hand readings back to the engine, publish.
   void RunMeterTick();
   void TickLoudStage(MeterSnapshot& s);
   void TickGainComputer(MeterSnapshot& s);
+  void KeepGainComputerForCodec();
   void PrepareMeters();
   void ResetMeters();
 
@@ -151,6 +156,9 @@ class LimiterEngine {
   MeterPublisher publisher_;
   double codecHeadroomDb_ = 0.0;
   float tpTick_ = 0.0f;
+  // The gain computer as the last tick left it, for the codec model.
+  double tickGainState_[2] = {1.0, 1.0};
+  bool tickHolding_ = false;
 
   // Two slots of (detection, catcher) tables: Prepare builds into the inactive slot before
   // switching the channels over, so a reader of the old tables never sees them change.

@@ -92,21 +92,19 @@ std::vector<float> Rendering(const GoldenCase& c) {
   };
   if (c.everyStage && c.stagesFrom == 0.0) bringInEveryStage();
   if (c.dither) engine.settings.dither = 1;
-  // In 512-frame blocks, taking every tick's readings as it runs (at the end of the block in
-  // which a meter period is complete).
+  // In 512-frame blocks, taking every tick's readings after the block in which it ran.
   const render::Stereo in = Programme(c);
   render::Stereo out{std::vector<double>(in.Frames()), std::vector<double>(in.Frames())};
   std::vector<float> readings;
-  int sinceTick = 0;
+  size_t ticks = 0;
   for (size_t start = 0; start < in.Frames(); start += kBlock) {
     const int n = static_cast<int>(std::min<size_t>(kBlock, in.Frames() - start));
     if (c.everyStage && c.stagesFrom > 0.0 && start == static_cast<size_t>(c.stagesFrom * c.rate) / kBlock * kBlock)
       bringInEveryStage();
     engine.Process(in.left.data() + start, in.right.data() + start, out.left.data() + start,
                    out.right.data() + start, n, false);
-    sinceTick += n;
-    if (sinceTick < engine.MeterPeriod()) continue;
-    sinceTick = 0;
+    if ((start + n) / static_cast<size_t>(engine.MeterPeriod()) == ticks) continue;
+    ++ticks;
     AppendReadings(engine.LatestMeters(), readings);
   }
   std::vector<float> values;

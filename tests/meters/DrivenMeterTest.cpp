@@ -55,7 +55,7 @@ TEST(EngineDrivenMeter, HoldsWhatItsOwnReadingOfTheDrivenSignalHolds) {
   TruePeakDetector reference;
   reference.SetTable(&TruePeakTable::DefaultDetection());
   const double drive = std::pow(10.0, kDriveDb / 20.0);
-  const double period = engine.MeterPeriod();
+  const int period = engine.MeterPeriod();
   std::vector<double> in[2], out[2], driven;
   int sinceTick = 0;
   size_t at = 0;
@@ -76,7 +76,7 @@ TEST(EngineDrivenMeter, HoldsWhatItsOwnReadingOfTheDrivenSignalHolds) {
       in[ch].resize(static_cast<size_t>(block.frames));
       out[ch].resize(static_cast<size_t>(block.frames));
       for (int i = 0; i < block.frames; ++i) {
-        const double rise = std::min(1.0, (sinceTick + i) / period);
+        const double rise = static_cast<double>((sinceTick + i) % period) / period;
         in[ch][static_cast<size_t>(i)] = source[at + static_cast<size_t>(i)] * std::pow(10.0, 2.0 * (rise - 1.0));
       }
     }
@@ -84,13 +84,18 @@ TEST(EngineDrivenMeter, HoldsWhatItsOwnReadingOfTheDrivenSignalHolds) {
 
     driven = in[0];
     for (double& x : driven) x *= drive;
-    if (block.displayMeters) reference.HoldRun(driven.data(), block.frames);
     at += static_cast<size_t>(block.frames);
-    sinceTick += block.frames;
-    if (sinceTick >= engine.MeterPeriod()) {  // the tick read the hold and cleared it
-      sinceTick = 0;
+    const int untilTick = period - sinceTick;
+    if (block.frames < untilTick) {
+      if (block.displayMeters) reference.HoldRun(driven.data(), block.frames);
+      sinceTick += block.frames;
+    } else {  // the tick falls in this block: it read the hold and cleared it
+      ASSERT_LT(block.frames - untilTick, period);
+      if (block.displayMeters) reference.HoldRun(driven.data(), untilTick);
       reference.ClearPeakHold();
-      continue;
+      sinceTick = block.frames - untilTick;
+      if (block.displayMeters) reference.HoldRun(driven.data() + untilTick, sinceTick);
+      if (sinceTick == 0) continue;
     }
     ASSERT_EQ(engine.DrivenPeakHold(), reference.PeakHold()) << "block " << checked;
     ++checked;

@@ -92,7 +92,7 @@ TEST(GainAnalysis, WithoutGainReductionEveryReadingIsNeutral) {
   LimiterEngine engine;
   ASSERT_TRUE(engine.Prepare(kRate));
   const auto ticks = meter_ticks::Render(engine, render::Noise(kRate, 3.0, -30.0, 17), 512);
-  ASSERT_EQ(ticks.size(), 56u);
+  ASSERT_EQ(ticks.size(), 60u);
   for (const auto& t : ticks) {
     const MeterSnapshot& s = t.s;
     ASSERT_EQ(s.grL, 0.0f);
@@ -113,13 +113,14 @@ TEST(GainAnalysis, WithoutGainReductionEveryReadingIsNeutral) {
     for (float c : s.causeBands) EXPECT_EQ(c, 0.0f);
   }
   // Without reduction the output is the limiter input delayed: nothing changed its punch,
-  // balance or width.
+  // balance or width (the balances read a slightly different stretch of noise, 335 samples
+  // earlier).
   const MeterSnapshot& s = ticks.back().s;
   EXPECT_NEAR(s.punchLowDb, 0.0, 0.1);
   EXPECT_NEAR(s.punchMidDb, 0.0, 0.1);
   EXPECT_NEAR(s.punchHighDb, 0.0, 0.1);
-  EXPECT_NEAR(s.deltaLfDb, 0.0, 0.01);
-  EXPECT_NEAR(s.deltaHfDb, 0.0, 0.01);
+  EXPECT_NEAR(s.deltaLfDb, 0.0, 0.02);
+  EXPECT_NEAR(s.deltaHfDb, 0.0, 0.02);
   EXPECT_NEAR(s.deltaWidthPct, 0.0, 0.1);
 }
 

@@ -79,27 +79,30 @@ render::Stereo JumpingNoise(double rate, double seconds, uint32_t seed) {
 // ---------------------------------------------------------------------------------------------
 // Cadence and publication
 
-TEST(MeterTick, RunsAtTheFirstBlockEndAfter50msWithoutCarryingTheRemainder) {
-  struct Case {
-    int block, blocksPerTick;
-  };
-  for (const Case c : {Case{64, 38}, Case{1, 2400}, Case{480, 5}, Case{2399, 2}, Case{2400, 1},
-                       Case{8192, 1}}) {
+// The tick runs every 2400 samples at 48 kHz, in the middle of a block where it falls there: what
+// the meters feed back into the sound then changes at the same sample whatever the block size.
+TEST(MeterTick, RunsEveryMeterPeriodWhereverItFallsInABlock) {
+  for (const int block : {64, 1, 480, 2399, 2400, 1000, 8192}) {
     LimiterEngine engine;
     ASSERT_TRUE(engine.Prepare(48000.0));
     ASSERT_EQ(engine.MeterPeriod(), 2400);
-    const int blocks = 5 * c.blocksPerTick;
-    const std::vector<double> silence(static_cast<size_t>(c.block), 0.0);
+    const std::vector<double> silence(static_cast<size_t>(block), 0.0);
     std::vector<double> outL(silence.size()), outR(silence.size());
     MeterSnapshot s;
-    std::vector<int> tickBlocks;
-    for (int b = 1; b <= blocks; ++b) {
-      engine.Process(silence.data(), silence.data(), outL.data(), outR.data(), c.block, false);
-      if (engine.TakeMeterSnapshot(s)) tickBlocks.push_back(b);
+    std::vector<int> tickFrames;
+    int processed = 0;
+    while (processed < 5 * 8192) {
+      engine.Process(silence.data(), silence.data(), outL.data(), outR.data(), block, false);
+      processed += block;
+      if (engine.TakeMeterSnapshot(s)) tickFrames.push_back(processed - engine.FramesSinceMeterTick());
+      EXPECT_EQ(engine.FramesSinceMeterTick(), processed % 2400) << block;
     }
-    ASSERT_EQ(tickBlocks.size(), 5u) << c.block;
-    for (size_t k = 0; k < tickBlocks.size(); ++k)
-      EXPECT_EQ(tickBlocks[k], static_cast<int>(k + 1) * c.blocksPerTick) << c.block;
+    // A block holding several ticks publishes the newest.
+    ASSERT_EQ(tickFrames.size(), block <= 2400 ? static_cast<size_t>(processed / 2400) : 5u) << block;
+    for (size_t k = 0; k < tickFrames.size(); ++k) {
+      EXPECT_EQ(tickFrames[k] % 2400, 0) << block;
+      if (block <= 2400) EXPECT_EQ(tickFrames[k], static_cast<int>(k + 1) * 2400) << block;
+    }
   }
   LimiterEngine engine;
   for (auto [rate, period] : {std::pair{44100.0, 2205}, {8000.0, 400}, {768000.0, 38400}}) {
@@ -145,7 +148,7 @@ TEST(MeterTick, SilenceGivesTheDocumentedNoReadingValues) {
   ASSERT_TRUE(engine.Prepare(48000.0));
   const std::vector<double> zeros(static_cast<size_t>(2.0 * 48000.0), 0.0);
   const auto ticks = meter_ticks::Render(engine, render::Dual(zeros), 512);
-  ASSERT_EQ(ticks.size(), 37u);  // every fifth block of 512
+  ASSERT_EQ(ticks.size(), 40u);  // every 2400 samples
   for (const auto& t : ticks) {
     const MeterSnapshot& s = t.s;
     ASSERT_EQ(meter_ticks::NonFiniteFields(s), "");

@@ -18,7 +18,8 @@ std::vector<Tick> Render(LimiterEngine& engine, const render::Stereo& input, int
     const int n = static_cast<int>(std::min(frames - start, static_cast<size_t>(blockSize)));
     engine.Process(input.left.data() + start, input.right.data() + start, out.left.data() + start,
                    out.right.data() + start, n, false);
-    if (engine.TakeMeterSnapshot(s)) ticks.push_back({start + static_cast<size_t>(n), s});
+    if (engine.TakeMeterSnapshot(s))
+      ticks.push_back({start + static_cast<size_t>(n - engine.FramesSinceMeterTick()), s});
   }
   if (output) *output = std::move(out);
   return ticks;

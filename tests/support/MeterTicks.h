@@ -10,7 +10,8 @@
 class LimiterEngine;
 
 // Rendering that watches the meters: the snapshot is taken after every block, as an editor
-// that never falls behind would, so every tick is published and seen once.
+// that never falls behind would, so every tick is published and seen once (with blocks no
+// longer than the meter period).
 namespace meter_ticks {
 
 struct Tick {
