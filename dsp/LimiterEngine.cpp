@@ -85,6 +85,8 @@ bool LimiterEngine::Prepare(double sampleRate) {
   loudDelay_ = MeasureLoudDelay();
   clipperInCircuit_ = characterInCircuit_ = true;  // freshly reset states are valid ones
   drivenPassedThrough_ = 0;
+  inputFrames_ = 0;
+  inputEnd_ = INT64_MAX;
 
   leveler_.Reset();
   loudTaps_.Reset(LoudStageTaps::PeriodFor(sampleRate));
@@ -317,6 +319,8 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     channels_[ch].msDriven = msDriven[ch];
   }
   for (int ch = 0; ch < 2; ++ch) LoudChain(ch, n, bv);
+  CutAtProgrammeEdges(n);
+  inputFrames_ += n;
   TapLoudStage(n);
   for (int ch = 0; ch < 2; ++ch) channels_[ch].detection.ProcessRun(r.u[ch], n, r.peak[ch]);
   HoldDrivenPeak(n, bv);
@@ -460,6 +464,26 @@ void LimiterEngine::LoudChain(int ch, int n, const BlockValues& bv) {
     r.loudOut[ch][i] = w;
     r.removed[ch][i] = q;
     r.u[ch][i] = bv.loudDelta ? q : w;
+  }
+}
+
+void LimiterEngine::EndInputAfter(int64_t frames) {
+  inputEnd_ = inputFrames_ + std::max<int64_t>(0, frames);
+}
+
+// The Loud stage's output at step i stems from the input loudDelay_ samples earlier; its filters
+// ring on either side of the programme, where the cut programme has silence.
+void LimiterEngine::CutAtProgrammeEdges(int n) {
+  const int64_t source = inputFrames_ - loudDelay_;  // of the run's first step
+  const int before = static_cast<int>(std::clamp<int64_t>(-source, 0, n));
+  const int after = inputEnd_ - n > source ? n : static_cast<int>(std::max<int64_t>(0, inputEnd_ - source));
+  if (before == 0 && after == n) return;
+  RunBuffers& r = *run_;
+  for (int ch = 0; ch < 2; ++ch) {
+    for (int i = 0; i < n; ++i) {
+      if (i >= before && i < after) continue;
+      r.loudOut[ch][i] = r.removed[ch][i] = r.u[ch][i] = 0.0;
+    }
   }
 }
 

@@ -72,6 +72,14 @@ class LimiterEngine {
   // same sample for sample, in less time. Their readings are then stale. [before processing]
   void SetDisplayMeters(bool on) { displayMeters_ = on; }
 
+  // The programme ends `frames` input samples from now (0: before the next one); what comes
+  // after is only there to bring out the last samples. A stage that rings (the Loud stage's
+  // linear-phase filters) then stops at the programme's end, as it starts at the first sample
+  // after Prepare: the limiter sees the edges as the listener of the cut programme will hear
+  // them, against silence, and holds the ceiling there too. Prepare forgets the end.
+  // [audio thread, between blocks]
+  void EndInputAfter(int64_t frames);
+
   // Asks the audio thread to clear meters and histories at the start of the next block,
   // without touching the signal path's delays and gains. [any thread]
   void RequestMeterReset() { meterResetRequest_.store(1, std::memory_order_relaxed); }
@@ -112,6 +120,9 @@ class LimiterEngine {
   // Character and Loud over one channel's driven run: the Loud mix, what clipping removed and
   // the limiter's input.
   void LoudChain(int ch, int n, const BlockValues& bv);
+  // Silences the limiter's input of the run where it stems from before the programme's first
+  // sample or after its end.
+  void CutAtProgrammeEdges(int n);
   void TapLoudStage(int n);  // the Loud stage's meter taps, over both channels' runs
   void RunCatcher(int ch, int n, float ceilLin);
 
@@ -132,6 +143,9 @@ class LimiterEngine {
   // Samples since the detectors' last reset through which Character and Loud have passed the
   // driven signal straight to the limiter and the driven meter has read it (capped).
   int drivenPassedThrough_ = 0;
+  // Input samples since Prepare, and where the programme ends (counted the same way).
+  int64_t inputFrames_ = 0;
+  int64_t inputEnd_ = INT64_MAX;
 
   ChannelState channels_[2];
   GainWindow gainWindows_[2];

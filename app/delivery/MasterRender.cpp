@@ -46,6 +46,7 @@ void RenderStretch(const AudioBuffer& input, const ParamValues& values, double g
   std::vector<std::vector<double>> out(in);
   double* inPointers[2];
   double* outPointers[2];
+  plugin->Engine().EndInputAfter(frames - first);
   for (int64_t start = first; start < stretch.end + latency; start += kBlockSize) {
     const int n = static_cast<int>(std::min<int64_t>(kBlockSize, stretch.end + latency - start));
     for (int c = 0; c < nChannels; ++c) {

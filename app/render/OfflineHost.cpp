@@ -34,6 +34,8 @@ void OfflineHost::CollectGainReduction() {
   reduction_.Add(plugin_, nChannels_);
 }
 
+void OfflineHost::EndInput() { plugin_.Engine().EndInputAfter(0); }
+
 bool OfflineHost::TakeMeterSnapshot(MeterSnapshot& out) {
   return plugin_.Engine().TakeMeterSnapshot(out);
 }

@@ -23,6 +23,9 @@ class OfflineHost {
   // The limiter's gain reduction over the blocks so far, from its smallest gain in each.
   ReductionStats Reduction() const { return reduction_.Stats(); }
 
+  // What follows is silence that only brings out the last samples.
+  void EndInput();
+
   // The meter snapshot published by the last block, if one was.
   bool TakeMeterSnapshot(MeterSnapshot& out);
 

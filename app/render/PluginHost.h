@@ -31,6 +31,7 @@ class PluginHost {
   void Process(const double* const* inputs, double* const* outputs, int frames);
   ReductionStats Reduction() const { return {}; }  // a module shows no gain reduction
   bool TakeMeterSnapshot(MeterSnapshot&) { return false; }
+  void EndInput() {}  // a module's own limiter rings on: its interfaces cannot say where the input ends
 
   // The module file a bundle path leads to on this machine.
   static std::string ModuleFileOf(const std::string& bundlePath);

@@ -195,6 +195,7 @@ RenderResult RenderFile(const RenderOptions& options) {
     WholeFileMeters whole(reader.SampleRate(), nChannels);
     RenderPipeline pipeline(reader, options.blockSize, latency, writer, meter, meters);
     pipeline.Measure(whole);
+    pipeline.OnInputEnd([&host] { host.EndInput(); });
     const auto& p = *plugin;
     DynamicCeilingWatch raised(p.GetParam(kDynamicCeiling)->Value() >= 0.5, p.GetParam(kCeilingL)->Value(),
                                p.GetParam(kTargetLufs)->Value());

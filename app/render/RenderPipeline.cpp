@@ -192,6 +192,7 @@ int64_t RenderPipeline::EngineStage(const ProcessBlock& process, const Progress&
   }
   // The plug-in's last samples, brought out by silence (cleared before every block, in case a
   // plug-in writes into its inputs).
+  if (inputEnd_) inputEnd_();
   AudioChunk silence(nChannels_, blockSize_);
   silence.PointersAt(0, inputs);
   for (int remaining = latency_; remaining > 0; remaining -= blockSize_) {

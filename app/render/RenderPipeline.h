@@ -69,6 +69,9 @@ class RenderPipeline {
 
   // Also measures the input on the reader thread and the output on the writer thread; before Run.
   void Measure(WholeFileMeters& meters) { whole_ = &meters; }
+  // Called on the engine's thread after the last input block, before the silence that brings
+  // out the last samples; before Run.
+  void OnInputEnd(std::function<void()> inputEnd) { inputEnd_ = std::move(inputEnd); }
 
   // Frames per chunk: a whole number of blocks.
   static int ChunkCapacity(int blockSize);
@@ -101,6 +104,7 @@ class RenderPipeline {
   OutputPeakMeter& meter_;
   MeterLog& meters_;
   WholeFileMeters* whole_ = nullptr;
+  std::function<void()> inputEnd_;
   int nChannels_;
   int blockSize_;
   int latency_;

@@ -1,7 +1,7 @@
 // The ceiling on any input, against the long reference reconstruction: full-band noise at every
 // rate, quantised noise, square waves, hard-clipped tones, clicks, every stage at its extreme.
 // The output's true peak stays within 0.05 dB of the ceiling, and the plug-in's own true-peak
-// reading agrees with the reference within 0.1 dB.
+// reading agrees with the reference within 0.1 dB; at a programme's edges too.
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -142,6 +142,84 @@ TEST_P(CeilingOnAnyInput, HeldWithin005dBAndReadWithin01dB) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, CeilingOnAnyInput, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return info.param.name; });
+
+// A programme that starts and ends loud, cut as a renderer cuts it: the output from the latency on,
+// as long as the input, with silence before and after. The Loud stage's filters ring on either
+// side of the programme; the cut output must hold the ceiling across its edges too.
+render::Stereo Tone(double rate, size_t frames, double frequency, double amplitude, double phase) {
+  std::vector<double> x(frames);
+  for (size_t n = 0; n < frames; ++n)
+    x[n] = std::clamp(amplitude * std::sin(2.0 * std::numbers::pi * frequency * n / rate + phase), -1.0, 1.0);
+  return render::Dual(x);
+}
+
+std::vector<AnyInputCase> EdgeCases() {
+  Settings extra;
+  extra.extra = 1.0f;
+  Settings loud10;
+  loud10.loud = 0.1f;
+  Settings loudHard;
+  loudHard.loud = 1.0f;
+  loudHard.clipMode = LoudClipper::kHard;
+  Settings loudHardDrive;
+  loudHardDrive = loudHard;
+  loudHardDrive.driveDb = 9.0f;
+  loudHardDrive.ceilingDb = -1.0f;
+  Settings extremes = loudHard;
+  extremes.driveDb = 12.0f;
+  extremes.ceilingDb = 0.0f;
+  extremes.character = 10.0f;
+  extremes.extra = 1.0f;
+  return {
+      {"WhiteNoiseExtra_44100", 44100.0, 0.3, WhiteNoise, extra},
+      {"NearNyquistToneLoud10_44100", 44100.0, 0.3,
+       [](double rate, size_t frames) { return Tone(rate, frames, 22040.0, 0.9, 0.7); }, loud10},
+      // Ends mid-cycle, on a flat top.
+      {"ClippedToneLoudHard", 48000.0, 0.7813,
+       [](double rate, size_t frames) { return Tone(rate, frames, 997.0, 2.0, 0.0); }, loudHard},
+      {"WhiteNoiseLoudHardDrive9", 48000.0, 0.3, WhiteNoise, loudHardDrive},
+      {"WhiteNoiseEveryStage", 96000.0, 0.3, WhiteNoise, extremes},
+  };
+}
+
+class CeilingAtTheEdges : public ::testing::TestWithParam<AnyInputCase> {};
+
+TEST_P(CeilingAtTheEdges, HeldAcrossTheFirstAndLastSamples) {
+  const AnyInputCase& c = GetParam();
+  LimiterEngine engine;
+  ASSERT_TRUE(engine.Prepare(c.rate));
+  for (int ch = 0; ch < 2; ++ch) {
+    engine.settings.driveDb[ch] = c.settings.driveDb;
+    engine.settings.ceilingDb[ch] = c.settings.ceilingDb;
+  }
+  engine.settings.character = c.settings.character;
+  engine.settings.extra = c.settings.extra;
+  engine.settings.loud = c.settings.loud;
+  engine.settings.loudClipMode = static_cast<float>(c.settings.clipMode);
+
+  const auto frames = static_cast<size_t>(c.rate * c.seconds);
+  const size_t latency = static_cast<size_t>(engine.Latency());
+  render::Stereo in = c.signal(c.rate, frames);
+  in.left.resize(frames + latency, 0.0);
+  in.right.resize(frames + latency, 0.0);
+  engine.EndInputAfter(static_cast<int64_t>(frames));
+  const render::Stereo out = render::ThroughEngine(engine, in, 512);
+
+  constexpr size_t kSilence = 64;
+  double truePeak = 0.0;
+  for (const auto* channel : {&out.left, &out.right}) {
+    std::vector<double> cut(kSilence, 0.0);
+    cut.insert(cut.end(), channel->begin() + static_cast<std::ptrdiff_t>(latency), channel->end());
+    cut.resize(cut.size() + kSilence, 0.0);
+    truePeak = std::max(truePeak, reference::TruePeak(cut));
+  }
+  const double truePeakDb = reference::ToDb(truePeak);
+  RecordProperty("overshoot_dB", std::to_string(truePeakDb - c.settings.ceilingDb));
+  EXPECT_LE(truePeakDb, c.settings.ceilingDb + 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CeilingAtTheEdges, ::testing::ValuesIn(EdgeCases()),
                          [](const auto& info) { return info.param.name; });
 
 }  // namespace

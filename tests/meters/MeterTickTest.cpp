@@ -101,7 +101,9 @@ TEST(MeterTick, RunsEveryMeterPeriodWhereverItFallsInABlock) {
     ASSERT_EQ(tickFrames.size(), block <= 2400 ? static_cast<size_t>(processed / 2400) : 5u) << block;
     for (size_t k = 0; k < tickFrames.size(); ++k) {
       EXPECT_EQ(tickFrames[k] % 2400, 0) << block;
-      if (block <= 2400) EXPECT_EQ(tickFrames[k], static_cast<int>(k + 1) * 2400) << block;
+      if (block <= 2400) {
+        EXPECT_EQ(tickFrames[k], static_cast<int>(k + 1) * 2400) << block;
+      }
     }
   }
   LimiterEngine engine;

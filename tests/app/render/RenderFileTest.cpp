@@ -140,28 +140,37 @@ TEST(Render, DrivenDemoIsLimitedBelowTheCeiling) {
   }
 }
 
-// A file that ends loud is limited up to and including its last samples, with the silence a
-// player assumes after them, and the report's true peak is that of the file as written.
-TEST(Render, FilesEndingLoudHoldTheCeilingToTheirLastSample) {
+// A file that starts and ends loud is limited up to and including its first and last samples,
+// with the silence a player assumes around them, also where the Loud stage's filters ring on
+// either side; and the report's true peak is that of the file as written.
+TEST(Render, FilesStartingAndEndingLoudHoldTheCeilingAtTheirEdges) {
   ScratchDirectory dir;
   const int frames = static_cast<int>(0.5 * kRate);
   AudioBuffer noise{kRate, {render::White(static_cast<size_t>(frames), 5), render::White(static_cast<size_t>(frames), 6)}};
   AudioBuffer tone = SineFile(2, frames);
   for (auto& channel : tone.channels)
-    for (double& x : channel) x *= 10.0;  // +0 dBFS, cut off mid-cycle
+    for (double& x : channel) x = std::clamp(x * 20.0, -1.0, 1.0);  // +6 dBFS clipped, cut off mid-cycle
+  const std::vector<std::string> drive = {"Drive L=6", "Drive R=6", "Ceiling L=-1", "Ceiling R=-1"};
+  const std::vector<std::string> everyStage = {"Loud=100", "Loud Clip=Hard", "Character=10", "Extra=100",
+                                               "Ceiling L=-1", "Ceiling R=-1"};
   for (const auto& [name, input] : {std::pair{"noise", noise}, std::pair{"tone", tone}}) {
-    SaveAudioFile(dir.File("in.wav"), input);
-    const RenderResult result =
-        Render(dir.File("in.wav"), dir.File("out.wav"), 512, {"Drive L=6", "Drive R=6", "Ceiling L=-1", "Ceiling R=-1"});
-    const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
-    double truePeak = 0.0, lastSamples = 0.0;
-    for (const auto& channel : output.channels) {
-      truePeak = std::max(truePeak, reference::TruePeak(channel));
-      lastSamples = std::max(lastSamples, reference::TruePeak(channel.data(), channel.size(), channel.size() - 100, channel.size()));
+    for (const auto& settings : {drive, everyStage}) {
+      SaveAudioFile(dir.File("in.wav"), input);
+      const RenderResult result = Render(dir.File("in.wav"), dir.File("out.wav"), 512, settings);
+      const AudioBuffer output = LoadAudioFile(dir.File("out.wav"));
+      double truePeak = 0.0, lastSamples = 0.0;
+      for (const auto& channel : output.channels) {
+        std::vector<double> withSilence(64, 0.0);
+        withSilence.insert(withSilence.end(), channel.begin(), channel.end());
+        withSilence.resize(withSilence.size() + 64, 0.0);
+        truePeak = std::max(truePeak, reference::TruePeak(withSilence));
+        lastSamples = std::max(lastSamples, reference::TruePeak(channel.data(), channel.size(), channel.size() - 100, channel.size()));
+      }
+      const std::string what = std::string(name) + " with " + settings[0];
+      EXPECT_LE(reference::ToDb(truePeak), -1.0 + 0.05) << what;
+      EXPECT_GT(reference::ToDb(lastSamples), -3.0) << what << ": the ending is still loud";
+      EXPECT_NEAR(result.outputTruePeakDbtp, reference::ToDb(truePeak), 0.1) << what;
     }
-    EXPECT_LE(reference::ToDb(truePeak), -1.0 + 0.05) << name;
-    EXPECT_GT(reference::ToDb(lastSamples), -3.0) << name << ": the ending is still loud";
-    EXPECT_NEAR(result.outputTruePeakDbtp, reference::ToDb(truePeak), 0.1) << name;
   }
 }
 
