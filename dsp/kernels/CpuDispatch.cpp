@@ -23,7 +23,7 @@ bool HasAvx2Fma() {
 bool HasAvx512() {
 #if defined(__x86_64__) || defined(__i386__)
   __builtin_cpu_init();
-  return gAvx512Allowed.load(std::memory_order_relaxed) && HasAvx2Fma() && __builtin_cpu_supports("avx512f") &&
+  return gAvx512Allowed.load(std::memory_order_relaxed) && UseAvx2() && __builtin_cpu_supports("avx512f") &&
          __builtin_cpu_supports("avx512vbmi2");
 #else
   return false;

@@ -16,9 +16,10 @@ bool HasAvx512();
 // so that a machine with AVX-512 runs the AVX2 forms too.
 void AllowAvx512(bool allowed);
 
-// For objects that pick their kernels when prepared rather than on a first call (the meters' and
-// the gain window's block kernels, see LaneVectors.h): the processor has AVX2 and FMA, and the
-// tests have not asked for the baseline ones. AllowAvx2 counts at the next Prepare.
+// The processor has AVX2 and FMA, and the tests have not asked for the baseline forms. Objects
+// that pick their kernels when prepared (the meters' and the gain window's block kernels, see
+// LaneVectors.h) ask at every Prepare; dispatched functions on their first call, so a run of the
+// tests that wants the baseline forms throughout turns AVX2 off before main.
 bool UseAvx2();
 void AllowAvx2(bool allowed);
 
@@ -30,7 +31,7 @@ struct Dispatch<R (*)(A...), kAvx2, kBaseline, kAvx512> {
   static R Call(A... a) { return chosen.load(std::memory_order_relaxed)(a...); }
   static R (*Best())(A...) {
     if (HasAvx512()) return kAvx512;
-    return HasAvx2Fma() ? kAvx2 : kBaseline;
+    return UseAvx2() ? kAvx2 : kBaseline;
   }
 
  private:

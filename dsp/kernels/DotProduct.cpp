@@ -201,7 +201,7 @@ const std::vector<DotForms>& AvailableDotForms() {
   static const std::vector<DotForms> forms = [] {
     std::vector<DotForms> list;
     if (cpu::HasAvx512()) list.push_back({"avx512", avx512::SymmetricDots, avx512::Dots, BankBest512, BankRun512});
-    if (cpu::HasAvx2Fma()) list.push_back({"avx2", SymmetricDotsAvx2, DotsAvx2, BankBest, BankRunOneByOne<BankBest>});
+    if (cpu::UseAvx2()) list.push_back({"avx2", SymmetricDotsAvx2, DotsAvx2, BankBest, BankRunOneByOne<BankBest>});
     list.push_back({"baseline", SymmetricDotsScalar, DotsSse2, BankDotProductsScalar,
                      BankRunOneByOne<BankDotProductsScalar>});
     return list;

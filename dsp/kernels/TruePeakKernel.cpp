@@ -378,7 +378,7 @@ void InterpolatePhasesScalar(const TruePeakTable& table, const float* window, fl
 const std::vector<KernelVariant>& AvailableKernels() {
   static const std::vector<KernelVariant> kernels = [] {
     std::vector<KernelVariant> list;
-    if (cpu::HasAvx2Fma()) list.push_back({"avx2", FoldedBest});
+    if (cpu::UseAvx2()) list.push_back({"avx2", FoldedBest});
     list.push_back({"baseline", FoldedBaseline});
     list.push_back({"scalar", InterpolatePhasesScalar});
     return list;
@@ -392,7 +392,7 @@ template <typename Fn>
 std::vector<Form<Fn>> RunnableForms(Fn avx512, Fn avx2, Fn baseline) {
   std::vector<Form<Fn>> list;
   if (cpu::HasAvx512()) list.push_back({"avx512", avx512});
-  if (cpu::HasAvx2Fma()) list.push_back({"avx2", avx2});
+  if (cpu::UseAvx2()) list.push_back({"avx2", avx2});
   list.push_back({"baseline", baseline});
   return list;
 }

@@ -316,7 +316,7 @@ void ExpectTheChainOrder(const FoldedTaps<N>& taps, std::mt19937& rng, Points po
 }
 
 TEST(TruePeakKernel, VectorFormsAddInTheOneChainOrder) {
-  if (!cpu::HasAvx2Fma()) GTEST_SKIP() << "no AVX2 here: the baseline form adds in its own order";
+  if (!cpu::UseAvx2()) GTEST_SKIP() << "no AVX2 here: the baseline form adds in its own order";
   std::mt19937 rng(17);
   TruePeakTable table;
   table.Design(TruePeakTable::kCatcherCutoff);
@@ -353,10 +353,10 @@ int FormAvx2() { return 2; }
 int FormBaseline() { return 0; }
 }  // namespace
 TEST(CpuForms, TheDispatchTakesTheWidestFormThereIs) {
-  const int widest = cpu::HasAvx512() ? 512 : (cpu::HasAvx2Fma() ? 2 : 0);
+  const int widest = cpu::HasAvx512() ? 512 : (cpu::UseAvx2() ? 2 : 0);
   EXPECT_EQ((cpu::Dispatch<int (*)(), FormAvx2, FormBaseline, FormAvx512>::Call()), widest);
-  EXPECT_EQ((cpu::Dispatch<int (*)(), FormAvx2, FormBaseline>::Call()), cpu::HasAvx2Fma() ? 2 : 0);
-  EXPECT_TRUE(!cpu::HasAvx512() || cpu::HasAvx2Fma());
+  EXPECT_EQ((cpu::Dispatch<int (*)(), FormAvx2, FormBaseline>::Call()), cpu::UseAvx2() ? 2 : 0);
+  EXPECT_TRUE(!cpu::HasAvx512() || cpu::UseAvx2());
   const char* name = widest == 512 ? "avx512" : (widest == 2 ? "avx2" : "baseline");
   EXPECT_STREQ(truepeak::AvailableWidePeakForms().front().name, name);
   EXPECT_STREQ(truepeak::AvailablePeaksForms().front().name, name);
