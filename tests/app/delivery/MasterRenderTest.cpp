@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include "app/delivery/MasterRender.h"
+#include "app/delivery/MasterSettings.h"
 #include "app/render/ReferenceLoudness.h"
 #include "app/signals/TestSignals.h"
 #include "support/MasterInputs.h"
+#include "support/ReferenceTruePeak.h"
 
 namespace {
 
@@ -81,6 +83,24 @@ TEST(MasterRender, EstimateIsTheSameOnAnyNumberOfThreads) {
     const AudioBuffer short_ = Buffer(signals::Demo(48000.0, seconds));
     EXPECT_EQ(EstimateThroughEngine(short_, DefaultParamValues(), 9.0, 2).output.channels,
               RenderThroughEngine(short_, DefaultParamValues(), 9.0).output.channels);
+  }
+}
+
+// A track that starts and ends loud through the Loud stage holds the ceiling across its first and
+// last samples, counting the silence around the master, in the whole render and in the estimate.
+TEST(MasterRender, LoudEdgesHoldTheCeiling) {
+  std::vector<double> tone = signals::Sine(48000.0, 997.0, 2.0, 37502);
+  for (double& x : tone) x = std::clamp(x, -1.0, 1.0);  // ends on a flat top
+  const AudioBuffer audio{48000.0, {tone, tone}};
+  ParamValues values = DefaultParamValues();
+  ApplySettings({"Loud=100", "Loud Clip=Hard", "Ceiling L=-0.1", "Ceiling R=-0.1"}, values);
+  for (const EngineRender& render : {RenderThroughEngine(audio, values, 3.0), EstimateThroughEngine(audio, values, 3.0, 2)}) {
+    for (const auto& channel : render.output.channels) {
+      std::vector<double> withSilence(64, 0.0);
+      withSilence.insert(withSilence.end(), channel.begin(), channel.end());
+      withSilence.resize(withSilence.size() + 64, 0.0);
+      EXPECT_LE(reference::ToDb(reference::TruePeak(withSilence)), -0.1 + 0.05);
+    }
   }
 }
 
