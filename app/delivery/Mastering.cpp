@@ -129,9 +129,10 @@ void MakeOutputFolder(const std::string& dir) {
                        (error ? error.message() : std::string("not a folder")));
 }
 
-ParamValues MasteringValues(const MasterOptions& options) {
+ParamValues MasteringValues(const MasterOptions& options, PresetSummary& preset) {
   ParamValues values = DefaultParamValues();
-  if (!options.presetPath.empty()) ApplyPresetFile(options.presetPath, values);
+  if (!options.presetPath.empty())
+    preset = ApplyPresetFile(options.presetPath, options.presetSlot.value_or(PresetSlot::kA), values);
   ApplySettings(options.settings, values);
   ApplyMasteringOverrides(options.ceilingDbtp, MasterDither(options), values);
   return values;
@@ -455,13 +456,13 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
 
 MasterRun MasterTracks(const MasterOptions& options,
                        const std::function<void(const MasterProgress&)>& onProgress) {
-  const ParamValues values = MasteringValues(options);
+  MasterRun run;
+  const ParamValues values = MasteringValues(options, run.preset);
   MakeOutputFolder(options.outputDir);
   std::vector<Track> tracks = PlanTracks(options);
   ProgressTally progress(tracks.size(), onProgress);
   const double deliveryRate = options.sampleRate;
 
-  MasterRun run;
   if (options.album) {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
       Guarded(tracks[i], [&] { tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate); });

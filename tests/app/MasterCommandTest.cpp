@@ -355,6 +355,13 @@ TEST(MasterCommand, RefusalsThatStopEveryTrackWriteNothing) {
   EXPECT_NE(run.err.find("short.preset"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("220"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+  // A slot is taken from a preset.
+  run = Zarn({"master", good, "--out", dir.File("out"), "--slot", "B", "--quiet"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--slot picks a slot of --preset"), std::string::npos) << run.err;
+  run = Zarn({"master", good, "--out", dir.File("out"), "--preset", preset, "--slot", "C", "--quiet"});
+  EXPECT_NE(run.err.find("expected A or B"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
 
   // Into the inputs' own folder, a master would replace its input.
   run = Zarn({"master", good, "--out", dir.File(""), "--quiet"});
