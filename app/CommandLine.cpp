@@ -78,7 +78,7 @@ const char* UsageText() {
          "         decoded with --codecs (default aac,mp3,opus) and its true peak read;\n"
          "         --codec-safe lowers the ceiling until none decodes above 0 dBTP.\n"
          "         Exit status 0: all passed, 1: all written but one missed its target or a\n"
-         "         codec check, 2: a track failed.\n"
+         "         codec check or has a warning (an input cut short), 2: a track failed.\n"
          "       zarn params [--json]\n"
          "         Lists every parameter: name, range, unit, default and the texts of the\n"
          "         values of switches and enumerations.\n"

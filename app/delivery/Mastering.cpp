@@ -121,6 +121,11 @@ std::vector<Track> PlanTracks(const MasterOptions& options) {
   return tracks;
 }
 
+void Prepare(Track& track, double deliveryRate, int jobs) {
+  track.prepared = PrepareTrack(track.outcome.inputPath, deliveryRate, jobs);
+  track.outcome.warnings = track.prepared->warnings;
+}
+
 void MakeOutputFolder(const std::string& dir) {
   std::error_code error;
   fs::create_directories(dir, error);
@@ -465,13 +470,13 @@ MasterRun MasterTracks(const MasterOptions& options,
 
   if (options.album) {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
-      Guarded(tracks[i], [&] { tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate); });
+      Guarded(tracks[i], [&] { Prepare(tracks[i], deliveryRate, 1); });
     });
     run.album = MasterAlbum(tracks, options, values, progress);
   } else {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
       Guarded(tracks[i], [&] {
-        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate, FreeJobsPerTrack(options));
+        Prepare(tracks[i], deliveryRate, FreeJobsPerTrack(options));
         MasterAlone(tracks[i], options, values, progress);
       });
       progress.TrackDone();

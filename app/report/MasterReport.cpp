@@ -41,6 +41,7 @@ json TrackJson(const TrackOutcome& t) {
     track["error"] = t.error;
     return track;
   }
+  track["warnings"] = t.warnings;
   track["sampleRate"] = t.sampleRate;
   track["channels"] = t.channels;
   track["frames"] = t.frames;

@@ -171,6 +171,10 @@ std::string Summary(const json& report) {
     html += "</p>";
   }
   html += "<h3>Tracks</h3>" + SummaryTable(report);
+  for (const json& track : report.at("tracks"))
+    if (track.contains("warnings"))
+      for (const json& warning : track.at("warnings"))
+        html += "<p class=\"note\"><span class=\"warn\">Warning:</span> " + Escape(warning.get<std::string>()) + ".</p>";
   html += std::string("<p class=\"note\">") +
           (report.contains("album") ? "Target: the album's loudness, all tracks measured as one programme, reached "
                                       "the target within the gain reduction allowed."
@@ -261,6 +265,8 @@ std::string ProcessingTable(const json& track, const json& report) {
 std::string Notes(const json& track, const json& report) {
   std::string notes;
   const json& settings = report.at("settings");
+  for (const json& warning : track.at("warnings"))
+    notes += "<p><span class=\"warn\">Warning:</span> " + Escape(warning.get<std::string>()) + ".</p>";
   if (!report.contains("album") && !track.at("reachedTarget").get<bool>())
     notes += "<p>The master is " + Lu(std::fabs(Num(track, "targetMissLu"))) +
              (Num(track, "targetMissLu") < 0.0 ? " below" : " above") + " the target of " +
