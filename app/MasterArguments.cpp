@@ -26,6 +26,12 @@ int ParseJobs(const std::string& text) {
   return static_cast<int>(*value);
 }
 
+PresetSlot ParseSlot(const std::string& text) {
+  if (text == "A" || text == "a") return PresetSlot::kA;
+  if (text == "B" || text == "b") return PresetSlot::kB;
+  throw UserError("--slot \"" + text + "\": expected A or B");
+}
+
 std::string ParseFormat(const std::string& text) {
   if (ContainerNamed(text)) return text;
   throw UserError("--format \"" + text + "\": expected wav, flac or aiff");
@@ -51,6 +57,8 @@ void ParseOption(const std::string& option, ArgumentCursor& cursor, MasterOption
     parsed.settings.push_back(cursor.TakeValueOf(option));
   } else if (option == "--preset") {
     parsed.presetPath = cursor.TakeValueOf(option);
+  } else if (option == "--slot") {
+    parsed.presetSlot = ParseSlot(cursor.TakeValueOf(option));
   } else if (option == "--max-reduction") {
     parsed.maxReductionDb = ParseNumberIn(option, cursor.TakeValueOf(option), 0, 40, "dB");
   } else if (option == "--codecs") {
@@ -83,6 +91,8 @@ MasterOptions ParseMasterArguments(const std::vector<std::string>& args) {
   if (parsed.help) return parsed;
   if (parsed.inputs.empty()) throw UserError("master: expected at least one input file");
   if (parsed.outputDir.empty()) throw UserError("master: expected --out DIR");
+  if (parsed.presetSlot && parsed.presetPath.empty())
+    throw UserError("--slot picks a slot of --preset FILE; there is no --preset");
   if (parsed.codecSafe && parsed.codecs.empty())
     throw UserError("--codec-safe needs at least one codec (--codecs)");
   if (!CanHold(*ContainerNamed(parsed.format), parsed.bits))

@@ -51,7 +51,7 @@ int MasterExitStatus(const MasterRun& run) {
   int status = kExitOk;
   for (const TrackOutcome& track : run.tracks) {
     if (!track.Written()) return kExitFailed;
-    if (!track.reachedTarget || !track.CodecsClean()) status = kExitMissed;
+    if (!track.reachedTarget || !track.CodecsClean() || !track.warnings.empty()) status = kExitMissed;
   }
   return status;
 }
@@ -76,10 +76,12 @@ int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, st
   if (const auto noPdf = WriteReportPages(options, run))
     err << "zarn: warning: report.pdf not written: " << *noPdf << "; report.html has it all\n";
   for (const TrackOutcome& track : run.tracks) {
-    if (!track.Written())
+    if (!track.Written()) {
       err << "zarn: " << track.error << "\n";
-    else if (!options.quiet)
-      PrintTrack(track, out);
+      continue;
+    }
+    for (const std::string& warning : track.warnings) err << "zarn: warning: " << warning << "\n";
+    if (!options.quiet) PrintTrack(track, out);
   }
   return MasterExitStatus(run);
 }

@@ -10,9 +10,10 @@
 // report.pdf beside them.
 
 // 0 when every track was written, reached its target and decodes without an over from every
-// codec checked; 1 when all were written but one missed either; 2 when any failed.
+// codec checked; 1 when all were written but one missed either or has a warning (an input cut
+// short); 2 when any failed.
 int MasterExitStatus(const MasterRun& run);
 
 // `args` are the words after "master". Prints one line per track to `out` (none with --quiet)
-// and each failure to `err`; returns MasterExitStatus.
+// and each failure and warning to `err`; returns MasterExitStatus.
 int RunMasterCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -9,8 +9,9 @@ namespace {
 constexpr int64_t kChunkFrames = 8192;
 }
 
-AudioBuffer LoadAudioFile(const std::string& path) {
+AudioBuffer LoadAudioFile(const std::string& path, int64_t* declaredFrames) {
   AudioReader reader(path);
+  if (declaredFrames) *declaredFrames = reader.DeclaredFrames();
   AudioBuffer buffer;
   buffer.sampleRate = reader.SampleRate();
   buffer.format = reader.Format();

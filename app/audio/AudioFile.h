@@ -17,8 +17,10 @@ struct AudioBuffer {
   int64_t Frames() const { return channels.empty() ? 0 : static_cast<int64_t>(channels[0].size()); }
 };
 
-// Throws UserError when the file cannot be read.
-AudioBuffer LoadAudioFile(const std::string& path);
+// Throws UserError when the file cannot be read. `declaredFrames`, when given, gets the frames
+// the file's header says it holds (AudioReader::DeclaredFrames): more than the buffer's when the
+// file is cut short.
+AudioBuffer LoadAudioFile(const std::string& path, int64_t* declaredFrames = nullptr);
 // Writes buffer.format through a temporary file; throws UserError when that fails.
 void SaveAudioFile(const std::string& path, const AudioBuffer& buffer);
 

@@ -1,8 +1,10 @@
 #include "app/audio/AudioReader.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
+#include "app/audio/HeaderFrames.h"
 #include "app/audio/SndfileReason.h"
 #include "app/audio/UserError.h"
 
@@ -26,6 +28,9 @@ AudioReader::AudioReader(const std::string& path) : path_(path) {
     sf_close(file_);
     throw UserError("cannot read " + path + ": no audio channels or no sample rate");
   }
+  // libsndfile's count is the header's for FLAC and the like, and SF_COUNT_MAX when unknown.
+  declaredFrames_ = info_.frames == SF_COUNT_MAX ? 0 : info_.frames;
+  if (const auto header = HeaderFrames(path, info_.format)) declaredFrames_ = std::max(declaredFrames_, *header);
 }
 
 AudioReader::~AudioReader() { sf_close(file_); }

@@ -19,6 +19,10 @@ class AudioReader {
   double SampleRate() const { return info_.samplerate; }
   int Channels() const { return info_.channels; }
   int64_t Frames() const { return info_.frames; }
+  // The frames the header says the file holds: libsndfile's count, or a WAV or AIFF header's own
+  // where that is more (libsndfile trims its count to the data there is). Read delivering fewer
+  // in all means the file is cut short.
+  int64_t DeclaredFrames() const { return declaredFrames_; }
   int Format() const { return info_.format; }  // libsndfile's SF_FORMAT_* major | subtype
 
   // Reads up to `frames` frames into `interleaved` (frames x Channels() values); returns how many
@@ -29,4 +33,5 @@ class AudioReader {
   std::string path_;
   SF_INFO info_{};
   SNDFILE* file_ = nullptr;
+  int64_t declaredFrames_ = 0;
 };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/audio/OutputFormat.h"
 #include "app/delivery/CodecProof.h"
+#include "app/delivery/MasterSettings.h"
 
 // What `zarn master` is asked to make: the inputs, the folder, the loudness target and true-peak
 // ceiling, the delivery format, the settings and the codecs to prove the masters against.
@@ -21,6 +23,7 @@ struct MasterOptions {
   std::string format = "wav";
   std::vector<std::string> settings;
   std::string presetPath;
+  std::optional<PresetSlot> presetSlot;  // --slot; A when not given
   double maxReductionDb = 8.0;
   std::vector<Codec> codecs = {Codec::kAac, Codec::kMp3, Codec::kOpus};
   bool codecSafe = false;   // lower the ceiling until every codec decodes without an over

@@ -1,5 +1,7 @@
 #include "app/delivery/MasterSettings.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -7,14 +9,19 @@
 #include <memory>
 
 #include "app/audio/UserError.h"
-#include "app/render/ParamAssignment.h"
+#include "app/render/ByteStream.h"
+#include "core/PageSlots.h"
 #include "core/ZARN.h"
+#include "core/ZarnClass.h"
 
 namespace {
 
-constexpr size_t kStateBytes = 220;
+// The values and the bypass word: what every state the plug-in has written begins with.
+constexpr size_t kStateBytes = 8 * kNumParams + IFxVST3::kBypassWordBytes;
 constexpr char kPresetMagic[4] = {'V', 'S', 'T', '3'};
-constexpr size_t kPresetListOffsetAt = 40;  // after magic, version and the 32-byte class ID
+constexpr size_t kPresetClassIdAt = 8;      // after magic and version: 32 hex digits
+constexpr size_t kClassIdChars = 32;
+constexpr size_t kPresetListOffsetAt = kPresetClassIdAt + kClassIdChars;
 constexpr char kListMagic[4] = {'L', 'i', 's', 't'};
 constexpr char kComponentChunk[4] = {'C', 'o', 'm', 'p'};
 constexpr size_t kListEntryBytes = 20;      // chunk ID, 64-bit offset, 64-bit size
@@ -40,10 +47,30 @@ bool HasMagic(const std::vector<uint8_t>& bytes, size_t at, const char (&magic)[
   return bytes.size() >= at + 4 && std::memcmp(bytes.data() + at, magic, 4) == 0;
 }
 
-// A .vstpreset: header with the offset of a chunk list, whose "Comp" entry locates the
-// component state.
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// A host loads a .vstpreset only into the plug-in whose class it names; another plug-in's
+// state would pass for values here.
+void RequireOurClass(const std::string& path, const std::vector<uint8_t>& file) {
+  const std::string named(file.begin() + kPresetClassIdAt, file.begin() + kPresetClassIdAt + kClassIdChars);
+  const std::string ours = zarn_class::ClassId().ToString();
+  if (SameIgnoringCase(named, ours)) return;
+  const bool readable = std::all_of(named.begin(), named.end(), [](char c) {
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+  });
+  RefusePreset(path, "the .vstpreset is another plug-in's" + (readable ? " (class " + named + ")" : std::string()) +
+                         ", not ZARN's (class " + ours + ")");
+}
+
+// A .vstpreset: header with the plug-in's class and the offset of a chunk list, whose "Comp"
+// entry locates the component state.
 std::vector<uint8_t> ComponentStateOf(const std::string& path, const std::vector<uint8_t>& file) {
   if (file.size() < kPresetListOffsetAt + 8) RefusePreset(path, "the .vstpreset header is cut short");
+  RequireOurClass(path, file);
   const auto list = ReadLittleEndian<int64_t>(file, kPresetListOffsetAt);
   if (list < 0 || !HasMagic(file, static_cast<size_t>(list), kListMagic))
     RefusePreset(path, "the .vstpreset has no chunk list");
@@ -54,7 +81,8 @@ std::vector<uint8_t> ComponentStateOf(const std::string& path, const std::vector
     if (!HasMagic(file, entry, kComponentChunk)) continue;
     const auto offset = ReadLittleEndian<int64_t>(file, entry + 4);
     const auto size = ReadLittleEndian<int64_t>(file, entry + 12);
-    if (offset < 0 || size < 0 || static_cast<uint64_t>(offset + size) > file.size())
+    if (offset < 0 || size < 0 || static_cast<uint64_t>(offset) > file.size() ||
+        static_cast<uint64_t>(size) > file.size() - static_cast<uint64_t>(offset))
       RefusePreset(path, "the component state lies outside the file");
     return {file.begin() + offset, file.begin() + offset + size};
   }
@@ -80,15 +108,36 @@ ParamValues DefaultParamValues() {
   return values;
 }
 
-void ApplyPresetFile(const std::string& path, ParamValues& values) {
+PresetSummary ApplyPresetFile(const std::string& path, PresetSlot slot, ParamValues& values) {
   const std::vector<uint8_t> file = ReadWholeFile(path);
   const std::vector<uint8_t> state = HasMagic(file, 0, kPresetMagic) ? ComponentStateOf(path, file) : file;
-  if (state.size() != kStateBytes)
-    RefusePreset(path, "the plug-in's state is " + std::to_string(kStateBytes) + " bytes, this one " +
-                           std::to_string(state.size()));
-  const auto plugin = PluginWith(values);
-  plugin->UnserializeParams(state, 0);
+  ZARN restored;
+  ByteStream stream(state);
+  Steinberg::Vst::IComponent& component = restored;
+  if (component.setState(&stream) != Steinberg::kResultOk)
+    RefusePreset(path, state.size() < kStateBytes
+                           ? "the state is cut short: " + std::to_string(state.size()) +
+                                 " bytes, and the plug-in takes none under " + std::to_string(kStateBytes) +
+                                 " (its values and bypass word)"
+                           : std::string("the plug-in refuses its state"));
+  ParamValues slotValues{};
+  ReadValuesFrom(restored, slotValues);
+  // The block the plug-in read, if it read one (it ignores a damaged one whole).
+  const bool hasSlots = state.size() > kStateBytes &&
+                        page_slots::ReadBlock(state.data() + kStateBytes, state.size() - kStateBytes, kNumParams);
+  const int wanted = slot == PresetSlot::kB ? 1 : 0;
+  if (!hasSlots && wanted == 1)
+    RefusePreset(path, "--slot B: it holds slot A only (" +
+                           (state.size() == kStateBytes
+                                ? "a " + std::to_string(kStateBytes) + "-byte state, saved before the plug-in had slots)"
+                                : "the plug-in ignores the A/B block after its first " + std::to_string(kStateBytes) +
+                                      " bytes: cut short, damaged or of another version)"));
+  // The parameters are the live slot; the block holds the other, clamped as the plug-in took it.
+  if (hasSlots && restored.Slots().active != wanted)
+    std::copy(restored.Slots().other.begin(), restored.Slots().other.end(), slotValues.begin());
+  const auto plugin = PluginWith(slotValues);
   ReadValuesFrom(*plugin, values);
+  return {path, slot, NonDefaultSettings(*plugin)};
 }
 
 void ApplySettings(const std::vector<std::string>& settings, ParamValues& values) {
@@ -103,3 +152,5 @@ void ApplyMasteringOverrides(double ceilingDbtp, int dither, ParamValues& values
   values[kBypass] = values[kLevelMatch] = values[kFullDelta] = values[kLoudDelta] = 0.0;
   values[kDither] = dither;
 }
+
+const char* PresetSlotName(PresetSlot slot) { return slot == PresetSlot::kB ? "B" : "A"; }

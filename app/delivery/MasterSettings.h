@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/render/ParamAssignment.h"
 #include "core/ParamIds.h"
 
 // The plug-in settings a master is made with: every parameter's plain value, built from the
@@ -13,10 +14,25 @@ using ParamValues = std::array<double, kNumParams>;
 
 ParamValues DefaultParamValues();
 
-// A state the plug-in saved: the 220-byte stream as a file of its own, or the component state
-// inside a .vstpreset file. Throws UserError naming the file when it cannot be read, holds
-// no component state, or the state is not 220 bytes. Values are clamped as a restore does.
-void ApplyPresetFile(const std::string& path, ParamValues& values);
+// The editor's two settings slots.
+enum class PresetSlot { kA, kB };
+
+// What --preset brought: the file, the slot taken, and that slot's parameters that are not at
+// their defaults, as the plug-in shows them.
+struct PresetSummary {
+  std::string path;
+  PresetSlot slot = PresetSlot::kA;
+  std::vector<ParamSetting> settings;
+};
+
+// A state the plug-in saved, as a file of its own or as the component state inside a .vstpreset
+// of this plug-in: the 220 bytes of values and bypass word, with or without the A/B slots block
+// the plug-in has written after them since it has had slots. The plug-in itself restores it, so
+// what it refuses is refused, and the values are what a restore leaves (clamped, Level Match
+// off). The parameters are the live slot and the block holds the other one; a state without a
+// block the plug-in can read holds slot A only. Sets every value to the slot's; throws
+// UserError naming the file and the reason.
+PresetSummary ApplyPresetFile(const std::string& path, PresetSlot slot, ParamValues& values);
 
 // Throws UserError for a malformed setting or an unknown name.
 void ApplySettings(const std::vector<std::string>& settings, ParamValues& values);
@@ -26,3 +42,5 @@ void ApplySettings(const std::vector<std::string>& settings, ParamValues& values
 // would put something other than the master in the file; dither follows the word length
 // (0 off, 1 16-bit, 2 24-bit).
 void ApplyMasteringOverrides(double ceilingDbtp, int dither, ParamValues& values);
+
+const char* PresetSlotName(PresetSlot slot);  // "A" or "B"

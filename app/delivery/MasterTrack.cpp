@@ -1,6 +1,7 @@
 #include "app/delivery/MasterTrack.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/audio/Decibels.h"
 #include "app/audio/SampleRateConversion.h"
@@ -12,7 +13,21 @@
 
 namespace {
 
-void CheckMasterable(const std::string& path, const AudioBuffer& audio) {
+// "0.25 s (12000 frames)".
+std::string Length(int64_t frames, double sampleRate) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f s (%lld frames)", static_cast<double>(frames) / sampleRate,
+                static_cast<long long>(frames));
+  return text;
+}
+
+// A file cut short (a copy or download that stopped) reads as a shorter whole one.
+std::string ShorterThanItsHeader(const std::string& path, const AudioBuffer& audio, int64_t declaredFrames) {
+  return path + " is shorter than its header says: it holds " + Length(audio.Frames(), audio.sampleRate) +
+         " of " + Length(declaredFrames, audio.sampleRate) + "; the master is of what is there";
+}
+
+void CheckMasterable(const std::string& path, const AudioBuffer& audio, int64_t declaredFrames) {
   if (audio.Channels() > 2)
     throw UserError("cannot master " + path + ": it has " + std::to_string(audio.Channels()) +
                        " channels; only mono and stereo files can be mastered");
@@ -20,7 +35,10 @@ void CheckMasterable(const std::string& path, const AudioBuffer& audio) {
     throw UserError("cannot master " + path + ": its sample rate " +
                        std::to_string(static_cast<long>(audio.sampleRate)) +
                        " Hz is outside 8000..768000 Hz");
-  if (audio.Frames() == 0) throw UserError("cannot master " + path + ": it holds no audio");
+  if (audio.Frames() == 0)
+    throw UserError("cannot master " + path + ": it holds no audio" +
+                    (declaredFrames > 0 ? ", though its header says " + Length(declaredFrames, audio.sampleRate)
+                                        : std::string()));
 }
 
 double TruePeak(const std::vector<double>& channel) {
@@ -34,9 +52,11 @@ double TruePeak(const std::vector<double>& channel) {
 }  // namespace
 
 PreparedTrack PrepareTrack(const std::string& path, double deliveryRate, int jobs) {
-  AudioBuffer original = LoadAudioFile(path);
-  CheckMasterable(path, original);
+  int64_t declaredFrames = 0;
+  AudioBuffer original = LoadAudioFile(path, &declaredFrames);
+  CheckMasterable(path, original, declaredFrames);
   PreparedTrack track;
+  if (declaredFrames > original.Frames()) track.warnings.push_back(ShorterThanItsHeader(path, original, declaredFrames));
   track.inputSampleRate = original.sampleRate;
   track.inputFigures = MeasureFigures(original, &track.inputShortTerm, jobs);
   track.input = deliveryRate > 0.0 ? ConvertSampleRate(original, deliveryRate) : std::move(original);

@@ -24,12 +24,14 @@ struct PreparedTrack {
   double inputSampleRate = 0.0;
   LoudnessFigures inputFigures;  // of the file as it was, at its own rate
   std::vector<LoudnessPoint> inputShortTerm;  // the same
+  std::vector<std::string> warnings;          // about the file, for the report and standard error
 };
 
 struct TrackOutcome {
   std::string inputPath;
   std::string outputPath;
   std::string error;  // why it was not written; empty when it was
+  std::vector<std::string> warnings;  // what was wrong though it was mastered
   double sampleRate = 0.0;
   int channels = 0;
   int64_t frames = 0;
@@ -54,7 +56,8 @@ struct TrackOutcome {
 };
 
 // Throws UserError naming the file: unreadable, not mono or stereo, or a rate outside
-// 8..768 kHz. `deliveryRate` 0 keeps the file's own rate.
+// 8..768 kHz. A file shorter than its header says is read as far as it goes, with a warning.
+// `deliveryRate` 0 keeps the file's own rate.
 // The input is measured on up to `jobs` threads.
 PreparedTrack PrepareTrack(const std::string& path, double deliveryRate, int jobs = 1);
 

@@ -121,6 +121,11 @@ std::vector<Track> PlanTracks(const MasterOptions& options) {
   return tracks;
 }
 
+void Prepare(Track& track, double deliveryRate, int jobs) {
+  track.prepared = PrepareTrack(track.outcome.inputPath, deliveryRate, jobs);
+  track.outcome.warnings = track.prepared->warnings;
+}
+
 void MakeOutputFolder(const std::string& dir) {
   std::error_code error;
   fs::create_directories(dir, error);
@@ -129,9 +134,10 @@ void MakeOutputFolder(const std::string& dir) {
                        (error ? error.message() : std::string("not a folder")));
 }
 
-ParamValues MasteringValues(const MasterOptions& options) {
+ParamValues MasteringValues(const MasterOptions& options, PresetSummary& preset) {
   ParamValues values = DefaultParamValues();
-  if (!options.presetPath.empty()) ApplyPresetFile(options.presetPath, values);
+  if (!options.presetPath.empty())
+    preset = ApplyPresetFile(options.presetPath, options.presetSlot.value_or(PresetSlot::kA), values);
   ApplySettings(options.settings, values);
   ApplyMasteringOverrides(options.ceilingDbtp, MasterDither(options), values);
   return values;
@@ -455,22 +461,22 @@ AlbumOutcome MasterAlbum(std::vector<Track>& tracks, const MasterOptions& option
 
 MasterRun MasterTracks(const MasterOptions& options,
                        const std::function<void(const MasterProgress&)>& onProgress) {
-  const ParamValues values = MasteringValues(options);
+  MasterRun run;
+  const ParamValues values = MasteringValues(options, run.preset);
   MakeOutputFolder(options.outputDir);
   std::vector<Track> tracks = PlanTracks(options);
   ProgressTally progress(tracks.size(), onProgress);
   const double deliveryRate = options.sampleRate;
 
-  MasterRun run;
   if (options.album) {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
-      Guarded(tracks[i], [&] { tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate); });
+      Guarded(tracks[i], [&] { Prepare(tracks[i], deliveryRate, 1); });
     });
     run.album = MasterAlbum(tracks, options, values, progress);
   } else {
     ParallelFor(tracks.size(), options.jobs, [&](size_t i) {
       Guarded(tracks[i], [&] {
-        tracks[i].prepared = PrepareTrack(tracks[i].outcome.inputPath, deliveryRate, FreeJobsPerTrack(options));
+        Prepare(tracks[i], deliveryRate, FreeJobsPerTrack(options));
         MasterAlone(tracks[i], options, values, progress);
       });
       progress.TrackDone();

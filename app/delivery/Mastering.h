@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/delivery/MasterOptions.h"
+#include "app/delivery/MasterSettings.h"
 #include "app/delivery/MasterTrack.h"
 
 // Mastering: takes tracks, one by one or as an album, to a loudness target under a true-peak
@@ -22,6 +23,7 @@ struct AlbumOutcome {
 struct MasterRun {
   std::vector<TrackOutcome> tracks;  // in the order of the inputs
   AlbumOutcome album;                // with --album
+  PresetSummary preset;              // with --preset
 };
 
 struct MasterProgress {

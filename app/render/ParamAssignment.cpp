@@ -86,6 +86,15 @@ std::string ListParamNames(const IFxAPIBase& plugin) {
   return names;
 }
 
+std::vector<ParamSetting> NonDefaultSettings(const IFxAPIBase& plugin) {
+  std::vector<ParamSetting> settings;
+  for (int i = 0; i < plugin.NParams(); ++i) {
+    const IParam& p = *plugin.GetParam(i);
+    if (p.Value() != p.Default()) settings.push_back({p.Name(), p.Value(), p.Label(), p.DisplayText()});
+  }
+  return settings;
+}
+
 void ApplyParamAssignments(ZARN& plugin, const std::vector<ParamAssignment>& assignments) {
   for (const auto& assignment : assignments)
     plugin.SetParamValue(assignment.paramIdx, assignment.plainValue);

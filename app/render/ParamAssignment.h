@@ -30,6 +30,17 @@ std::string ListParamNames(const IFxAPIBase& plugin);
 // Sets each value the way an edit does.
 void ApplyParamAssignments(ZARN& plugin, const std::vector<ParamAssignment>& assignments);
 
+// A parameter that is not at its default, as the plug-in holds it.
+struct ParamSetting {
+  std::string name;
+  double value = 0.0;
+  std::string unit;
+  std::string text;  // as the plug-in displays it ("-1.0", "16-bit")
+};
+
+// Every parameter not at its default, in index order.
+std::vector<ParamSetting> NonDefaultSettings(const IFxAPIBase& plugin);
+
 // "-20 .. 0 dBTP": the plain range and the unit, if any.
 std::string ParamRangeText(const IParam& param);
 // Shortest plain form: "-20", "0.1", "1000".

@@ -10,6 +10,7 @@
 
 #include "app/audio/AudioFile.h"
 #include "app/audio/UserError.h"
+#include "app/render/ByteStream.h"
 #include "host/vst3/Vst3.h"
 
 using namespace Steinberg;
@@ -45,38 +46,6 @@ class Application : public HostSide<IHostApplication> {
   tresult PLUGIN_API createInstance(TUID, TUID, void** obj) override {
     if (obj) *obj = nullptr;
     return kResultFalse;
-  }
-};
-
-class Stream : public HostSide<IBStream> {
- public:
-  std::vector<uint8_t> bytes;
-  int64 pos = 0;
-  tresult PLUGIN_API read(void* buffer, int32 n, int32* got) override {
-    const int64 count = std::clamp<int64>(static_cast<int64>(bytes.size()) - pos, 0, std::max(n, 0));
-    if (count > 0) std::memcpy(buffer, bytes.data() + pos, static_cast<size_t>(count));
-    pos += count;
-    if (got) *got = static_cast<int32>(count);
-    return kResultOk;
-  }
-  tresult PLUGIN_API write(void* buffer, int32 n, int32* written) override {
-    if (n < 0) return kInvalidArgument;
-    bytes.resize(std::max(bytes.size(), static_cast<size_t>(pos + n)));
-    std::memcpy(bytes.data() + pos, buffer, static_cast<size_t>(n));
-    pos += n;
-    if (written) *written = n;
-    return kResultOk;
-  }
-  tresult PLUGIN_API seek(int64 to, int32 mode, int64* result) override {
-    const int64 base = mode == kIBSeekCur ? pos : mode == kIBSeekEnd ? static_cast<int64>(bytes.size()) : 0;
-    if (base + to < 0) return kInvalidArgument;
-    pos = base + to;
-    if (result) *result = pos;
-    return kResultOk;
-  }
-  tresult PLUGIN_API tell(int64* at) override {
-    if (at) *at = pos;
-    return kResultOk;
   }
 };
 
@@ -208,7 +177,7 @@ PluginHost::PluginHost(const std::string& bundlePath, double sampleRate, int nCh
           std::to_string(nChannels) + "-channel buses");
 
   // The settings as the state of a project: plain 64-bit values by parameter index.
-  Stream state;
+  ByteStream state;
   Require(m.component->getState(&state), "to give its state");
   for (const ParamAssignment& s : settings) {
     const size_t at = static_cast<size_t>(s.paramIdx) * 8;
@@ -220,7 +189,7 @@ PluginHost::PluginHost(const std::string& bundlePath, double sampleRate, int nCh
   Require(m.controller->setComponentState(&state), "the settings");
 
   // What the restore did not keep goes in as changes with the first block.
-  Stream restored;
+  ByteStream restored;
   m.component->getState(&restored);
   for (const ParamAssignment& s : settings) {
     const auto id = static_cast<ParamID>(s.paramIdx);

@@ -108,15 +108,6 @@ bool NamesParam(const std::vector<ParamAssignment>& assignments, int paramIdx) {
                      [paramIdx](const ParamAssignment& a) { return a.paramIdx == paramIdx; });
 }
 
-std::vector<ParamSetting> NonDefaultSettings(const ZARN& plugin) {
-  std::vector<ParamSetting> settings;
-  for (int i = 0; i < plugin.NParams(); ++i) {
-    const IParam& p = *plugin.GetParam(i);
-    if (p.Value() != p.Default()) settings.push_back({p.Name(), p.Value(), p.Label(), p.DisplayText()});
-  }
-  return settings;
-}
-
 // Integer samples of 24 bits or fewer, without dither for that word length or a shorter one:
 // the quantisation error stays correlated with the music.
 void DescribeOutput(const OutputChoice& choice, const ZARN& plugin, RenderResult& result) {

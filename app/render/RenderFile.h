@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/audio/OutputFormat.h"
+#include "app/render/ParamAssignment.h"
 #include "app/render/ReductionCollector.h"
 #include "meters/MeterSnapshot.h"
 
@@ -34,14 +35,6 @@ struct RenderOptions {
   std::string metersPath;             // one JSON line per meter tick, when not empty
   // Called after every block with the input seconds done so far and in total.
   std::function<void(double secondsDone, double secondsTotal)> onProgress;
-};
-
-// A parameter that is not at its default, as the render used it.
-struct ParamSetting {
-  std::string name;
-  double value = 0.0;
-  std::string unit;
-  std::string text;  // as the plug-in displays it ("-1.0", "16-bit")
 };
 
 struct RenderResult {

@@ -41,6 +41,7 @@ json TrackJson(const TrackOutcome& t) {
     track["error"] = t.error;
     return track;
   }
+  track["warnings"] = t.warnings;
   track["sampleRate"] = t.sampleRate;
   track["channels"] = t.channels;
   track["frames"] = t.frames;
@@ -73,7 +74,16 @@ json CodecNames(const std::vector<Codec>& codecs) {
   return names;
 }
 
-json SettingsJson(const MasterOptions& o) {
+// The parameters the preset's slot holds away from their defaults, as the plug-in shows them.
+json PresetSettingsJson(const PresetSummary& preset) {
+  json settings = json::array();
+  for (const ParamSetting& s : preset.settings)
+    settings.push_back({{"name", s.name}, {"value", s.value}, {"unit", s.unit}, {"text", s.text}});
+  return settings;
+}
+
+json SettingsJson(const MasterOptions& o, const PresetSummary& preset) {
+  const bool hasPreset = !o.presetPath.empty();
   return {{"targetLufs", o.targetLufs},
           {"ceilingDbtp", o.ceilingDbtp},
           {"album", o.album},
@@ -84,6 +94,8 @@ json SettingsJson(const MasterOptions& o) {
           {"codecs", CodecNames(o.codecs)},
           {"codecSafe", o.codecSafe},
           {"preset", o.presetPath},
+          {"presetSlot", hasPreset ? PresetSlotName(preset.slot) : ""},
+          {"presetSettings", PresetSettingsJson(preset)},
           {"set", o.settings}};
 }
 
@@ -92,7 +104,7 @@ json SettingsJson(const MasterOptions& o) {
 json MasterReportJson(const MasterOptions& options, const MasterRun& run) {
   json report = {{"loudnessMeter", bs1770::kMeterName},
                  {"truePeakMeter", kTruePeakMeterName},
-                 {"settings", SettingsJson(options)}};
+                 {"settings", SettingsJson(options, run.preset)}};
   if (options.album)
     report["album"] = {{"gainDb", Rounded(run.album.gainDb, 3)},
                        {"integratedLufs", Rounded(run.album.integratedLufs)},

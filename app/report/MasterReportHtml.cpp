@@ -39,6 +39,7 @@ th, td { padding: 3px 8px; text-align: left; border-bottom: 1px solid #e3e7ec; v
 th { font-weight: 600; color: #4a5563; font-size: 10pt; border-bottom: 1.5px solid #aab3bf; white-space: nowrap; }
 td.label { white-space: nowrap; }
 table.settings td:first-child { color: #4a5563; width: 36%; }
+table.settings tr.from-preset td:first-child { padding-left: 22px; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; white-space: nowrap; }
 td.unit { color: #6b7685; padding-left: 0; white-space: nowrap; }
 tr.failed td { color: #b3261e; }
@@ -170,6 +171,10 @@ std::string Summary(const json& report) {
     html += "</p>";
   }
   html += "<h3>Tracks</h3>" + SummaryTable(report);
+  for (const json& track : report.at("tracks"))
+    if (track.contains("warnings"))
+      for (const json& warning : track.at("warnings"))
+        html += "<p class=\"note\"><span class=\"warn\">Warning:</span> " + Escape(warning.get<std::string>()) + ".</p>";
   html += std::string("<p class=\"note\">") +
           (report.contains("album") ? "Target: the album's loudness, all tracks measured as one programme, reached "
                                       "the target within the gain reduction allowed."
@@ -187,10 +192,23 @@ std::string Summary(const json& report) {
   row("Most gain reduction allowed", Number(Num(settings, "maxReductionDb"), 1) + " dB");
   row("Delivered as", DeliveryLine(settings));
   row("Codecs checked", CodecList(settings));
-  if (!settings.at("preset").get<std::string>().empty())
-    row("Preset", Escape(BaseName(settings.at("preset").get<std::string>())));
+  const bool preset = !settings.at("preset").get<std::string>().empty();
+  if (preset) {
+    row("Preset", Escape(BaseName(settings.at("preset").get<std::string>())) + ", slot " +
+                      Escape(settings.at("presetSlot").get<std::string>()));
+    const json& brought = settings.at("presetSettings");
+    if (brought.empty()) html += "<tr class=\"from-preset\"><td colspan=\"2\">every parameter at its default</td></tr>";
+    for (const json& setting : brought) {
+      const std::string unit = setting.at("unit").get<std::string>();
+      html += "<tr class=\"from-preset\"><td>" + Escape(setting.at("name").get<std::string>()) + "</td><td>" +
+              Escape(setting.at("text").get<std::string>() + (unit.empty() ? "" : " " + unit)) + "</td></tr>";
+    }
+  }
   for (const json& setting : settings.at("set")) row("Setting", Escape(setting.get<std::string>()));
   html += "</tbody></table>";
+  if (preset)
+    html += "<p class=\"note\">The settings follow the preset, then each --set. Mastering sets the drive, the "
+            "ceiling and the dither itself, and turns Bypass, Level Match and the delta switches off.</p>";
   html += "<h3>Measured with</h3><table class=\"settings\"><tbody>";
   row("Loudness", Escape(report.at("loudnessMeter").get<std::string>()));
   row("True peak", Escape(report.at("truePeakMeter").get<std::string>()));
@@ -247,6 +265,8 @@ std::string ProcessingTable(const json& track, const json& report) {
 std::string Notes(const json& track, const json& report) {
   std::string notes;
   const json& settings = report.at("settings");
+  for (const json& warning : track.at("warnings"))
+    notes += "<p><span class=\"warn\">Warning:</span> " + Escape(warning.get<std::string>()) + ".</p>";
   if (!report.contains("album") && !track.at("reachedTarget").get<bool>())
     notes += "<p>The master is " + Lu(std::fabs(Num(track, "targetMissLu"))) +
              (Num(track, "targetMissLu") < 0.0 ? " below" : " above") + " the target of " +

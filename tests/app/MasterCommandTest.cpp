@@ -338,6 +338,31 @@ TEST(MasterCommand, BadInputsFailAloneAndLeaveNothingBehind) {
   for (size_t i = 1; i < 5; ++i) EXPECT_FALSE(TrackOf(report, i).at("written"));
 }
 
+// A file cut short reads as a shorter whole one; the header still says what is missing.
+TEST(MasterCommand, AnInputShorterThanItsHeaderSaysIsMasteredWithAWarning) {
+  ScratchDirectory dir;
+  const std::string good = Save(dir, "good.wav", Dense());
+  const std::string cut = Save(dir, "cut.wav", Dense());
+  const uintmax_t header = std::filesystem::file_size(cut) - 8 * 120000;  // float stereo data last
+  std::filesystem::resize_file(cut, header + 8 * 48000);
+  const Outcome run = Zarn({"master", good, cut, "--out", dir.File("out"), "--codecs", "none", "--quiet"});
+  EXPECT_EQ(run.status, 1);  // the warning alone: the second reaches its target
+  const std::string warning =
+      cut + " is shorter than its header says: it holds 1.00 s (48000 frames) of 2.50 s (120000 frames)";
+  EXPECT_NE(run.err.find("zarn: warning: " + warning), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find("good.wav"), std::string::npos) << run.err;
+  const json report = ReadJson(dir.File("out/report.json"));
+  EXPECT_TRUE(TrackOf(report, 0).at("warnings").empty());
+  ASSERT_EQ(TrackOf(report, 1).at("warnings").size(), 1u);
+  EXPECT_NE(TrackOf(report, 1).at("warnings")[0].get<std::string>().find(warning), std::string::npos);
+  EXPECT_EQ(TrackOf(report, 1).at("frames"), 48000);
+  EXPECT_TRUE(TrackOf(report, 1).at("reachedTarget"));
+  EXPECT_NE(ReadBytes(dir.File("out/report.html")).find("Warning:</span> " + warning), std::string::npos);
+
+  // Without the cut track, the same run passes.
+  EXPECT_EQ(Zarn({"master", good, "--out", dir.File("alone"), "--codecs", "none", "--quiet"}).status, 0);
+}
+
 TEST(MasterCommand, RefusalsThatStopEveryTrackWriteNothing) {
   ScratchDirectory dir;
   const std::string good = Save(dir, "good.wav", Dense());
@@ -354,6 +379,13 @@ TEST(MasterCommand, RefusalsThatStopEveryTrackWriteNothing) {
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.err.find("short.preset"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("220"), std::string::npos) << run.err;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+  // A slot is taken from a preset.
+  run = Zarn({"master", good, "--out", dir.File("out"), "--slot", "B", "--quiet"});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("--slot picks a slot of --preset"), std::string::npos) << run.err;
+  run = Zarn({"master", good, "--out", dir.File("out"), "--preset", preset, "--slot", "C", "--quiet"});
+  EXPECT_NE(run.err.find("expected A or B"), std::string::npos) << run.err;
   EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
 
   // Into the inputs' own folder, a master would replace its input.

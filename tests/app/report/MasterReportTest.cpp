@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -20,11 +21,13 @@
 #include "app/delivery/MasterRender.h"
 #include "app/delivery/MasterSettings.h"
 #include "app/delivery/ReportSeries.h"
+#include "app/render/ByteStream.h"
 #include "app/render/ReferenceLoudness.h"
 #include "app/report/PlatformTable.h"
 #include "app/report/ReportFormat.h"
 #include "app/report/ReportPdf.h"
 #include "app/signals/TestSignals.h"
+#include "core/ZARN.h"
 #include "editor/linux/ChromiumProcess.h"
 #include "support/MasterInputs.h"
 #include "support/ScratchDirectory.h"
@@ -107,6 +110,34 @@ bool HasPartialFiles(const std::string& dir) {
   for (const auto& entry : fs::directory_iterator(dir))
     if (entry.path().string().find(".part") != std::string::npos) return true;
   return false;
+}
+
+void CollectKeys(const json& value, std::set<std::string>& keys) {
+  if (value.is_object())
+    for (const auto& [key, item] : value.items()) {
+      keys.insert(key);
+      CollectKeys(item, keys);
+    }
+  else if (value.is_array())
+    for (const json& item : value) CollectKeys(item, keys);
+}
+
+// The state the plug-in saves with Loud 40 % in slot A, on show, and Release 200 ms and
+// Character 3 in slot B.
+std::string SaveTwoSlotState(const ScratchDirectory& dir) {
+  ZARN plugin;
+  plugin.SetParamValue(kLoud, 40.0);
+  ParamValues b = DefaultParamValues();
+  b[kRelease] = 200.0;
+  b[kCharacter] = 3.0;
+  const std::string slots = json{{"active", 0}, {"other", b}}.dump();
+  plugin.OnArbitraryMessage(ZARN::kPageStoreSlots, 0, static_cast<int>(slots.size()), slots.data());
+  ByteStream state;
+  static_cast<Steinberg::Vst::IComponent&>(plugin).getState(&state);
+  const std::string path = dir.File("two-slots.state");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(state.bytes.data()),
+                                              static_cast<std::streamsize>(state.bytes.size()));
+  return path;
 }
 
 }  // namespace
@@ -207,6 +238,43 @@ TEST(ReportPages, AlbumSummaryLeadsWithTheAlbumsFigures) {
   // A file name is text, never markup.
   EXPECT_NE(html.find("<h2>Tom &amp; Jerry&#39;s &lt;mix&gt;.wav</h2>"), std::string::npos);
   EXPECT_EQ(html.find("<mix>"), std::string::npos);
+}
+
+// Not just the preset's file name: the settings it brought, in report.json and on the page, and
+// every key of report.json explained in docs/json.md.
+TEST(ReportPages, ListTheSettingsThePresetBrought) {
+  ScratchDirectory dir;
+  const std::string a = Save(dir, "a.wav", Programme(3.0, -9.0));
+  const Outcome run = Zarn({"master", a, "--out", dir.File("out"), "--preset", SaveTwoSlotState(dir), "--slot",
+                            "B", "--quiet", "--codecs", "none", "--no-pdf"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const json report = ReadJson(dir.File("out/report.json"));
+  const json& settings = report.at("settings");
+  EXPECT_EQ(settings.at("presetSlot"), "B");
+  const json& brought = settings.at("presetSettings");
+  ASSERT_EQ(brought.size(), 2u) << brought;
+  EXPECT_EQ(brought[0].at("name"), "Release");
+  EXPECT_EQ(brought[0].at("value"), 200.0);
+  EXPECT_EQ(brought[0].at("unit"), "ms");
+  EXPECT_EQ(brought[1].at("name"), "Character");
+
+  const std::string html = ReadBytes(dir.File("out/report.html"));
+  EXPECT_NE(html.find("two-slots.state, slot B"), std::string::npos);
+  for (const json& setting : brought) {
+    const std::string unit = setting.at("unit").get<std::string>();
+    EXPECT_NE(html.find("<td>" + setting.at("name").get<std::string>() + "</td><td>" +
+                        setting.at("text").get<std::string>() + (unit.empty() ? "" : " " + unit) + "</td>"),
+              std::string::npos)
+        << setting;
+  }
+  EXPECT_EQ(html.find("<td>Loud</td>"), std::string::npos) << "slot A's setting";
+
+  std::set<std::string> keys;
+  CollectKeys(report, keys);
+  const std::string doc = ReadBytes(ZARN_JSON_DOC);
+  ASSERT_FALSE(doc.empty());
+  for (const std::string& key : keys)
+    EXPECT_NE(doc.find("`" + key + "`"), std::string::npos) << "docs/json.md does not explain `" << key << "`";
 }
 
 TEST(ReportPages, PdfHasTheSummaryAndAPageOrMorePerTrack) {
