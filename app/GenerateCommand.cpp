@@ -2,14 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "app/ArgumentCursor.h"
 #include "app/audio/Decibels.h"
 #include "app/audio/UserError.h"
 #include "app/render/NumberParsing.h"
 #include "app/signals/TestSignals.h"
+#include "editor/NumberText.h"
 
 namespace {
 
@@ -84,10 +85,10 @@ int RunGenerateCommand(const std::vector<std::string>& args, std::ostream& out) 
 
   const AudioBuffer buffer = GenerateSignal(request);
   SaveAudioFile(path, buffer);
-  char numbers[160];
-  std::snprintf(numbers, sizeof numbers, "%.0f Hz, %d channel(s), %.2f s, peak %.2f dBFS",
-                buffer.sampleRate, buffer.Channels(),
-                static_cast<double>(buffer.Frames()) / buffer.sampleRate, SamplePeakDbfs(buffer));
-  out << path << ": " << request.kind << ", " << numbers << "\n";
+  // Fixed, not printf: the same text in any locale.
+  out << path << ": " << request.kind << ", " << Fixed(buffer.sampleRate, 0) << " Hz, "
+      << std::to_string(buffer.Channels()) << " channel(s), "
+      << Fixed(static_cast<double>(buffer.Frames()) / buffer.sampleRate, 2) << " s, peak "
+      << Fixed(SamplePeakDbfs(buffer), 2) << " dBFS\n";
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <ostream>
@@ -12,6 +13,7 @@
 #include "app/ProgressBar.h"
 #include "app/delivery/Mastering.h"
 #include "app/report/MasterReport.h"
+#include "editor/NumberText.h"
 
 namespace {
 
@@ -35,14 +37,14 @@ std::string ProgressDetail(const MasterProgress& progress,
   return text;
 }
 
+// Numbers through Fixed, not printf: the command may run inside a program with a decimal-comma
+// locale.
 void PrintTrack(const TrackOutcome& track, std::ostream& out) {
-  char line[512];
-  std::snprintf(line, sizeof line,
-                "%s: %.1f LUFS, %.2f dBTP, gain %+.2f dB, reduction max %.1f dB%s%s\n",
-                track.outputPath.c_str(), track.output.integratedLufs, track.output.truePeakDbtp,
-                track.gainDb, track.reduction.maxDb, track.reachedTarget ? "" : ", target missed",
-                track.CodecsClean() ? "" : ", a codec decodes an over");
-  out << line;
+  out << track.outputPath << ": " << Fixed(track.output.integratedLufs, 1) << " LUFS, "
+      << Fixed(track.output.truePeakDbtp, 2) << " dBTP, gain " << (std::signbit(track.gainDb) ? "" : "+")
+      << Fixed(track.gainDb, 2) << " dB, reduction max " << Fixed(track.reduction.maxDb, 1) << " dB"
+      << (track.reachedTarget ? "" : ", target missed") << (track.CodecsClean() ? "" : ", a codec decodes an over")
+      << "\n";
 }
 
 }  // namespace

@@ -45,6 +45,7 @@ void LoudnessMeter::Prepare(double sampleRate) {
   const int shortTerm = static_cast<int>(std::lround(3.0 * sampleRate));
   momentaryLength_ = momentary;
   shortTermLength_ = shortTerm;
+  maxStep_ = std::max(1, static_cast<int>(std::lround(0.01 * sampleRate)));
   momentary_.Resize(momentary);
   shortTerm_.Resize(shortTerm);
   avx2_ = cpu::UseAvx2();
@@ -64,7 +65,18 @@ void LoudnessMeter::Reset() {
   range_.Clear();
   gatingPhase_ = 0;
   samplesSinceReset_ = 0;
+  untilMaxStep_ = maxStep_;
+  maxMomentaryPower_ = 0.0;
   outShortTermLufs_ = -100.0;
+}
+
+void LoudnessMeter::StepMomentaryMax() {
+  maxMomentaryPower_ = std::max(maxMomentaryPower_, momentary_.Mean(0) + momentary_.Mean(1));
+  untilMaxStep_ = maxStep_;
+}
+
+double LoudnessMeter::MaxMomentaryLufs(bool mono) const {
+  return LoudnessOfPower(maxMomentaryPower_ * MonoFactor(mono));
 }
 
 void LoudnessMeter::Accumulate(const double* x, const double* y, const double* o) {
@@ -80,14 +92,19 @@ void LoudnessMeter::Accumulate(const double* x, const double* y, const double* o
   }
   momentary_.Push(momentary);
   shortTerm_.Push(shortTerm);
+  if (--untilMaxStep_ == 0) StepMomentaryMax();
 }
 
 void LoudnessMeter::AccumulateBlock(const MeterBlockTaps& t) {
   samplesSinceReset_ = std::min(shortTermLength_, samplesSinceReset_ + t.frames);
+  // Runs end where a ring wraps and where the maximum is due.
   for (int from = 0; from < t.frames;) {
-    const int to = from + std::min({t.frames - from, momentary_.UntilWrap(), shortTerm_.UntilWrap()});
+    const int to =
+        from + std::min({t.frames - from, untilMaxStep_, momentary_.UntilWrap(), shortTerm_.UntilWrap()});
     if (avx2_) KernelAvx2(t, from, to);
     else KernelBaseline(t, from, to);
+    untilMaxStep_ -= to - from;
+    if (untilMaxStep_ == 0) StepMomentaryMax();
     from = to;
   }
 }

@@ -1,27 +1,11 @@
 #include "app/render/RenderReport.h"
 
-#include <cstdarg>
-#include <cstdio>
-
 #include <nlohmann/json.hpp>
 
 #include "app/audio/OutputFormat.h"
 #include "app/render/MeterJson.h"
 #include "app/render/RenderFile.h"
-
-namespace {
-
-// printf into a std::string. The program never sets a locale, so numbers print with a '.'.
-[[gnu::format(printf, 1, 2)]] std::string Format(const char* format, ...) {
-  char text[512];
-  va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof text, format, arguments);
-  va_end(arguments);
-  return text;
-}
-
-}  // namespace
+#include "editor/NumberText.h"
 
 namespace {
 
@@ -46,39 +30,41 @@ std::string SettingsLine(const RenderResult& r) {
 
 // A loudness range needs short-term (3 s) windows above the gates.
 std::string RangeText(double rangeLu, double maxShortTermLufs) {
-  return maxShortTermLufs > -99.0 ? Format("%.1f LU range", rangeLu) : std::string("no range (under 3 s of sound)");
+  return maxShortTermLufs > -99.0 ? Fixed(rangeLu, 1) + " LU range" : std::string("no range (under 3 s of sound)");
 }
 
 }  // namespace
 
+// Numbers through Fixed, never printf: a program that links this may run in a locale with a
+// decimal comma.
 std::string FormatRenderReport(const RenderResult& r) {
   const double audioSeconds = static_cast<double>(r.frames) / r.sampleRate;
   std::string text = r.inputPath + " -> " + r.outputPath + "\n";
-  text += Format("  input           %.0f Hz, %d channel%s, %lld frames (%.2f s)\n", r.sampleRate,
-                 r.channels, r.channels == 1 ? "" : "s", static_cast<long long>(r.frames),
-                 audioSeconds);
+  text += "  input           " + Fixed(r.sampleRate, 0) + " Hz, " + std::to_string(r.channels) + " channel" +
+          (r.channels == 1 ? "" : "s") + ", " + std::to_string(r.frames) + " frames (" + Fixed(audioSeconds, 2) +
+          " s)\n";
   text += "  settings        " + SettingsLine(r) + "\n";
   text += "  output file     " + ContainerTitle(r.container) + ", " + SampleFormatName(r.format) +
           (r.flacHoldsNoFloat ? " (FLAC holds no float)" : "") +
           (IntegerBits(r.format) > 0 ? ", dither " + r.dither : std::string()) +
           (r.undithered ? " (not dithered for this word length)" : "") + "\n";
-  text += Format("  latency         %d samples (compensated)\n", r.latencySamples);
+  text += "  latency         " + std::to_string(r.latencySamples) + " samples (compensated)\n";
   const ReductionStats& gr = r.gainReduction;
-  text += Format("  gain reduction  %.2f dB max, %.2f dB mean, %.1f%% of blocks above 1 dB\n", gr.maxDb,
-                 gr.meanDb, 100.0 * gr.shareAbove1Db);
-  text += Format("  output peak     %.2f dBFS sample, %.2f dBTP true\n", r.outputSamplePeakDbfs,
-                 r.outputTruePeakDbtp);
-  text += Format("  loudness out    %.1f LUFS integrated, %s, max %.1f short-term, %.1f momentary\n",
-                 r.outputIntegratedLufs, RangeText(r.outputLoudnessRangeLu, r.maxShortTermLufs).c_str(),
-                 r.maxShortTermLufs, r.maxMomentaryLufs);
-  text += Format("  input levels    %.2f dBTP true peak, %.1f LUFS integrated, %s\n", r.inputTruePeakDbtp,
-                 r.inputIntegratedLufs, RangeText(r.inputLoudnessRangeLu, r.inputIntegratedLufs).c_str());
+  text += "  gain reduction  " + Fixed(gr.maxDb, 2) + " dB max, " + Fixed(gr.meanDb, 2) + " dB mean, " +
+          Fixed(100.0 * gr.shareAbove1Db, 1) + "% of blocks above 1 dB\n";
+  text += "  output peak     " + Fixed(r.outputSamplePeakDbfs, 2) + " dBFS sample, " + Fixed(r.outputTruePeakDbtp, 2) +
+          " dBTP true\n";
+  text += "  loudness out    " + Fixed(r.outputIntegratedLufs, 1) + " LUFS integrated, " +
+          RangeText(r.outputLoudnessRangeLu, r.maxShortTermLufs) + ", max " + Fixed(r.maxShortTermLufs, 1) +
+          " short-term, " + Fixed(r.maxMomentaryLufs, 1) + " momentary\n";
+  text += "  input levels    " + Fixed(r.inputTruePeakDbtp, 2) + " dBTP true peak, " + Fixed(r.inputIntegratedLufs, 1) +
+          " LUFS integrated, " + RangeText(r.inputLoudnessRangeLu, r.inputIntegratedLufs) + "\n";
   if (r.dynamicCeilingRaisedToDbtp > -99.0)
-    text += Format("  ceiling         raised to %.2f dBTP by Dynamic Ceiling\n", r.dynamicCeilingRaisedToDbtp);
+    text += "  ceiling         raised to " + Fixed(r.dynamicCeilingRaisedToDbtp, 2) + " dBTP by Dynamic Ceiling\n";
   if (r.codecModeLoweredCeilingToDbtp > -99.0)
-    text += Format("  ceiling         lowered to %.2f dBTP by Codec Mode\n", r.codecModeLoweredCeilingToDbtp);
+    text += "  ceiling         lowered to " + Fixed(r.codecModeLoweredCeilingToDbtp, 2) + " dBTP by Codec Mode\n";
   for (const std::string& warning : r.warnings) text += "  warning         " + warning + "\n";
-  text += Format("  time            %.2f s (%.1fx real time)\n", r.seconds, r.realtimeFactor);
+  text += "  time            " + Fixed(r.seconds, 2) + " s (" + Fixed(r.realtimeFactor, 1) + "x real time)\n";
   return text;
 }
 

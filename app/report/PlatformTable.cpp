@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 #include <nlohmann/json.hpp>
 
 #include "app/report/PlatformTableJson.h"
+#include "editor/NumberText.h"
 
 namespace {
 
@@ -15,20 +15,17 @@ constexpr double kMeasuredLufs = -70.0;  // the page's MEASURED
 constexpr double kShownStepDb = 0.05;    // what rounds to 0.0 dB reads "plays as is"
 
 // One decimal the way JavaScript's toFixed(1) gives it: an exact tie rounds up (away from zero
-// for the magnitudes shown here), where printf would round it to even.
+// for the magnitudes shown here), where correct rounding would round it to even. Written with
+// Fixed, never printf, so that a decimal-comma locale cannot change it.
 std::string OneDecimal(double magnitude) {
   const double tenths = magnitude * 10.0;  // exact whenever `magnitude` is a tie
   if (tenths - std::floor(tenths) == 0.5) {
-    char exact[80];
-    std::snprintf(exact, sizeof exact, "%.40f", magnitude);
-    const std::string digits(exact);
+    const std::string digits = Fixed(magnitude, 40);
     const size_t tail = digits.find('.') + 2;
     if (digits[tail] == '5' && digits.find_first_not_of('0', tail + 1) == std::string::npos)
       magnitude = (std::floor(tenths) + 1.0) / 10.0;
   }
-  char text[40];
-  std::snprintf(text, sizeof text, "%.1f", magnitude);
-  return text;
+  return Fixed(magnitude, 1);
 }
 
 }  // namespace

@@ -1,7 +1,10 @@
 // The plug-in and its page: requests from the page, host gestures, the idle tick, and that
-// malformed messages change nothing.
+// malformed messages change nothing; a decimal-comma locale changes no number the page receives.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -14,6 +17,8 @@
 #include "core/ZARN.h"
 #include "core/ZarnClass.h"
 #include "editor/Base64.h"
+#include "editor/PageMessages.h"
+#include "support/DecimalCommaLocale.h"
 #include "support/Vst3HostObjects.h"
 
 namespace {
@@ -216,6 +221,104 @@ TEST(EditorBridge, MetersReachThePageAndTheFlagIsTakenWithoutAWebView) {
   b.plugin.OnFrameworkTimer();  // dropped, but taken
   MeterSnapshot s;
   EXPECT_FALSE(b.plugin.Engine().TakeMeterSnapshot(s));
+}
+
+// What the page and the plug-in say to each other in one session: the page loads (parameter
+// description, slots), edits a value, stores the other slot and loads again, asks for every value;
+// then audio runs and the timer sends the meters.
+std::vector<std::string> Conversation() {
+  Bridge b;
+  Steinberg::Vst::ProcessSetup setup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample64, 4800, 48000.0};
+  EXPECT_EQ(b.plugin.setupProcessing(setup), Steinberg::kResultOk);
+  b.plugin.OnPageLoaded();
+  b.Request(ZARN::kPageEditParam, R"({"paramIdx":3,"value":-0.25,"gesture":"s"})");
+  nlohmann::json other = nlohmann::json::array();
+  for (int i = 0; i < kNumParams; ++i) other.push_back(b.plugin.GetParam(i)->Value());
+  other[kDriveL] = 2.25;
+  other[kCeilingL] = -0.75;
+  b.Request(ZARN::kPageStoreSlots, nlohmann::json{{"active", 0}, {"other", other}}.dump());
+  b.plugin.OnPageLoaded();
+  b.Request(ZARN::kPageSendAllValues);
+  std::vector<double> in(4800), outL(in.size()), outR(in.size());
+  for (size_t n = 0; n < in.size(); ++n) in[n] = 0.3 * std::sin(0.05 * static_cast<double>(n));
+  double* ins[2] = {in.data(), in.data()};
+  double* outs[2] = {outL.data(), outR.data()};
+  b.plugin.ProcessAudioBlock(ins, outs, 4800);
+  b.plugin.OnFrameworkTimer();
+  return b.scripts;
+}
+
+// The JSON a "SAMFD(tag, size, 'base64')" call carries.
+nlohmann::json Payload(const std::string& script) {
+  const size_t quote = script.find('\'');
+  const auto bytes = Base64Decode(script.substr(quote + 1, script.rfind('\'') - quote - 1));
+  EXPECT_TRUE(bytes) << script;
+  return nlohmann::json::parse(bytes ? std::string(bytes->begin(), bytes->end()) : "", nullptr, false);
+}
+
+// A host that runs in its user's locale must not change a number the page receives: a decimal
+// comma would make the page read 0,987 as 0 or reject the message. The whole session under
+// de_DE says what it says in the "C" locale, byte for byte, and its numbers read back as sent.
+TEST(EditorBridge, ADecimalCommaLocaleChangesNoNumberThePageReceives) {
+  const std::vector<std::string> c = Conversation();
+  MeterSnapshot sample;
+  float* fields[] = {&sample.lufsM, &sample.tpL, &sample.gespL, &sample.nmrR, &sample.effRelMsL, &sample.lra};
+  for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = -12.3456f + 1.25f * static_cast<float>(i);
+  const std::string meterText = page_messages::MeterMessage(sample);
+
+  DecimalCommaLocale german;
+  ASSERT_TRUE(german.Engaged()) << DecimalCommaLocale::kName << " is not installed";
+  const std::vector<std::string> de = Conversation();
+  ASSERT_EQ(de.size(), c.size());
+  for (size_t i = 0; i < de.size(); ++i) ASSERT_EQ(de[i], c[i]) << "call " << i;
+  ASSERT_EQ(page_messages::MeterMessage(sample), meterText);
+  const nlohmann::json meters = nlohmann::json::parse(meterText);
+  EXPECT_EQ(meters.at("lufsM").get<double>(), -12.346);
+  EXPECT_EQ(meters.at("lra").get<double>(), std::round(100.0 * sample.lra) / 100.0);
+
+  const ZARN reference;
+  int values = 0, meterMessages = 0, slots = 0, descriptions = 0;
+  for (const std::string& script : de) {
+    if (script.rfind("SPVFD(", 0) == 0) {
+      int index = 0;
+      double value = 0.0;
+      const char* end = script.data() + script.size() - 1;
+      const auto [comma, e1] = std::from_chars(script.data() + 6, end, index);
+      const auto [stop, e2] = std::from_chars(comma + 2, end, value);
+      ASSERT_TRUE(e1 == std::errc() && e2 == std::errc() && stop == end) << script;
+      // The first round, when the page loads, comes before the edit.
+      const bool edited = index == kCeilingR && values >= kNumParams;
+      const double expected = edited ? (-0.25 + 20.0) / 20.0 : reference.GetParam(index)->GetNormalized();
+      EXPECT_NEAR(value, expected, 5e-7) << script;
+      ++values;
+    } else if (script.rfind("SAMFD(0, ", 0) == 0) {
+      const nlohmann::json m = Payload(script);
+      ASSERT_TRUE(m.is_object()) << script;
+      EXPECT_GT(m.at("lufsM").get<double>(), -30.0);  // the sine, not a number cut at its comma
+      EXPECT_LT(m.at("lufsM").get<double>(), -5.0);
+      ++meterMessages;
+    } else if (script.rfind("SAMFD(17, ", 0) == 0) {
+      const nlohmann::json m = Payload(script);
+      if (m.at("other").empty()) continue;  // before the page stored a slot
+      EXPECT_EQ(m.at("other").at(kDriveL).get<double>(), 2.25);
+      EXPECT_EQ(m.at("other").at(kCeilingL).get<double>(), -0.75);
+      ++slots;
+    } else if (script.rfind("SAMFD(-1, ", 0) == 0) {
+      const nlohmann::json m = Payload(script);
+      ASSERT_EQ(m.at("params").size(), static_cast<size_t>(kNumParams));
+      for (const nlohmann::json& p : m.at("params")) {
+        const IParam* param = reference.GetParam(p.at("id").get<int>());
+        EXPECT_EQ(p.at("min").get<double>(), param->Min()) << p;
+        EXPECT_EQ(p.at("max").get<double>(), param->Max()) << p;
+        EXPECT_EQ(p.at("default").get<double>(), param->Default()) << p;
+      }
+      ++descriptions;
+    }
+  }
+  EXPECT_GE(values, kNumParams + 1);
+  EXPECT_EQ(meterMessages, 1);
+  EXPECT_EQ(slots, 1);
+  EXPECT_EQ(descriptions, 2);
 }
 
 TEST(EditorBridge, FuzzedPageMessagesChangeNothing) {

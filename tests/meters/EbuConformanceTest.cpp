@@ -60,38 +60,47 @@ std::vector<Segment> Repeated(const std::vector<Segment>& period, int times) {
 
 struct Metered {
   std::vector<meter_ticks::Tick> ticks;
+  std::vector<double> maxMomentary;  // the meter's held maximum at each tick
   render::Stereo out;  // what the output readings measured
   const MeterSnapshot& Last() const { return ticks.back().s; }
 };
 
 // The engine's loudness meter on its own, fed and ticked the way the engine drives it: in runs
 // of kBlock samples of the raw input x, the driven signal y and the limiter output o, and a tick
-// every 50 ms of audio. At default settings y is x and, for levels far under the ceiling, o is x
-// delayed; TheEngineReportsWhatItsLoudnessMeterReads holds the engine to this.
+// every 50 ms of audio (at the end of the run that completes them). At default settings y is x
+// and, for levels far under the ceiling, o is x delayed; TheEngineReportsWhatItsLoudnessMeterReads
+// holds the engine to this.
 constexpr size_t kMeterPeriod = 2400;
-std::vector<meter_ticks::Tick> ThroughMeter(const render::Stereo& x, const render::Stereo& o) {
+std::vector<meter_ticks::Tick> ThroughMeter(const render::Stereo& x, const render::Stereo& o,
+                                            std::vector<double>* maxMomentary = nullptr,
+                                            size_t block = kBlock) {
   LoudnessMeter meter;
   meter.Prepare(kRate);
   std::vector<meter_ticks::Tick> ticks;
-  for (size_t start = 0; start < x.Frames(); start += kBlock) {
+  for (size_t start = 0; start < x.Frames(); start += block) {
     MeterBlockTaps run;
-    run.frames = static_cast<int>(std::min<size_t>(kBlock, x.Frames() - start));
+    run.frames = static_cast<int>(std::min<size_t>(block, x.Frames() - start));
     run.in[0] = run.driven[0] = x.left.data() + start;
     run.in[1] = run.driven[1] = x.right.data() + start;
     run.o[0] = o.left.data() + start;
     run.o[1] = o.right.data() + start;
     meter.AccumulateBlock(run);
     const size_t end = start + static_cast<size_t>(run.frames);
-    if (end % kMeterPeriod != 0) continue;
+    if (end / kMeterPeriod == (end - static_cast<size_t>(run.frames)) / kMeterPeriod) continue;
     MeterSnapshot s;
     meter.TickOutput(false, s);
     meter.TickInput(false, s);
     ticks.push_back({end, s});
+    if (maxMomentary) maxMomentary->push_back(meter.MaxMomentaryLufs(false));
   }
   return ticks;
 }
 
-Metered Measure(const render::Stereo& in) { return {ThroughMeter(in, in), in}; }
+Metered Measure(const render::Stereo& in, size_t block = kBlock) {
+  Metered m{{}, {}, in};
+  m.ticks = ThroughMeter(in, in, &m.maxMomentary, block);
+  return m;
+}
 
 // Largest reading of a field over the ticks that ran after `from` and up to `to` seconds of audio.
 float Max(const Metered& m, float MeterSnapshot::*field, double from, double to) {
@@ -202,6 +211,42 @@ TEST(EbuTech3341, MaximumShortTermOfThreeSecondBursts) {
     EXPECT_NEAR(max, -38.0 + k + kOffsetLu, kLoudnessToleranceLu) << "segment " << k;
   }
   std::printf("  case 11: largest error of the maximum lufsS %.3f LU\n", worst);
+}
+
+// Tech 3341 cases 13 and 14: the maximum momentary loudness of a 0.4-s tone burst is its level,
+// wherever the burst falls. As in cases 10 and 11 the bursts start 2.5 ms later each time, twenty
+// steps over one 50-ms tick period, so that they end on and between the ticks and the meter's
+// 10-ms evaluations alike; case 14 also steps the level from -38 to -19 dBFS, one burst to each
+// 0.8-s segment, and the held maximum must read each new level by the end of its segment. The
+// maximum depends on the audio only: host blocks of any size give the same value to the bit.
+TEST(EbuTech3341, MaximumMomentaryOfFourHundredMillisecondBursts) {
+  constexpr double kStep = 0.0025;
+  double lo = 1000.0, hi = -1000.0;
+  for (int k = 0; k < 20; ++k) {
+    const render::Stereo burst = Tone({{k * kStep, -HUGE_VAL}, {0.4, -23.0}, {0.2, -HUGE_VAL}});
+    const Metered m = Measure(burst);
+    const double max = m.maxMomentary.back();
+    lo = std::min(lo, max);
+    hi = std::max(hi, max);
+    EXPECT_NEAR(max, -23.0 + kOffsetLu, kLoudnessToleranceLu) << "burst " << k;
+    for (size_t block : {1, 37, 1000, 8192})
+      EXPECT_EQ(Measure(burst, block).maxMomentary.back(), max) << "burst " << k << ", blocks of " << block;
+  }
+  std::printf("  case 13: maximum momentary %.3f .. %.3f\n", lo, hi);
+
+  std::vector<Segment> levels;
+  for (int k = 0; k < 20; ++k)
+    levels.insert(levels.end(), {{k * kStep, -HUGE_VAL}, {0.4, -38.0 + k}, {0.4 - k * kStep, -HUGE_VAL}});
+  const Metered m = Measure(Tone(levels));
+  double worst = 0.0;
+  for (int k = 0; k < 20; ++k) {
+    size_t last = 0;  // the last tick of the segment
+    while (last + 1 < m.ticks.size() && m.ticks[last + 1].endFrame <= Frames(0.8 * (k + 1))) ++last;
+    ASSERT_EQ(m.ticks[last].endFrame, Frames(0.8 * (k + 1)));
+    worst = std::max(worst, std::fabs(m.maxMomentary[last] - (-38.0 + k + kOffsetLu)));
+    EXPECT_NEAR(m.maxMomentary[last], -38.0 + k + kOffsetLu, kLoudnessToleranceLu) << "segment " << k;
+  }
+  std::printf("  case 14: largest error of the maximum momentary %.3f LU\n", worst);
 }
 
 // Tech 3342 cases 1 to 4: 20-s steps of level. In case 4 the relative gate lies near -47 LUFS,

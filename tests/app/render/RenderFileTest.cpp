@@ -1,6 +1,7 @@
 // Offline rendering through the plug-in: alignment, formats, reports and refused inputs.
 #ifdef ZARN_HAVE_APP
 
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "app/render/RenderReport.h"
 #include "app/signals/TestSignals.h"
 #include "support/EngineRender.h"
+#include "support/DecimalCommaLocale.h"
 #include "support/ReferenceTruePeak.h"
 #include "support/ScratchDirectory.h"
 
@@ -312,6 +314,53 @@ TEST(RenderReport, SaysWhenDynamicCeilingRaisedTheCeiling) {
   const RenderResult fixed = Render(dir.File("in.wav"), dir.File("out.wav"), 512, ceiling);
   EXPECT_EQ(fixed.dynamicCeilingRaisedToDbtp, -100.0);
   EXPECT_EQ(FormatRenderReport(fixed).find("raised"), std::string::npos);
+}
+
+// The render reports of a host or script that runs in a decimal-comma locale: the same render
+// gives the report it gives in the "C" locale (but for the time it took), and its numbers read
+// back as the renderer had them.
+TEST(RenderReport, ADecimalCommaLocaleChangesNoNumberInTheReports) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(2, static_cast<int>(kRate)));
+  const std::vector<std::string> settings = {"Drive L=2.25", "Ceiling L=-1.5"};
+  struct Reports {
+    RenderResult result;
+    nlohmann::json json;
+    std::string text;
+  };
+  auto render = [&] {
+    Reports r{Render(dir.File("in.wav"), dir.File("out.wav"), 512, settings), {}, {}};
+    r.json = nlohmann::json::parse(FormatRenderReportJson(r.result));
+    r.text = FormatRenderReport(r.result);
+    for (const char* timing : {"seconds", "realtimeFactor"}) r.json.erase(timing);
+    r.text.erase(r.text.find("  time "));  // the one line that may differ
+    return r;
+  };
+  const Reports c = render();
+
+  DecimalCommaLocale german;
+  ASSERT_TRUE(german.Engaged()) << DecimalCommaLocale::kName << " is not installed";
+  const Reports de = render();
+  EXPECT_EQ(de.json, c.json);
+  EXPECT_EQ(de.text, c.text);
+  const nlohmann::json& whole = de.json.at("wholeFile");
+  EXPECT_EQ(whole.at("outputTruePeakDbtp").get<double>(), de.result.outputTruePeakDbtp);
+  EXPECT_EQ(whole.at("outputIntegratedLufs").get<double>(), de.result.outputIntegratedLufs);
+  EXPECT_EQ(de.json.at("settings").at(0).at("value").get<double>(), 2.25);  // in parameter order
+  EXPECT_EQ(de.json.at("settings").at(1).at("value").get<double>(), -1.5);
+  EXPECT_NEAR(de.json.at("lastMeterTick").at("lufsS").get<double>(), de.result.meters.lufsS, 1e-6);
+  // The figure after a line's label, read without any locale.
+  auto figure = [&text = de.text](const std::string& label) {
+    const size_t at = text.find(label);
+    double value = NAN;
+    if (at == std::string::npos) return value;
+    const char* first = text.data() + text.find_first_not_of(' ', at + label.size());
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    return error == std::errc() && *end == ' ' ? value : NAN;
+  };
+  EXPECT_NEAR(figure("output peak"), de.result.outputSamplePeakDbfs, 0.005) << de.text;
+  EXPECT_NEAR(figure("loudness out"), de.result.outputIntegratedLufs, 0.05) << de.text;
+  EXPECT_NEAR(figure("input "), kRate, 0.5) << de.text;
 }
 
 #endif  // ZARN_HAVE_APP

@@ -29,6 +29,7 @@
 #include "app/signals/TestSignals.h"
 #include "core/ZARN.h"
 #include "editor/linux/ChromiumProcess.h"
+#include "support/DecimalCommaLocale.h"
 #include "support/MasterInputs.h"
 #include "support/ScratchDirectory.h"
 
@@ -275,6 +276,67 @@ TEST(ReportPages, ListTheSettingsThePresetBrought) {
   ASSERT_FALSE(doc.empty());
   for (const std::string& key : keys)
     EXPECT_NE(doc.find("`" + key + "`"), std::string::npos) << "docs/json.md does not explain `" << key << "`";
+}
+
+// The first place two texts differ, with some context; empty when they are the same.
+std::string FirstDifference(const std::string& a, const std::string& b) {
+  const size_t at = static_cast<size_t>(std::mismatch(a.begin(), a.end(), b.begin(), b.end()).first - a.begin());
+  if (at == a.size() && a.size() == b.size()) return {};
+  const size_t from = at < 40 ? 0 : at - 40;
+  return "\"" + a.substr(from, 80) + "\" against \"" + b.substr(from, 80) + "\"";
+}
+
+// A master made in a decimal-comma locale (a script run from a German desktop): what `zarn
+// generate` and `zarn master` print, report.json and report.html are those of the "C" locale byte
+// for byte, and the figures read back as set and measured; the platform table's one-decimal gains
+// too, ties rounded up as the page rounds them.
+TEST(ReportPages, ADecimalCommaLocaleChangesNoNumberInTheReports) {
+  ScratchDirectory dir;
+  const std::string track = dir.File("track.wav");
+  auto run = [&](const std::string& out) {
+    const Outcome generated = Zarn({"generate", "demo", track, "--seconds", "3.5"});
+    EXPECT_EQ(generated.status, 0) << generated.err;
+    const Outcome mastered = Zarn({"master", track, "--target", "-14.5", "--ceiling", "-1.5", "--out",
+                                   dir.File(out), "--codecs", "none", "--no-pdf"});
+    EXPECT_LT(mastered.status, 2) << mastered.err;  // written, whether or not it reached the target
+    std::string printed = generated.out + mastered.out;
+    printed.replace(printed.find(dir.File(out)), dir.File(out).size(), "OUT");
+    return printed;
+  };
+  const std::string printedC = run("c");
+  std::string printedDe;
+  {
+    DecimalCommaLocale german;
+    ASSERT_TRUE(german.Engaged()) << DecimalCommaLocale::kName << " is not installed";
+    printedDe = run("de");
+    EXPECT_EQ(PlaybackText(0.25), "turned up 0.3 dB");
+    EXPECT_EQ(PlaybackText(-1.24), "turned down 1.2 dB");
+  }
+  EXPECT_EQ(FirstDifference(printedDe, printedC), "");
+  EXPECT_NE(printedDe.find("3.50 s"), std::string::npos) << printedDe;
+  for (const std::string& name : {"report.json", "report.html"})
+    EXPECT_EQ(FirstDifference(ReadBytes(dir.File("de/" + name)), ReadBytes(dir.File("c/" + name))), "") << name;
+
+  const json report = ReadJson(dir.File("de/report.json"));
+  const std::string html = ReadBytes(dir.File("de/report.html"));
+  EXPECT_EQ(report.at("settings").at("targetLufs").get<double>(), -14.5);
+  EXPECT_EQ(report.at("settings").at("ceilingDbtp").get<double>(), -1.5);
+  const json& out = report.at("tracks").at(0).at("outputFigures");
+  char line[128];  // printf in the "C" locale again
+  std::snprintf(line, sizeof line, "OUT/track.wav: %.1f LUFS, %.2f dBTP, gain ", out.at("integratedLufs").get<double>(),
+                out.at("truePeakDbtp").get<double>());
+  EXPECT_NE(printedDe.find(line), std::string::npos) << printedDe;
+  EXPECT_NE(html.find("<td>Loudness target</td><td>\u221214.5 LUFS</td>"), std::string::npos);
+  EXPECT_NE(html.find("<td>True-peak ceiling</td><td>\u22121.5 dBTP</td>"), std::string::npos);
+  const std::string section = SectionOf(html, "track.wav");
+  for (const char* key : {"integratedLufs", "maxMomentaryLufs", "truePeakDbtp"}) {
+    const int decimals = std::string(key) == "truePeakDbtp" ? 2 : 1;
+    EXPECT_NE(section.find(">" + Shown(out.at(key), decimals) + "<"), std::string::npos) << key;
+  }
+  for (const StreamingPlatform& platform : StreamingPlatforms())
+    EXPECT_NE(section.find(PlaybackText(PlaybackGainDb(platform, out.at("integratedLufs"), out.at("truePeakDbtp")))),
+              std::string::npos)
+        << platform.name;
 }
 
 TEST(ReportPages, PdfHasTheSummaryAndAPageOrMorePerTrack) {
