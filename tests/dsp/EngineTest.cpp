@@ -1,6 +1,7 @@
 // The limiter engine and the plug-in object around it: latency, transparency, the true-peak
 // ceiling on loud programme, bad input, preparation, block-size independence, the mono layout,
-// meter resets and the gain computer's response to a single peak.
+// meter resets, the gain computer's response to a single peak, and the sample at which the
+// detector, the gain, the look-ahead and the catcher each first meet a peak.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -726,5 +727,128 @@ TEST(EngineGainComputer, IsolatedClicksComeOutAtTheCeilingAndTheReadingStatesThe
     EXPECT_LE(peakDb, kCeilingDb + 0.01) << clickDb << " dBFS";
     EXPECT_GE(peakDb, kCeilingDb - 0.15) << clickDb << " dBFS";  // the engine's margin is 0.04 dB
     EXPECT_NEAR(-reference::ToDb(engine.TakeMinGain(0)), clickDb - peakDb, 0.02) << clickDb << " dBFS";
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timing: where each stage first meets a peak
+
+namespace {
+
+// One engine at default settings, fed sample by sample on the left: a faint background (-60
+// dBFS: under every threshold, yet the catcher's and the limiter's gains show on it) and
+// `event` (magnitudes in units of the linear ceiling) from sample `at` on; after each sample,
+// the readings of each stage.
+struct Trace {
+  size_t lookAhead, loudDelay, latency;
+  std::vector<double> in, out;
+  std::vector<double> detected;   // the detection detector's peak hold
+  std::vector<double> gainState, gain;  // the gain computer's, before and after smoothing
+  std::vector<double> catcherGain;      // the catcher's own gain on each output sample
+};
+
+Trace TraceEvent(double rate, size_t at, const std::vector<double>& event) {
+  LimiterEngine engine;
+  EXPECT_TRUE(engine.Prepare(rate));
+  const double ceilLin = static_cast<double>(0.9954f) * DbToLin(engine.settings.ceilingDb[0]);
+  const size_t frames = at + 1000;
+  Trace t{static_cast<size_t>(engine.LookAheadLength()), static_cast<size_t>(engine.LoudDelay()),
+          static_cast<size_t>(engine.Latency()), std::vector<double>(frames, 1e-3)};
+  for (size_t i = 0; i < event.size(); ++i) t.in[at + i] = event[i] * ceilLin;
+  for (auto* v : {&t.out, &t.detected, &t.gainState, &t.gain, &t.catcherGain}) v->resize(frames);
+  const double silent = 0.0;
+  double right = 0.0;
+  for (size_t n = 0; n < frames; ++n) {
+    engine.Process(&t.in[n], &silent, &t.out[n], &right, 1, false);
+    t.detected[n] = engine.Channel(0).detection.PeakHold();
+    t.gainState[n] = engine.Gain(0).GainState();
+    t.gain[n] = engine.Gain(0).SmoothedGain();
+    t.catcherGain[n] = engine.Channel(0).catcher.OutputGain();
+  }
+  return t;
+}
+
+size_t First(const std::vector<double>& x, const std::function<bool(double)>& holds) {
+  return static_cast<size_t>(std::find_if(x.begin(), x.end(), holds) - x.begin());
+}
+size_t Last(const std::vector<double>& x, const std::function<bool(double)>& holds) {
+  return x.size() - 1 - static_cast<size_t>(std::find_if(x.rbegin(), x.rend(), holds) - x.rbegin());
+}
+size_t LastFall(const std::vector<double>& x) {
+  size_t last = 0;
+  for (size_t n = 1; n < x.size(); ++n)
+    if (x[n] < x[n - 1]) last = n;
+  return last;
+}
+
+// Each output sample is the input delayed by the latency, times the limiter's gain of
+// kCatcherDelay samples before (the catcher holds the gained sample that long) and the catcher's
+// own gain.
+void ExpectOutputIsGainedInput(const Trace& t, double rate) {
+  const size_t delay = LimiterEngine::kCatcherDelay;
+  for (size_t n = t.latency; n < t.out.size(); ++n) {
+    const double expected = t.in[n - t.latency] * t.gain[n - delay] * t.catcherGain[n];
+    ASSERT_NEAR(t.out[n], expected, 1e-6 * std::fabs(expected)) << rate << " Hz, output " << n;
+  }
+}
+
+}  // namespace
+
+// A single loud sample after silence reaches the detector LoudDelay() samples late (the Loud
+// stage's delay, even when it is off), and the gain starts down on that very sample: K - 1
+// samples before the look-ahead hands the sample on. It comes down until the step that gains the
+// sample and then holds; the output plays the sample Latency() after it went in. The catcher reads
+// the points between 23 and 24 samples behind its newest and centres its 49-sample dip 24 behind:
+// it first reads the impulse when the impulse is 23 behind, from the points just before it, so its
+// dip is deepest one sample before the impulse and touches the 47 outputs from 24 before it to 22
+// after. Every one of these moves by a sample if the look-ahead, the Loud delay or the catcher's
+// window does.
+TEST(EngineTiming, ASingleLoudSampleMeetsEachStageAtItsOwnSample) {
+  for (double rate : {48000.0, 44100.0}) {
+    const size_t at = 1000;
+    const Trace t = TraceEvent(rate, at, {2.0});
+    const size_t D = t.loudDelay, K = t.lookAhead, L = t.latency;
+    ASSERT_EQ(L, K + D + LimiterEngine::kCatcherDelay - 1);
+    EXPECT_EQ(First(t.detected, [&](double p) { return p > t.in[at] / 2; }), at + D) << rate;
+    EXPECT_EQ(First(t.gainState, [](double g) { return g < 1.0; }), at + D) << rate;
+    EXPECT_EQ(First(t.gain, [](double g) { return g < 1.0; }), at + D) << rate;
+    EXPECT_EQ(LastFall(t.gainState), at + D + K - 1) << rate;
+    EXPECT_EQ(std::max_element(t.out.begin(), t.out.end()) - t.out.begin(), static_cast<long>(at + L)) << rate;
+
+    const auto dipped = [](double g) { return g < 1.0; };
+    EXPECT_EQ(First(t.catcherGain, dipped), at + L - 24) << rate;
+    EXPECT_EQ(Last(t.catcherGain, dipped), at + L + 22) << rate;
+    EXPECT_EQ(std::min_element(t.catcherGain.begin(), t.catcherGain.end()) - t.catcherGain.begin(),
+              static_cast<long>(at + L - 1))
+        << rate;
+    ExpectOutputIsGainedInput(t, rate);
+  }
+}
+
+// Two equal samples under the ceiling whose true peak, half way between them, is over it: only
+// the interpolated points see it. The detector's points lie between 23 and 24 samples behind the
+// newest (its table is centred 383.5 / 16 samples back), so the detector reads more than the
+// samples, and the gain starts down, exactly when the second sample is 23 behind; the gain comes
+// down for K samples from there. The catcher reads the pair when it lies 23 and 24 behind, and
+// centres its dip on the first of the two.
+TEST(EngineTiming, AnIntersamplePeakIsSeenWhenItPassesTheDetectorsPoints) {
+  for (double rate : {48000.0, 44100.0}) {
+    const size_t at = 1000;
+    const Trace t = TraceEvent(rate, at, {0.9, 0.9});
+    const size_t D = t.loudDelay, K = t.lookAhead, L = t.latency;
+    const size_t seen = at + 1 + D + 23;
+    EXPECT_EQ(First(t.detected, [&](double p) { return p > 1.001 * t.in[at]; }), seen) << rate;
+    EXPECT_GT(t.detected.back(), 1.1 * t.in[at]) << rate;  // about 1.23 times the samples
+    EXPECT_EQ(First(t.gainState, [](double g) { return g < 1.0; }), seen) << rate;
+    EXPECT_EQ(First(t.gain, [](double g) { return g < 1.0; }), seen) << rate;
+    EXPECT_EQ(LastFall(t.gainState), seen + K - 1) << rate;
+
+    const auto dipped = [](double g) { return g < 1.0; };
+    EXPECT_EQ(First(t.catcherGain, dipped), at + L - 23) << rate;
+    EXPECT_EQ(Last(t.catcherGain, dipped), at + L + 23) << rate;
+    EXPECT_EQ(std::min_element(t.catcherGain.begin(), t.catcherGain.end()) - t.catcherGain.begin(),
+              static_cast<long>(at + L))
+        << rate;
+    ExpectOutputIsGainedInput(t, rate);
   }
 }
