@@ -23,9 +23,24 @@ bool ParseKeepFormat(const std::string& text) {
                      "\"float\" (32-bit float)");
 }
 
+// --at SECONDS "Name=value". The setting is checked when rendering, as --set's are.
+TimedSetting ParseMove(ArgumentCursor& cursor) {
+  const std::string usage = ": expected --at SECONDS \"Name=value\"";
+  if (cursor.Done()) throw UserError("--at needs a time and a setting" + usage);
+  const std::string time = cursor.Take();
+  if (cursor.Done()) throw UserError("--at " + time + " needs a setting" + usage);
+  const std::string setting = cursor.Take();
+  const auto seconds = ParseFiniteNumber(time);
+  if (!seconds || *seconds < 0.0)
+    throw UserError("--at \"" + time + "\": expected a time in seconds from the start of the input, 0 or more");
+  return {*seconds, setting};
+}
+
 void ParseOption(const std::string& option, ArgumentCursor& cursor, RenderArguments& parsed) {
   if (option == "--set") {
     parsed.options.settings.push_back(cursor.TakeValueOf(option));
+  } else if (option == "--at") {
+    parsed.options.moves.push_back(ParseMove(cursor));
   } else if (option == "--block") {
     parsed.options.blockSize = ParseBlockSize(cursor.TakeValueOf(option));
   } else if (option == "--plugin") {

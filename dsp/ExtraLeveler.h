@@ -13,7 +13,9 @@ class ExtraLeveler {
   void Reset() { envelope_ = 0.0; }
 
   // The common gains for a run of sample pairs; amount is the Extra setting, 0..1. Gain is the
-  // run of one.
+  // run of one. At amount 0 the gains are 1 and only the envelope follows (cheaply), so that
+  // Extra switched on lifts by the level of the moment, not by the full lift while an envelope
+  // left from its last use (or from silence) catches up.
   void GainRun(const double* xL, const double* xR, int n, double amount, const Coefficients& c, double* gains);
   double Gain(double xL, double xR, double amount, const Coefficients& c);
 
@@ -21,5 +23,6 @@ class ExtraLeveler {
 
  private:
   static constexpr int kRun = 256;  // the runs the work is done in, on the stack
+  static double Step(double envelope, double xL, double xR, const Coefficients& c);
   double envelope_ = 0.0;
 };

@@ -302,8 +302,7 @@ void LimiterEngine::RunFront(const double* inL, const double* inR, int n, const 
     }
   }
   double extraGains[RunBuffers::kFrames];
-  if (bv.extra > 0.0) leveler_.GainRun(r.in[0], r.in[1], n, bv.extra, bv.extraCoefficients, extraGains);
-  else std::fill(extraGains, extraGains + n, 1.0);
+  leveler_.GainRun(r.in[0], r.in[1], n, bv.extra, bv.extraCoefficients, extraGains);
   for (int i = 0; i < n; ++i) {
     for (int ch = 0; ch < 2; ++ch) {
       const double xr = r.in[ch][i] * extraGains[i];

@@ -96,8 +96,12 @@ void LoudClipper::Design(int request, double threshold, int baseLength) {
 }
 
 void LoudClipper::SetMode(int mode) {
+  const bool wasHard = mode_ == kHard;
   mode_ = mode < 0 ? kSoft : std::min(mode, static_cast<int>(kHard));
   kappa_ = mode_ == kHard ? 0.985 : 0.66;
+  // The path taking over last ran when it was last selected (or never): its rings hold that
+  // moment's signal. It catches up at the next run, when the bias is set too.
+  if ((mode_ == kHard) != wasHard) pathBehind_ = true;
 }
 
 void LoudClipper::SetBias(double fraction) {
@@ -107,6 +111,7 @@ void LoudClipper::SetBias(double fraction) {
 }
 
 void LoudClipper::Reset() {
+  pathBehind_ = false;
   pathA_.Clear();
   pathB_.Clear();
   dcPreviousIn_ = dcPreviousOut_ = 0.0;
@@ -161,6 +166,7 @@ float LoudClipper::Process(float x) {
 }
 
 void LoudClipper::ProcessRun(const float* x, int n, float* out, double* linear) {
+  if (pathBehind_) CatchUp();
   Path& path = mode_ == kHard ? pathB_ : pathA_;
   const double biasOut = bias_ > 0.0 ? Shape(bias_) : 0.0;
   while (n > 0) {
@@ -208,6 +214,7 @@ void LoudClipper::Follow(const float* x, int n) {
 // of which needed the tapsPerPhase inputs up to it: replaying that many inputs from a cleared path
 // rebuilds both rings as far as any window reads them.
 void LoudClipper::CatchUp() {
+  pathBehind_ = false;
   Path& path = mode_ == kHard ? pathB_ : pathA_;
   const int replay = (path.length + path.factor - 1) / path.factor + path.tapsPerPhase - 1;
   path.Clear();

@@ -17,7 +17,8 @@ class LoudClipper {
   // Designs both oversampling paths. [not on the audio thread while it runs Process]
   void Design(int request = 4, double threshold = 0.9954, int baseLength = 48);
 
-  // Per-block configuration.
+  // Per-block configuration. A mode that changes the oversampling path has the new path catch
+  // up (CatchUp) before its next sample: it continues exactly as if it had run all along.
   void SetMode(int mode);
   void SetBias(double fraction);
   void SetThreshold(double threshold) { threshold_ = threshold; }
@@ -32,8 +33,9 @@ class LoudClipper {
   // Out of circuit (its output unused) the stage need not run: Follow keeps only the recent
   // inputs and the clip counts, and CatchUp, before the next Process, rebuilds the current
   // path's filter states from those inputs, exactly as if it had run all along (its filters
-  // remember less than the recent inputs hold). Not for a biased curve, whose DC blocker
-  // remembers longer.
+  // remember less than the recent inputs hold). The recent inputs are kept in circuit too, so
+  // the idle path can catch up after a mode switch. The DC blocker after a biased curve
+  // remembers longer and is not rebuilt: out of circuit, the curve must be unbiased.
   void Follow(const float* x, int n);
   void CatchUp();
 
@@ -149,6 +151,7 @@ class LoudClipper {
   double threshold_ = 0.891;
   double kappa_ = 0.66;
   int mode_ = kSoft;
+  bool pathBehind_ = false;  // the current path has not run since the mode switched to it
   double bias_ = 0.0;
   double dcPreviousIn_ = 0.0;
   double dcPreviousOut_ = 0.0;

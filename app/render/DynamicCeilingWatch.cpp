@@ -15,19 +15,20 @@ void DynamicCeilingWatch::Add(const MeterSnapshot& tick) {
   const double offsetDb = ceiling_control::DynamicOffsetDb(1.0f, tick.lufsS, static_cast<float>(targetLufs_));
   // effCeilDb holds the safety margin and the codec headroom but not the dynamic offset.
   const double inForceDb = std::min(static_cast<double>(tick.effCeilDb) + offsetDb, kMarginDb + std::max(ceilingDb_, 0.0));
-  highestDb_ = std::max(highestDb_, inForceDb);
+  if (inForceDb > ceilingDb_ + 0.005) highestDb_ = std::max(highestDb_, inForceDb);
 }
 
 std::optional<double> DynamicCeilingWatch::RaisedTo() const {
-  if (!follow_ || highestDb_ <= ceilingDb_ + 0.005) return std::nullopt;
+  if (highestDb_ <= -100.0) return std::nullopt;
   return highestDb_;
 }
 
 void CodecCeilingWatch::Add(const MeterSnapshot& tick) {
-  if (follow_) lowestDb_ = std::min(lowestDb_, static_cast<double>(tick.effCeilDb));
+  if (follow_ && tick.effCeilDb < kMarginDb + ceilingDb_ - 0.005)
+    lowestDb_ = std::min(lowestDb_, static_cast<double>(tick.effCeilDb));
 }
 
 std::optional<double> CodecCeilingWatch::LoweredTo() const {
-  if (!follow_ || lowestDb_ >= kMarginDb + ceilingDb_ - 0.005) return std::nullopt;
+  if (lowestDb_ >= 100.0) return std::nullopt;
   return lowestDb_;
 }

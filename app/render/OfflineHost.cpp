@@ -30,6 +30,8 @@ void OfflineHost::Process(const double* const* inputs, double* const* outputs, i
   CollectGainReduction();
 }
 
+void OfflineHost::ChangeParam(int paramIdx, double plainValue) { plugin_.SetParamValue(paramIdx, plainValue); }
+
 void OfflineHost::CollectGainReduction() {
   reduction_.Add(plugin_, nChannels_);
 }

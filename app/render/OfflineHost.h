@@ -20,6 +20,9 @@ class OfflineHost {
   // The same from one array per channel into one array per channel, without copies.
   void Process(const double* const* inputs, double* const* outputs, int frames);
 
+  // A parameter change, in force from the next block on, as a host applies it at a block's start.
+  void ChangeParam(int paramIdx, double plainValue);
+
   // The limiter's gain reduction over the blocks so far, from its smallest gain in each.
   ReductionStats Reduction() const { return reduction_.Stats(); }
 

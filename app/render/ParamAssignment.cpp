@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/audio/UserError.h"
 #include "app/render/NumberParsing.h"
@@ -10,10 +11,10 @@
 
 namespace {
 
-[[noreturn]] void Refuse(std::string_view text, const std::string& problem,
+[[noreturn]] void Refuse(std::string_view option, std::string_view text, const std::string& problem,
                          const IFxAPIBase& plugin) {
-  throw UserError("--set \"" + std::string(text) + "\": " + problem,
-                     "valid parameter names: " + ListParamNames(plugin));
+  throw UserError(std::string(option) + " \"" + std::string(text) + "\": " + problem,
+                  "valid parameter names: " + ListParamNames(plugin));
 }
 
 [[noreturn]] void RefuseValue(const IParam& param, std::string_view value, const std::string& problem) {
@@ -39,20 +40,29 @@ std::string FormatPlainNumber(double value) {
   return text;
 }
 
+std::string FormatExactNumber(double value) {
+  char text[40];
+  for (int digits = 6; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value == 0.0 ? 0.0 : value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
+}
+
 std::string ParamRangeText(const IParam& param) {
   std::string range = FormatPlainNumber(param.Min()) + " .. " + FormatPlainNumber(param.Max());
   if (!param.Label().empty()) range += " " + param.Label();
   return range;
 }
 
-ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin) {
+ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin, std::string_view option) {
   const auto equals = text.find('=');
-  if (equals == std::string_view::npos) Refuse(text, "expected Name=value", plugin);
+  if (equals == std::string_view::npos) Refuse(option, text, "expected Name=value", plugin);
 
   const std::string name(TrimSpaces(text.substr(0, equals)));
   const std::string valueText(TrimSpaces(text.substr(equals + 1)));
   const int index = plugin.FindParam(name);
-  if (index < 0) Refuse(text, "unknown parameter \"" + name + "\"", plugin);
+  if (index < 0) Refuse(option, text, "unknown parameter \"" + name + "\"", plugin);
 
   const IParam& param = *plugin.GetParam(index);
   for (int i = 0; i < param.NumDisplayTexts(); ++i) {

@@ -19,8 +19,10 @@ struct ParamAssignment {
 // round to their step when set) or, for switches and enumerations, one of its value texts in
 // any case ("Dither=16-bit"). Throws UserError for a missing '=' or an unknown name
 // (the hint lists the valid names), and for any other value, naming the range or the texts:
-// "Ceiling L = 3: out of range -20 .. 0 dBTP". Nothing is clamped.
-ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin);
+// "Ceiling L = 3: out of range -20 .. 0 dBTP". Nothing is clamped. `option` is what the
+// messages about the name quote the text after ("--set", "--at 2.5").
+ParamAssignment ParseParamAssignment(std::string_view text, const IFxAPIBase& plugin,
+                                     std::string_view option = "--set");
 std::vector<ParamAssignment> ParseParamAssignments(const std::vector<std::string>& texts,
                                                    const IFxAPIBase& plugin);
 
@@ -45,3 +47,5 @@ std::vector<ParamSetting> NonDefaultSettings(const IFxAPIBase& plugin);
 std::string ParamRangeText(const IParam& param);
 // Shortest plain form: "-20", "0.1", "1000".
 std::string FormatPlainNumber(double value);
+// The shortest form that reads back as the same number: "1.23456789", "1e+09".
+std::string FormatExactNumber(double value);

@@ -71,6 +71,15 @@ class Changes : public HostSide<IParameterChanges> {
   };
 
   std::vector<std::unique_ptr<Point>> points;
+  // One point per parameter: a later value replaces an earlier one.
+  void Set(ParamID id, ParamValue value) {
+    for (auto& point : points)
+      if (point->getParameterId() == id) {
+        point = std::make_unique<Point>(id, value);
+        return;
+      }
+    points.push_back(std::make_unique<Point>(id, value));
+  }
   int32 PLUGIN_API getParameterCount() override { return static_cast<int32>(points.size()); }
   IParamValueQueue* PLUGIN_API getParameterData(int32 index) override {
     return index >= 0 && index < getParameterCount() ? points[static_cast<size_t>(index)].get()
@@ -106,8 +115,7 @@ struct PluginHost::Loaded {
   IAudioProcessor* processor = nullptr;
   IEditController* controller = nullptr;
   Application application;
-  Changes firstChanges;
-  bool first = true;
+  Changes changes;  // for the next block
   bool processing = false;
   int nChannels = 0;
   std::vector<std::vector<double>> inputs, outputs;
@@ -197,7 +205,7 @@ PluginHost::PluginHost(const std::string& bundlePath, double sampleRate, int nCh
     double kept = 0.0;
     std::memcpy(&kept, restored.bytes.data() + static_cast<size_t>(s.paramIdx) * 8, 8);
     if (m.controller->plainParamToNormalized(id, kept) != wanted) {
-      m.firstChanges.points.push_back(std::make_unique<Changes::Point>(id, wanted));
+      m.changes.Set(id, wanted);
       m.controller->setParamNormalized(id, wanted);
     }
   }
@@ -247,7 +255,13 @@ void PluginHost::Process(const double* const* inputs, double* const* outputs, in
   data.numInputs = data.numOutputs = 1;
   data.inputs = &in;
   data.outputs = &out;
-  data.inputParameterChanges = m.first ? &m.firstChanges : nullptr;
-  m.first = false;
+  data.inputParameterChanges = m.changes.points.empty() ? nullptr : &m.changes;
   m.processor->process(data);
+  m.changes.points.clear();
+}
+
+void PluginHost::ChangeParam(int paramIdx, double plainValue) {
+  Loaded& m = *loaded_;
+  const auto id = static_cast<ParamID>(paramIdx);
+  m.changes.Set(id, m.controller->plainParamToNormalized(id, plainValue));
 }

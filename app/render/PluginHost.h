@@ -12,6 +12,7 @@
 // class through its factory, initialises it, arranges mono or stereo buses, restores the
 // settings as a project state (plain values, so they arrive exactly), sends what a restore does
 // not keep (Level Match) as parameter changes with the first block, and processes 64-bit audio.
+// Later changes go with the next block, at its start, as normalised values.
 // The same interface as OfflineHost; gain reduction and meters are not visible through VST3.
 class PluginHost {
  public:
@@ -29,6 +30,9 @@ class PluginHost {
   const double* Process(const double* interleaved, int frames);
   // The same from one array per channel into one array per channel, without copies.
   void Process(const double* const* inputs, double* const* outputs, int frames);
+  // A parameter change, sent with the next block at its start, as a host sends automation; a
+  // second change of the parameter before then replaces the first.
+  void ChangeParam(int paramIdx, double plainValue);
   ReductionStats Reduction() const { return {}; }  // a module shows no gain reduction
   bool TakeMeterSnapshot(MeterSnapshot&) { return false; }
   void EndInput() {}  // a module's own limiter rings on: its interfaces cannot say where the input ends

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 
@@ -127,6 +128,46 @@ void DescribeOutput(const OutputChoice& choice, const ZARN& plugin, RenderResult
 
 double Db(double amplitude) { return AmplitudeToDb(amplitude); }
 
+// A move, checked, and the sample it takes effect at once the input's length is known.
+struct DueMove {
+  double seconds = 0.0;
+  ParamAssignment assignment;
+  std::string text;  // for messages: `--at 2.5 "Name=value"`
+  int64_t frame = 0;
+};
+
+std::string MoveText(const TimedSetting& move) {
+  return "--at " + FormatExactNumber(move.seconds) + " \"" + move.setting + "\"";
+}
+
+std::vector<DueMove> ParseMoves(const std::vector<TimedSetting>& moves, const ZARN& plugin) {
+  std::vector<DueMove> due;
+  for (const TimedSetting& move : moves) {
+    if (!std::isfinite(move.seconds) || move.seconds < 0.0)
+      throw UserError(MoveText(move) + ": expected a time in seconds from the start of the input, 0 or more");
+    due.push_back({move.seconds, ParseParamAssignment(move.setting, plugin, "--at " + FormatExactNumber(move.seconds)),
+                   MoveText(move)});
+  }
+  return due;
+}
+
+// Each move at the first sample at or after its time (a time within a millionth of a sample of a
+// sample's counts as that sample's, so that decimal times land where they are meant to), in the
+// order they take effect; at one sample in the order given, so that the last one given wins.
+void ScheduleMoves(std::vector<DueMove>& due, const AudioReader& reader) {
+  const double frames = static_cast<double>(reader.Frames());
+  for (DueMove& move : due) {
+    const double position = move.seconds * reader.SampleRate();
+    const double nearest = std::round(position);
+    const double first = std::fabs(position - nearest) <= 1e-6 ? nearest : std::ceil(position);
+    if (!(first < frames))
+      throw UserError(move.text + ": past the end of " + reader.Path() + ", which lasts " +
+                      FormatPlainNumber(frames / reader.SampleRate()) + " s");
+    move.frame = static_cast<int64_t>(first);
+  }
+  std::stable_sort(due.begin(), due.end(), [](const DueMove& a, const DueMove& b) { return a.frame < b.frame; });
+}
+
 void Summarise(const RenderOptions& options, double sampleRate, int nChannels, int64_t frames,
                int latency, const WholeFileMeters& whole, const OutputPeakMeter& meter,
                const MeterLog& meters, std::chrono::steady_clock::time_point started,
@@ -163,10 +204,12 @@ RenderResult RenderFile(const RenderOptions& options) {
   const Container container = CheckOutputOptions(options);
   auto plugin = std::make_unique<ZARN>();
   std::vector<ParamAssignment> assignments = ParseParamAssignments(options.settings, *plugin);
+  std::vector<DueMove> moves = ParseMoves(options.moves, *plugin);
 
   AudioReader reader(options.inputPath);
   CheckChannels(reader);
   CheckOutputIsNotInput(options);
+  ScheduleMoves(moves, reader);
   const OutputChoice output = ChooseOutput(options, container, reader);
   if (output.dither >= 0 && !NamesParam(assignments, kDither))
     assignments.push_back({kDither, static_cast<double>(output.dither)});
@@ -187,13 +230,34 @@ RenderResult RenderFile(const RenderOptions& options) {
     RenderPipeline pipeline(reader, options.blockSize, latency, writer, meter, meters);
     pipeline.Measure(whole);
     pipeline.OnInputEnd([&host] { host.EndInput(); });
+    // The watches follow the parameters as the built-in plug-in holds them; a module's ticks are
+    // not seen.
     const auto& p = *plugin;
     DynamicCeilingWatch raised(p.GetParam(kDynamicCeiling)->Value() >= 0.5, p.GetParam(kCeilingL)->Value(),
                                p.GetParam(kTargetLufs)->Value());
     CodecCeilingWatch lowered(p.GetParam(kCodecMode)->Value() >= 1.0, p.GetParam(kCeilingL)->Value());
+    size_t nextMove = 0;
+    int64_t blockStart = 0;
+    // Each move goes with the block that holds its sample, at the block's start.
+    const auto makeMoves = [&](int n) {
+      if (nextMove == moves.size() || moves[nextMove].frame >= blockStart + n) return;
+      for (; nextMove < moves.size() && moves[nextMove].frame < blockStart + n; ++nextMove) {
+        const DueMove& move = moves[nextMove];
+        host.ChangeParam(move.assignment.paramIdx, move.assignment.plainValue);
+        const IParam& param = *p.GetParam(move.assignment.paramIdx);
+        const double value = param.ClampValue(move.assignment.plainValue);
+        result.moves.push_back({move.seconds, move.frame, blockStart,
+                                {param.Name(), value, param.Label(), param.FormatDisplay(value, false, true)}});
+      }
+      raised.Set(p.GetParam(kDynamicCeiling)->Value() >= 0.5, p.GetParam(kCeilingL)->Value(),
+                 p.GetParam(kTargetLufs)->Value());
+      lowered.Set(p.GetParam(kCodecMode)->Value() >= 1.0, p.GetParam(kCeilingL)->Value());
+    };
     const int64_t frames = pipeline.Run(
-        [&host, &raised, &lowered](const double* const* in, double* const* out, int n, MeterSnapshot& tick) {
+        [&](const double* const* in, double* const* out, int n, MeterSnapshot& tick) {
+          makeMoves(n);
           host.Process(in, out, n);
+          blockStart += n;
           const bool ticked = host.TakeMeterSnapshot(tick);
           if (ticked) {
             raised.Add(tick);

@@ -21,6 +21,13 @@
 // `bits` with a .flac output is refused. `bits` 16 or 24 (and that FLAC
 // case) set the plug-in's Dither for the word length unless a setting names Dither itself.
 
+// A parameter move: the setting "Name=value" in force from the first sample at or after `seconds`,
+// delivered as a host sends it, with the block that holds that sample, at the block's start.
+struct TimedSetting {
+  double seconds = 0.0;
+  std::string setting;
+};
+
 struct RenderOptions {
   static constexpr int kMinBlockSize = 1;
   static constexpr int kMaxBlockSize = 65536;
@@ -28,6 +35,7 @@ struct RenderOptions {
   std::string inputPath;
   std::string outputPath;
   std::vector<std::string> settings;  // "Name=value", applied in order
+  std::vector<TimedSetting> moves;    // in any order; at one moment, the later one wins
   int blockSize = 512;
   bool keepInputFormat = false;       // the input's word length instead of float
   std::optional<WordLength> bits;     // this word length; not with keepInputFormat
@@ -35,6 +43,14 @@ struct RenderOptions {
   std::string metersPath;             // one JSON line per meter tick, when not empty
   // Called after every block with the input seconds done so far and in total.
   std::function<void(double secondsDone, double secondsTotal)> onProgress;
+};
+
+// A move as the render made it.
+struct ParamMove {
+  double seconds = 0.0;    // as asked
+  int64_t frame = 0;       // the first sample at or after that time
+  int64_t blockStart = 0;  // the start of the host block that holds it: in force from here
+  ParamSetting setting;
 };
 
 struct RenderResult {
@@ -50,7 +66,8 @@ struct RenderResult {
   std::string dither = "Off";          // the plug-in's Dither setting, as it displays it
   bool undithered = false;             // integer samples without dither for their word length
   bool flacHoldsNoFloat = false;       // float asked for, 24 bits written
-  std::vector<ParamSetting> settings;  // every parameter not at its default, in index order
+  std::vector<ParamSetting> settings;  // every parameter not at its default as the render begins, in index order
+  std::vector<ParamMove> moves;        // in the order they were made
   std::vector<std::string> warnings;   // for standard error and the report
 
   // Whole-file figures: the input as read, the output as written (BS.1770-4 / EBU Tech 3342
@@ -75,8 +92,9 @@ struct RenderResult {
   double realtimeFactor = 0.0;  // audio duration / wall-clock time
 };
 
-// Throws UserError for bad options (an output extension other than the four, before anything
-// is read), an input that cannot be read or rendered (missing, unreadable, more than two
-// channels, unsupported rate) or an output that cannot be written.
+// Throws UserError for bad options (an output extension other than the four, or a bad setting or
+// move, before anything is read; a move past the input's end, before anything is written), an
+// input that cannot be read or rendered (missing, unreadable, more than two channels, unsupported
+// rate) or an output that cannot be written.
 // On any failure no file is left at outputPath (an existing one stays as it was).
 RenderResult RenderFile(const RenderOptions& options);

@@ -4,6 +4,7 @@
 
 #include "app/audio/OutputFormat.h"
 #include "app/render/MeterJson.h"
+#include "app/render/ParamAssignment.h"
 #include "app/render/RenderFile.h"
 #include "editor/NumberText.h"
 
@@ -18,14 +19,27 @@ std::string ContainerTitle(Container container) {
   return "WAV";
 }
 
+std::string SettingText(const ParamSetting& s) { return s.name + " " + s.text + (s.unit.empty() ? "" : " " + s.unit); }
+
 std::string SettingsLine(const RenderResult& r) {
   if (r.settings.empty()) return "all at their defaults";
   std::string line;
   for (const ParamSetting& s : r.settings) {
     if (!line.empty()) line += ", ";
-    line += s.name + " " + s.text + (s.unit.empty() ? "" : " " + s.unit);
+    line += SettingText(s);
   }
   return line;
+}
+
+// One line a move: "Loud Clip Hard at 1.5 s (frame 72000, in force from 71680)".
+std::string MovesLines(const RenderResult& r) {
+  std::string lines;
+  for (const ParamMove& m : r.moves)
+    lines += std::string(lines.empty() ? "  moves           " : "                  ") + SettingText(m.setting) +
+             " at " + FormatExactNumber(m.seconds) +
+             Format(" s (frame %lld, in force from %lld)\n", static_cast<long long>(m.frame),
+                    static_cast<long long>(m.blockStart));
+  return lines;
 }
 
 // A loudness range needs short-term (3 s) windows above the gates.
@@ -44,6 +58,7 @@ std::string FormatRenderReport(const RenderResult& r) {
           (r.channels == 1 ? "" : "s") + ", " + std::to_string(r.frames) + " frames (" + Fixed(audioSeconds, 2) +
           " s)\n";
   text += "  settings        " + SettingsLine(r) + "\n";
+  text += MovesLines(r);
   text += "  output file     " + ContainerTitle(r.container) + ", " + SampleFormatName(r.format) +
           (r.flacHoldsNoFloat ? " (FLAC holds no float)" : "") +
           (IntegerBits(r.format) > 0 ? ", dither " + r.dither : std::string()) +
@@ -73,6 +88,15 @@ std::string FormatRenderReportJson(const RenderResult& r) {
   json settings = json::array();
   for (const ParamSetting& s : r.settings)
     settings.push_back({{"name", s.name}, {"value", s.value}, {"unit", s.unit}, {"text", s.text}});
+  json moves = json::array();
+  for (const ParamMove& m : r.moves)
+    moves.push_back({{"atSeconds", m.seconds},
+                     {"frame", m.frame},
+                     {"blockStart", m.blockStart},
+                     {"name", m.setting.name},
+                     {"value", m.setting.value},
+                     {"unit", m.setting.unit},
+                     {"text", m.setting.text}});
   const ReductionStats& gr = r.gainReduction;
   json report = {
       {"input", r.inputPath},
@@ -88,6 +112,7 @@ std::string FormatRenderReportJson(const RenderResult& r) {
         {"undithered", r.undithered},
         {"flacHoldsNoFloat", r.flacHoldsNoFloat}}},
       {"settings", std::move(settings)},
+      {"moves", std::move(moves)},
       {"warnings", r.warnings},
       {"wholeFile",
        {{"inputTruePeakDbtp", r.inputTruePeakDbtp},

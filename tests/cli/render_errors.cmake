@@ -87,6 +87,53 @@ run_zarn(render "${WORK}/demo.wav" "${WORK}/out-range.wav" --set "Ceiling L=3")
 expect_refused("out-of-range value" "${WORK}/out-range.wav")
 expect_in("out-of-range value" "Ceiling L = 3: out of range -20 .. 0 dBTP" "${err}")
 
+# Parameter moves (--at SECONDS "Name=value"): a time that is not a number, negative or not
+# within the input (the demo lasts exactly 2 s), a missing setting, and a bad name or value are
+# refused as a bad --set is, before anything is written.
+foreach(time -1 -0.5 nan inf 1s)
+  run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at "${time}" "Loud=50")
+  expect_refused("--at \"${time}\"" "${WORK}/out-at.wav")
+  expect_in("--at \"${time}\"" "--at \"${time}\": expected a time in seconds" "${err}")
+endforeach()
+foreach(time 2 2.00001 1e+09)
+  run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at ${time} "Loud=50")
+  expect_refused("--at ${time}" "${WORK}/out-at.wav")
+  expect_in("--at ${time}" "--at ${time} \"Loud=50\": past the end of ${WORK}/demo.wav, which lasts 2 s" "${err}")
+endforeach()
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at 1.5)
+expect_refused("--at without a setting" "${WORK}/out-at.wav")
+expect_in("--at without a setting" "--at 1.5 needs a setting" "${err}")
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at 1 "Volume=3")
+expect_refused("--at unknown parameter" "${WORK}/out-at.wav")
+expect_in("--at unknown parameter" "--at 1 \"Volume=3\": unknown parameter \"Volume\"" "${err}")
+expect_in("--at unknown parameter" "Target LUFS" "${err}")
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at 1 "Ceiling L=3")
+expect_refused("--at out-of-range value" "${WORK}/out-at.wav")
+expect_in("--at out-of-range value" "Ceiling L = 3: out of range -20 .. 0 dBTP" "${err}")
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at 1 "Loud Clip=Sharp")
+expect_refused("--at bad text" "${WORK}/out-at.wav")
+expect_in("--at bad text" "Loud Clip = Sharp: expected Soft, Cubic or Hard" "${err}")
+
+# Good moves: listed in the order they take effect, each at the first sample at or after its time
+# and in force from the start of the block holding it, in both reports.
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --json --block 1000
+         --set "Loud=100" --at 1.5003 "Loud Clip=Hard" --at 0.25 "loud=40")
+expect_status("--at render" 0)
+string(JSON count LENGTH "${out}" moves)
+string(JSON first_name GET "${out}" moves 0 name)
+string(JSON first_frame GET "${out}" moves 0 frame)
+string(JSON first_start GET "${out}" moves 0 blockStart)
+string(JSON second_text GET "${out}" moves 1 text)
+string(JSON second_frame GET "${out}" moves 1 frame)
+string(JSON second_start GET "${out}" moves 1 blockStart)
+if(NOT count EQUAL 2 OR NOT first_name STREQUAL "Loud" OR NOT first_frame EQUAL 12000 OR NOT first_start EQUAL 12000
+   OR NOT second_text STREQUAL "Hard" OR NOT second_frame EQUAL 72015 OR NOT second_start EQUAL 72000)
+  message(FATAL_ERROR "--at render: moves as reported:\n${out}")
+endif()
+run_zarn(render "${WORK}/demo.wav" "${WORK}/out-at.wav" --at 0.5 "Dither=16-bit")
+expect_status("--at render, text report" 0)
+expect_in("--at render, text report" "moves           Dither 16-bit at 0.5 s (frame 24000, in force from 23552)" "${out}")
+
 # An output whose extension names no format the renderer writes.
 run_zarn(render "${WORK}/demo.wav" "${WORK}/out-format.mp3")
 expect_refused("unknown extension" "${WORK}/out-format.mp3")

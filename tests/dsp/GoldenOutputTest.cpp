@@ -30,7 +30,7 @@ struct GoldenCase {
   const char* name;
   double rate;
   float driveDb;
-  bool everyStage;  // Loud 100 % Hard (Soft when coming in late), Character 10, Extra 75 %
+  bool everyStage;  // Loud 100 % Hard, Character 10, Extra 75 %
   bool dither = false;  // 16-bit
   double stagesFrom = 0.0;  // seconds into the programme at which every stage comes in
 };
@@ -121,11 +121,9 @@ std::vector<float> Rendering(const GoldenCase& c) {
     engine.settings.driveDb[ch] = c.driveDb;
     engine.settings.ceilingDb[ch] = -1.0f;
   }
-  // Coming in mid-programme, the clipper keeps the curve it had (Soft): a change of curve starts
-  // the other oversampling path, which then had no history to continue from.
-  auto bringInEveryStage = [&engine, &c] {
+  auto bringInEveryStage = [&engine] {
     engine.settings.loud = 1.0f;
-    engine.settings.loudClipMode = c.stagesFrom > 0.0 ? 0.0f : 2.0f;
+    engine.settings.loudClipMode = 2.0f;
     engine.settings.character = 10.0f;
     engine.settings.extra = 0.75f;
   };

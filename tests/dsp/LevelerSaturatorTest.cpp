@@ -201,6 +201,36 @@ TEST(ExtraLeveler, RunsAgreeWithTheGainSampleBySample) {
   }
 }
 
+// With Extra at 0 the envelope follows all the same, so that switched on, the leveler lifts
+// exactly as one that was on all along, not by the full 14.8 dB while a stale envelope (silence,
+// here) catches up: alone, giving gains of exactly 1 while off, and inside the engine.
+TEST(ExtraLeveler, SwitchedOnLiftsExactlyAsIfItHadBeenOnAllAlong) {
+  const render::Stereo in = render::Noise(kRate, 0.3, -6.0, 8);
+  const int frames = static_cast<int>(in.Frames()), on = 4801;
+  const ExtraLeveler::Coefficients c = ExtraLeveler::ForRate(kRate);
+  ExtraLeveler switched, always;
+  std::vector<double> offGains(static_cast<size_t>(on)), gains(static_cast<size_t>(frames)), expected(gains);
+  switched.GainRun(in.left.data(), in.right.data(), on, 0.0, c, offGains.data());
+  EXPECT_TRUE(std::all_of(offGains.begin(), offGains.end(), [](double g) { return g == 1.0; }));
+  switched.GainRun(in.left.data() + on, in.right.data() + on, frames - on, 1.0, c, gains.data() + on);
+  always.GainRun(in.left.data(), in.right.data(), frames, 1.0, c, expected.data());
+  EXPECT_EQ(std::vector<double>(gains.begin() + on, gains.end()), std::vector<double>(expected.begin() + on, expected.end()));
+
+  const auto part = [&in](size_t from, size_t to) {
+    const auto at = [](const std::vector<double>& x, size_t i) { return x.begin() + static_cast<long>(i); };
+    return render::Stereo{{at(in.left, from), at(in.left, to)}, {at(in.right, from), at(in.right, to)}};
+  };
+  LimiterEngine switchedOn, onAllAlong;
+  ASSERT_TRUE(switchedOn.Prepare(kRate));
+  ASSERT_TRUE(onAllAlong.Prepare(kRate));
+  onAllAlong.settings.extra = 1.0f;
+  for (LimiterEngine* engine : {&switchedOn, &onAllAlong}) render::ThroughEngine(*engine, part(0, 4800), kBlock);
+  switchedOn.settings.extra = 1.0f;
+  for (LimiterEngine* engine : {&switchedOn, &onAllAlong}) render::ThroughEngine(*engine, part(4800, 5280), kBlock);
+  EXPECT_EQ(switchedOn.Leveler().Envelope(), onAllAlong.Leveler().Envelope());
+  EXPECT_GT(switchedOn.Leveler().Envelope(), DbToLin(-20.0));
+}
+
 // ---------------------------------------------------------------------------------------------
 // Character saturator
 

@@ -212,19 +212,49 @@ TEST(LoudStageClipper, SmallSineComesOutAsTheInputDelayedByTheFilters) {
   }
 }
 
-// Only the current mode's path runs: returning to Soft after a stretch of Hard continues the 4x
-// path from where Soft left it, exactly as if the Hard stretch had never happened.
-TEST(LoudStageClipper, SwitchingPathsResumesTheIdlePathWhereItStopped) {
+// Only the current mode's path runs. A switch to the other path (Hard and the rest) continues
+// exactly as a clipper that had been in the new mode all along, its unshaped response too: after
+// a long stretch, after a few samples of the other path, and back from one the path never ran.
+TEST(LoudStageClipper, SwitchingPathsContinuesAsIfTheNewModeHadRunAllAlong) {
   const std::vector<double> first = AsFloats(tone::Sine(kRate, 700.0, 1.3, 960));
-  const std::vector<double> hard = AsFloats(tone::Sine(kRate, 3100.0, 0.8, 480, 1.0));
+  const std::vector<double> middle = AsFloats(tone::Sine(kRate, 3100.0, 0.8, 480, 1.0));
   const std::vector<double> last = AsFloats(tone::Sine(kRate, 1900.0, 1.1, 960, 2.0));
-  LoudClipper switched = MakeClipper(LoudClipper::kSoft), steady = MakeClipper(LoudClipper::kSoft);
-  Clip(switched, first);
-  Clip(steady, first);
-  switched.SetMode(LoudClipper::kHard);
-  Clip(switched, hard);
-  switched.SetMode(LoudClipper::kSoft);
-  EXPECT_EQ(Clip(switched, last), Clip(steady, last));
+  struct Case {
+    int from, to;
+    size_t middleLength;  // samples in `to` before switching back to `from` for `last`
+  };
+  const Case cases[] = {{LoudClipper::kSoft, LoudClipper::kHard, 480}, {LoudClipper::kHard, LoudClipper::kCubic, 480},
+                        {LoudClipper::kCubic, LoudClipper::kHard, 5}, {LoudClipper::kHard, LoudClipper::kSoft, 1}};
+  const auto run = [](LoudClipper& c, const std::vector<double>& x, size_t n, std::vector<double>& linear) {
+    std::vector<double> y;
+    for (size_t i = 0; i < n; ++i) {
+      y.push_back(c.Process(static_cast<float>(x[i])));
+      linear.push_back(c.LinearResponse());
+    }
+    return y;
+  };
+  for (const Case& k : cases) {
+    const std::string where = std::string(ModeName(k.from)) + " -> " + ModeName(k.to);
+    LoudClipper switched = MakeClipper(k.from), inTo = MakeClipper(k.to), inFrom = MakeClipper(k.from);
+    for (LoudClipper* c : {&switched, &inTo, &inFrom}) c->SetTrackLinear(true);
+    std::vector<double> linearSwitched, linearTo, linearFrom;
+    run(switched, first, first.size(), linearSwitched);
+    run(inTo, first, first.size(), linearTo);
+    run(inFrom, first, first.size(), linearFrom);
+
+    switched.SetMode(k.to);
+    linearSwitched.clear();
+    linearTo.clear();
+    EXPECT_EQ(run(switched, middle, k.middleLength, linearSwitched), run(inTo, middle, k.middleLength, linearTo)) << where;
+    EXPECT_EQ(linearSwitched, linearTo) << where;
+    run(inFrom, middle, k.middleLength, linearFrom);
+
+    switched.SetMode(k.from);
+    linearSwitched.clear();
+    linearFrom.clear();
+    EXPECT_EQ(run(switched, last, last.size(), linearSwitched), run(inFrom, last, last.size(), linearFrom)) << where << " and back";
+    EXPECT_EQ(linearSwitched, linearFrom) << where << " and back";
+  }
 }
 
 TEST(LoudStageClipper, ClipCountersCountSamplesAboveTheKnee) {

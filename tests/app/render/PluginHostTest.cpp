@@ -57,6 +57,7 @@ TEST(PluginHost, SixtyFourBitOutputEqualsTheLinkedPluginBitForBit) {
   }
 }
 
+// Moves included: through the module they go as parameter changes with their block.
 TEST(PluginHost, RenderThroughTheBundleWritesTheSameSamples) {
   ScratchDirectory dir;
   AudioBuffer in;
@@ -67,11 +68,13 @@ TEST(PluginHost, RenderThroughTheBundleWritesTheSameSamples) {
   options.inputPath = dir.File("in.wav");
   options.outputPath = dir.File("linked.wav");
   options.settings = {"Drive L=6", "Release=120"};
+  options.moves = {{0.1, "Loud=100"}, {0.2, "Loud Clip=Hard"}};
   const RenderResult linked = RenderFile(options);
   options.outputPath = dir.File("module.wav");
   options.pluginPath = ZARN_VST3_BUNDLE;
   const RenderResult module = RenderFile(options);
   EXPECT_EQ(module.latencySamples, linked.latencySamples);
+  EXPECT_EQ(module.moves.size(), 2u);
   const AudioBuffer a = LoadAudioFile(dir.File("linked.wav"));
   const AudioBuffer b = LoadAudioFile(dir.File("module.wav"));
   EXPECT_EQ(a.channels, b.channels);

@@ -15,8 +15,12 @@
 #include "app/audio/Decibels.h"
 #include "app/audio/UserError.h"
 #include "app/render/RenderFile.h"
+#include "app/render/OfflineHost.h"
+#include "app/render/ParamAssignment.h"
 #include "app/render/RenderReport.h"
 #include "app/signals/TestSignals.h"
+#include "core/ParamIds.h"
+#include "core/ZARN.h"
 #include "support/EngineRender.h"
 #include "support/DecimalCommaLocale.h"
 #include "support/ReferenceTruePeak.h"
@@ -38,12 +42,13 @@ AudioBuffer SineFile(int nChannels, int frames, double rate = kRate,
 }
 
 RenderResult Render(const std::string& in, const std::string& out, int blockSize = 512,
-                    std::vector<std::string> settings = {}) {
+                    std::vector<std::string> settings = {}, std::vector<TimedSetting> moves = {}) {
   RenderOptions options;
   options.inputPath = in;
   options.outputPath = out;
   options.blockSize = blockSize;
   options.settings = std::move(settings);
+  options.moves = std::move(moves);
   return RenderFile(options);
 }
 
@@ -361,6 +366,114 @@ TEST(RenderReport, ADecimalCommaLocaleChangesNoNumberInTheReports) {
   EXPECT_NEAR(figure("output peak"), de.result.outputSamplePeakDbfs, 0.005) << de.text;
   EXPECT_NEAR(figure("loudness out"), de.result.outputIntegratedLufs, 0.05) << de.text;
   EXPECT_NEAR(figure("input "), kRate, 0.5) << de.text;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Parameter moves (--at)
+
+// Each move is in force from the start of the host block that holds its first sample at or after
+// its time, as a host delivers it: the file is what the plug-in gives when the values are set
+// between exactly those blocks. Two at one sample apply in the order given.
+TEST(RenderMoves, EachTakesEffectAtTheStartOfTheBlockHoldingItsSample) {
+  ScratchDirectory dir;
+  const signals::Stereo demo = signals::Demo(kRate, 1.0);
+  SaveAudioFile(dir.File("demo.wav"), AudioBuffer{kRate, {demo.left, demo.right}});
+  const std::vector<std::string> settings = {"Loud=100", "Drive L=6", "Drive R=6"};
+  const std::vector<TimedSetting> moves = {
+      {0.6, "Drive L=9"}, {0.3, "Loud Clip=Hard"}, {0.6, "drive l=3"}, {0.75, "Bypass=on"}};
+  constexpr int kBlock = 1000;
+  const RenderResult result = Render(dir.File("demo.wav"), dir.File("out.wav"), kBlock, settings, moves);
+
+  struct Made {
+    const char* name;
+    const char* text;
+    int64_t frame, blockStart;
+  };
+  const Made expected[] = {
+      {"Loud Clip", "Hard", 14400, 14000}, {"Drive L", "9.0", 28800, 28000},
+      {"Drive L", "3.0", 28800, 28000}, {"Bypass", "on", 36000, 36000}};
+  ASSERT_EQ(result.moves.size(), 4u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(result.moves[i].setting.name, expected[i].name) << i;
+    EXPECT_EQ(result.moves[i].setting.text, expected[i].text) << i;
+    EXPECT_EQ(result.moves[i].frame, expected[i].frame) << i;
+    EXPECT_EQ(result.moves[i].blockStart, expected[i].blockStart) << i;
+  }
+  EXPECT_EQ(result.moves[0].seconds, 0.3);
+
+  // The same plug-in, set between the blocks by hand, and its output moved back by the latency.
+  ZARN plugin;
+  ApplyParamAssignments(plugin, ParseParamAssignments(settings, plugin));
+  ASSERT_TRUE(plugin.SetupProcessing(kRate, kBlock, 2, 2));
+  const int latency = plugin.GetLatency();
+  const int frames = static_cast<int>(demo.left.size());
+  std::vector<double> in[2] = {demo.left, demo.right};
+  for (auto& channel : in) channel.resize(static_cast<size_t>(frames + latency), 0.0);
+  std::vector<double> out[2] = {std::vector<double>(in[0].size()), std::vector<double>(in[0].size())};
+  for (int start = 0; start < frames + latency; start += kBlock) {
+    if (start == 14000) plugin.SetParamValue(kLoudClip, 2.0);
+    if (start == 28000) plugin.SetParamValue(kDriveL, 3.0);
+    if (start == 36000) plugin.SetParamValue(kBypass, 1.0);
+    double* inputs[2] = {in[0].data() + start, in[1].data() + start};
+    double* outputs[2] = {out[0].data() + start, out[1].data() + start};
+    plugin.ProcessAudioBlock(inputs, outputs, std::min(kBlock, frames + latency - start));
+  }
+  // Within the float file's rounding: a move a block early or late differs by far more.
+  const AudioBuffer written = LoadAudioFile(dir.File("out.wav"));
+  ASSERT_EQ(written.Frames(), frames);
+  for (int c = 0; c < 2; ++c)
+    for (int i = 0; i < frames; ++i)
+      ASSERT_NEAR(written.channels[c][i], out[c][static_cast<size_t>(i + latency)], 1e-6)
+          << "channel " << c << ", frame " << i;
+
+  const std::string text = FormatRenderReport(result);
+  EXPECT_NE(text.find("  moves           Loud Clip Hard at 0.3 s (frame 14400, in force from 14000)\n"
+                      "                  Drive L 9.0 dB at 0.6 s"),
+            std::string::npos) << text;
+  const auto report = nlohmann::json::parse(FormatRenderReportJson(result));
+  ASSERT_EQ(report["moves"].size(), 4u);
+  EXPECT_EQ(report["moves"][3]["name"], "Bypass");
+  EXPECT_EQ(report["moves"][3]["atSeconds"], 0.75);
+  EXPECT_EQ(report["moves"][3]["frame"], 36000);
+  EXPECT_EQ(report["moves"][3]["blockStart"], 36000);
+  EXPECT_EQ(report["moves"][2]["value"], 3.0);
+  EXPECT_EQ(report["moves"][2]["unit"], "dB");
+}
+
+// A time lands on the first sample at or after it; a decimal time that is a sample's time in
+// exact arithmetic lands on that sample (0.1 s at 44.1 kHz is sample 4410, though 0.1 x 44100
+// rounds above it). A time at or past the end, or not a time at all, is refused before anything
+// is written.
+TEST(RenderMoves, TimesLandOnTheirSampleAndMustLieWithinTheInput) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(1, 44100, 44100.0));
+  const RenderResult r = Render(dir.File("in.wav"), dir.File("out.wav"), 512, {},
+                                {{0.1, "Loud=10"}, {0.10001, "Loud=20"}, {0.0, "Loud=30"}, {1.0 - 1.0 / 44100, "Loud=40"}});
+  ASSERT_EQ(r.moves.size(), 4u);
+  EXPECT_EQ(r.moves[0].frame, 0);
+  EXPECT_EQ(r.moves[1].frame, 4410);
+  EXPECT_EQ(r.moves[1].blockStart, 4096);
+  EXPECT_EQ(r.moves[2].frame, 4411);
+  EXPECT_EQ(r.moves[3].frame, 44099);
+
+  for (const TimedSetting& bad : {TimedSetting{1.0, "Loud=50"}, TimedSetting{-0.5, "Loud=50"},
+                                  TimedSetting{std::nan(""), "Loud=50"}, TimedSetting{0.5, "Loud=500"},
+                                  TimedSetting{0.5, "Volume=1"}}) {
+    EXPECT_THROW(Render(dir.File("in.wav"), dir.File("refused.wav"), 512, {}, {bad}), UserError) << bad.setting;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("refused.wav"))) << bad.setting;
+  }
+}
+
+// Dynamic Ceiling switched on half-way lifts the ceiling from then on, and the report says so.
+TEST(RenderMoves, CeilingReadingsFollowTheMovedSettings) {
+  ScratchDirectory dir;
+  SaveAudioFile(dir.File("in.wav"), SineFile(2, static_cast<int>(4 * kRate)));
+  const std::vector<std::string> ceiling = {"Ceiling L=-1", "Ceiling R=-1", "Target LUFS=-6"};
+  const RenderResult raised = Render(dir.File("in.wav"), dir.File("out.wav"), 512, ceiling, {{2.0, "Dynamic Ceiling=on"}});
+  EXPECT_NEAR(raised.dynamicCeilingRaisedToDbtp, -1.0 + 0.5 + 20.0 * std::log10(0.9954), 0.005);
+  const RenderResult back = Render(dir.File("in.wav"), dir.File("out.wav"), 512, ceiling,
+                                   {{0.0, "Dynamic Ceiling=on"}, {0.0, "Dynamic Ceiling=off"}});
+  EXPECT_EQ(back.dynamicCeilingRaisedToDbtp, -100.0);
 }
 
 #endif  // ZARN_HAVE_APP

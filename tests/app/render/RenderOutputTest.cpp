@@ -67,11 +67,13 @@ AudioBuffer DemoFile(double seconds, int format = AudioWriter::kFloatWav) {
 }
 
 RenderResult Render(const std::string& in, const std::string& out, std::vector<std::string> settings = {},
-                    std::optional<WordLength> bits = std::nullopt, bool same = false) {
+                    std::optional<WordLength> bits = std::nullopt, bool same = false,
+                    std::vector<TimedSetting> moves = {}) {
   RenderOptions options;
   options.inputPath = in;
   options.outputPath = out;
   options.settings = std::move(settings);
+  options.moves = std::move(moves);
   options.bits = bits;
   options.keepInputFormat = same;
   return RenderFile(options);
@@ -366,7 +368,8 @@ TEST(RenderReport, JsonKeepsWholeFileAndLastTickApartAndTheDocsExplainEveryKey) 
   ScratchDirectory dir;
   SaveAudioFile(dir.File("in16.wav"), DemoFile(1.0, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
   const RenderResult r = Render(dir.File("in16.wav"), dir.File("out.wav"),
-                                {"Drive L=6", "Drive R=6", "Dynamic Ceiling=on", "Codec Mode=2"}, std::nullopt, true);
+                                {"Drive L=6", "Drive R=6", "Dynamic Ceiling=on", "Codec Mode=2"}, std::nullopt, true,
+                                {{0.5, "Loud=50"}});
   const auto report = nlohmann::json::parse(FormatRenderReportJson(r));
 
   EXPECT_EQ(report["lastMeterTick"], nlohmann::json::parse(MeterSnapshotToJson(r.meters).dump()));
@@ -383,6 +386,7 @@ TEST(RenderReport, JsonKeepsWholeFileAndLastTickApartAndTheDocsExplainEveryKey) 
   EXPECT_EQ(report["settings"][3]["name"], "Dynamic Ceiling");
   EXPECT_EQ(report["settings"][3]["text"], "on");
   EXPECT_EQ(report["warnings"].size(), 1u);
+  EXPECT_EQ(report["moves"].size(), 1u);
 
   // A render shorter than a meter tick has no last tick.
   AudioBuffer blip{kRate, {std::vector<double>(100, 0.1)}};
