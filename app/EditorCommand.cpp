@@ -17,6 +17,7 @@
 #include "app/audio/OutputFormat.h"
 #include "app/audio/UserError.h"
 #include "app/render/NumberParsing.h"
+#include "editor/NumberText.h"
 #include "app/render/ParamAssignment.h"
 #include "app/render/RenderFile.h"
 #include "core/ZARN.h"
@@ -144,9 +145,7 @@ class LoopingPlayer {
 std::vector<std::string> CurrentSettings(const ZARN& plugin) {
   std::vector<std::string> settings;
   for (int i = 0; i < plugin.NParams(); ++i) {
-    char value[64];
-    std::snprintf(value, sizeof value, "%.17g", plugin.GetParam(i)->Value());
-    settings.push_back(plugin.GetParam(i)->Name() + "=" + value);
+    settings.push_back(plugin.GetParam(i)->Name() + "=" + General(plugin.GetParam(i)->Value()));
   }
   return settings;
 }

@@ -17,3 +17,13 @@ inline std::string Fixed(double value, int decimals) {
   AppendFixed(text, value, decimals);
   return text;
 }
+
+// "%.*g" that ignores the process locale; 0 precision: the shortest text that reads back as the
+// same double.
+inline std::string General(double value, int precision = 0) {
+  char buffer[64];
+  const auto result = precision > 0
+                          ? std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, precision)
+                          : std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, result.ptr);
+}

@@ -8,6 +8,7 @@
 #include "app/audio/UserError.h"
 #include "app/delivery/MasterOptions.h"
 #include "app/delivery/ParallelFor.h"
+#include "editor/NumberText.h"
 #include "app/render/OutputPeakMeter.h"
 #include "app/render/ReferenceLoudness.h"
 
@@ -15,10 +16,7 @@ namespace {
 
 // "0.25 s (12000 frames)".
 std::string Length(int64_t frames, double sampleRate) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.2f s (%lld frames)", static_cast<double>(frames) / sampleRate,
-                static_cast<long long>(frames));
-  return text;
+  return Fixed(static_cast<double>(frames) / sampleRate, 2) + " s (" + std::to_string(frames) + " frames)";
 }
 
 // A file cut short (a copy or download that stopped) reads as a shorter whole one.

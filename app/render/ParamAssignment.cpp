@@ -8,6 +8,7 @@
 #include "app/audio/UserError.h"
 #include "app/render/NumberParsing.h"
 #include "core/ZARN.h"
+#include "editor/NumberText.h"
 
 namespace {
 
@@ -35,18 +36,11 @@ std::string TextChoices(const IParam& param) {
 }  // namespace
 
 std::string FormatPlainNumber(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", value == 0.0 ? 0.0 : value);  // no "-0"
-  return text;
+  return General(value == 0.0 ? 0.0 : value, 6);  // no "-0"
 }
 
 std::string FormatExactNumber(double value) {
-  char text[40];
-  for (int digits = 6; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, value == 0.0 ? 0.0 : value);
-    if (std::strtod(text, nullptr) == value) break;
-  }
-  return text;
+  return General(value == 0.0 ? 0.0 : value);
 }
 
 std::string ParamRangeText(const IParam& param) {

@@ -36,9 +36,8 @@ std::string MovesLines(const RenderResult& r) {
   std::string lines;
   for (const ParamMove& m : r.moves)
     lines += std::string(lines.empty() ? "  moves           " : "                  ") + SettingText(m.setting) +
-             " at " + FormatExactNumber(m.seconds) +
-             Format(" s (frame %lld, in force from %lld)\n", static_cast<long long>(m.frame),
-                    static_cast<long long>(m.blockStart));
+             " at " + FormatExactNumber(m.seconds) + " s (frame " + std::to_string(m.frame) + ", in force from " +
+             std::to_string(m.blockStart) + ")\n";
   return lines;
 }
 
