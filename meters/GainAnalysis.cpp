@@ -106,13 +106,10 @@ void GainAnalysis::Prepare(double sampleRate) {
   bands_ = BandCoefficients::ForRate(sampleRate);
   loadCoefficient_ = 1.0 - std::exp(-1.0 / sampleRate);
   avx2_ = cpu::UseAvx2();
-  for (int ch = 0; ch < 2; ++ch) {
-    channels_[ch].Clear(1.0);
-    splitA_[ch].Reset();
-    splitB_[ch].Reset();
-  }
-  gainDifference_ = 0.0;
-  for (int k = 0; k < kBands; ++k) bandLR_[k] = bandLL_[k] = bandRR_[k] = bandCorrelation_[k] = 0.0;
+  // Everything back to its start, the maskedness the gain computer and the Loud stage read too:
+  // a prepared engine sounds as a fresh one, whatever it played before.
+  const double unity[2] = {1.0, 1.0};
+  Reset(unity);
 }
 
 void GainAnalysis::Reset(const double* gainState) {

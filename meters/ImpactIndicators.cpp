@@ -19,9 +19,7 @@ void ImpactIndicators::Prepare(double sampleRate) {
   punchCoefficient_ = std::exp(-1.0 / (0.3 * sampleRate));
   balanceCoefficient_ = std::exp(-1.0 / (3.0 * sampleRate));
   avx2_ = cpu::UseAvx2();
-  std::fill(std::begin(ceilingHits_), std::end(ceilingHits_), 0.0f);
-  ceilingHitPosition_ = 0;
-  std::fill(std::begin(features_), std::end(features_), 0.0f);
+  Reset();  // the codec pre-attenuation feeds the ceiling: nothing of the last preparation stays
 }
 
 void ImpactIndicators::Reset() {

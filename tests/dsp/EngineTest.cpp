@@ -430,6 +430,38 @@ TEST(EngineBadInput, TinySamplesLeaveASineUntouched) {
 // ---------------------------------------------------------------------------------------------
 // Preparation
 
+// A host resets the processor (setupProcessing, setActive) between playbacks: after Prepare the
+// engine must sound exactly as a fresh one, whatever it played before (defaults, every stage,
+// Codec Mode with Dynamic Ceiling).
+TEST(EnginePrepare, APreparedEngineSoundsAsAFreshOne) {
+  const render::Stereo noise = render::Noise(48000.0, 1.0, -10.0, 9);
+  for (const int setup : {0, 1, 2}) {
+    auto setUp = [setup](LimiterEngine& engine) {
+      SetDriveAndCeiling(engine, 12.0f, -1.0f);
+      if (setup == 2) {
+        engine.settings.codecMode = 2;
+        engine.settings.dynamicCeiling = 1.0f;
+      }
+      if (setup != 1) return;
+      engine.settings.loud = 1.0f;
+      engine.settings.loudClipMode = 2.0f;
+      engine.settings.character = 10.0f;
+      engine.settings.extra = 1.0f;
+    };
+    LimiterEngine fresh, used;
+    ASSERT_TRUE(fresh.Prepare(48000.0));
+    ASSERT_TRUE(used.Prepare(44100.0));
+    setUp(fresh);
+    setUp(used);
+    render::ThroughEngine(used, render::Noise(44100.0, 1.3, -3.0, 4), 333);
+    ASSERT_TRUE(used.Prepare(48000.0));
+    const render::Stereo a = render::ThroughEngine(fresh, noise, 512);
+    const render::Stereo b = render::ThroughEngine(used, noise, 512);
+    EXPECT_EQ(FirstDifference(a.left, b.left), -1) << "setup " << setup;
+    EXPECT_EQ(FirstDifference(a.right, b.right), -1) << "setup " << setup;
+  }
+}
+
 TEST(EnginePrepare, RefusesRatesOutside8kTo768kAndKeepsThePreviousPreparation) {
   const render::Stereo noise = render::Noise(48000.0, 0.5, -14.0, 9);
   LimiterEngine uninterrupted, interrupted;

@@ -75,8 +75,13 @@ TEST(PluginHost, RenderThroughTheBundleWritesTheSameSamples) {
   const RenderResult module = RenderFile(options);
   EXPECT_EQ(module.latencySamples, linked.latencySamples);
   EXPECT_EQ(module.moves.size(), 2u);
-  const AudioBuffer a = LoadAudioFile(dir.File("linked.wav"));
-  const AudioBuffer b = LoadAudioFile(dir.File("module.wav"));
+  AudioBuffer a = LoadAudioFile(dir.File("linked.wav"));
+  AudioBuffer b = LoadAudioFile(dir.File("module.wav"));
+  // Only the built-in plug-in can be told where the file ends, to cut the Loud stage's ringing
+  // there: the look-ahead and the catcher before the end differ.
+  const size_t end = a.channels[0].size() - static_cast<size_t>(linked.latencySamples);
+  for (AudioBuffer* buffer : {&a, &b})
+    for (auto& channel : buffer->channels) channel.resize(end);
   EXPECT_EQ(a.channels, b.channels);
 }
 

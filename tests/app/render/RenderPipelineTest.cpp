@@ -49,13 +49,15 @@ struct Reference {
 };
 
 // The plug-in driven as a host would: the input in blocks, then the latency in blocks of
-// silence, each block's meter tick taken straight after it.
+// silence (the engine told that the input ends there), each block's meter tick taken straight
+// after it.
 Reference DriveDirectly(const AudioBuffer& input, int blockSize) {
   const int nChannels = input.Channels();
   ZARN plugin;
   ApplyParamAssignments(plugin, ParseParamAssignments(kSettings, plugin));
   plugin.SetupProcessing(kRate, blockSize, nChannels, nChannels);
   const int64_t latency = plugin.GetLatency();
+  plugin.Engine().EndInputAfter(input.Frames());
 
   std::vector<std::vector<double>> in = input.channels, out(static_cast<size_t>(nChannels));
   for (auto& channel : in) channel.resize(channel.size() + static_cast<size_t>(latency));
