@@ -103,20 +103,24 @@ std::vector<AnyInputCase> Cases() {
   return cases;
 }
 
+void Apply(const Settings& settings, EngineSettings& engine) {
+  for (int ch = 0; ch < 2; ++ch) {
+    engine.driveDb[ch] = settings.driveDb;
+    engine.ceilingDb[ch] = settings.ceilingDb;
+  }
+  engine.character = settings.character;
+  engine.extra = settings.extra;
+  engine.loud = settings.loud;
+  engine.loudClipMode = static_cast<float>(settings.clipMode);
+}
+
 class CeilingOnAnyInput : public ::testing::TestWithParam<AnyInputCase> {};
 
 TEST_P(CeilingOnAnyInput, HeldWithin005dBAndReadWithin01dB) {
   const AnyInputCase& c = GetParam();
   LimiterEngine engine;
   ASSERT_TRUE(engine.Prepare(c.rate));
-  for (int ch = 0; ch < 2; ++ch) {
-    engine.settings.driveDb[ch] = c.settings.driveDb;
-    engine.settings.ceilingDb[ch] = c.settings.ceilingDb;
-  }
-  engine.settings.character = c.settings.character;
-  engine.settings.extra = c.settings.extra;
-  engine.settings.loud = c.settings.loud;
-  engine.settings.loudClipMode = static_cast<float>(c.settings.clipMode);
+  Apply(c.settings, engine.settings);
 
   const auto frames = static_cast<size_t>(c.rate * c.seconds);
   render::Stereo in = c.signal(c.rate, frames);
@@ -189,14 +193,7 @@ TEST_P(CeilingAtTheEdges, HeldAcrossTheFirstAndLastSamples) {
   const AnyInputCase& c = GetParam();
   LimiterEngine engine;
   ASSERT_TRUE(engine.Prepare(c.rate));
-  for (int ch = 0; ch < 2; ++ch) {
-    engine.settings.driveDb[ch] = c.settings.driveDb;
-    engine.settings.ceilingDb[ch] = c.settings.ceilingDb;
-  }
-  engine.settings.character = c.settings.character;
-  engine.settings.extra = c.settings.extra;
-  engine.settings.loud = c.settings.loud;
-  engine.settings.loudClipMode = static_cast<float>(c.settings.clipMode);
+  Apply(c.settings, engine.settings);
 
   const auto frames = static_cast<size_t>(c.rate * c.seconds);
   const size_t latency = static_cast<size_t>(engine.Latency());
